@@ -1,0 +1,55 @@
+#include "init.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "COM_morvent_zel_ZelConfig.h"
+#include "jni_util.h"
+#include "zelvek/vek.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+int libraryInitialized = 0;
+
+namespace {
+
+constexpr const char* kDefinitionsFile = "kwo.lib";
+constexpr std::size_t kSearchBufferSize = 2048;
+// What the search may write; the rest of the buffer stays NUL.
+constexpr int32_t kSearchLimit = 1024;
+
+}  // namespace
+
+int initCallback(void* /*data*/) {
+    return 0;
+}
+
+extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelConfig_init(JNIEnv* env, jclass, jstring path) {
+    if (libraryInitialized != 0) return;
+    // Set first: a later call never repeats the initialisation, whatever this
+    // one achieves.
+    libraryInitialized = 1;
+
+    int32_t mipState;
+    int32_t vekState;
+    mipInitialize(&mipState);
+    if (path != nullptr) {
+        NativeStrings file(env, {path});
+        if (!file.ok()) return;
+        vekInitialize(file[0], initCallback, &vekState);
+        return;
+    }
+    char found[kSearchBufferSize];
+    std::memset(found, 0, sizeof found);
+    const bool isFound = mipSearch(0, kDefinitionsFile, found, kSearchLimit) == 0;
+    vekInitialize(isFound ? found : nullptr, initCallback, &vekState);
+}
+
+#ifdef _WIN32
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
+    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(module);
+    return TRUE;
+}
+#endif

@@ -1,0 +1,105 @@
+#include "registry.h"
+
+#include <cstdlib>
+
+#include "jni_util.h"
+
+ConfigRegistry configRegistry = {nullptr, 1};
+PathVectorRegistry pathVectorRegistry = {nullptr, 1};
+
+namespace {
+
+// Walks a list through the link that leads to each entry, so the match can be
+// unlinked in place.
+template <typename Entry>
+Entry* unlink(Entry** head, jint handle) {
+    for (Entry** link = head; *link != nullptr; link = &(*link)->next) {
+        Entry* entry = *link;
+        if (entry->handle == handle) {
+            *link = entry->next;
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+// Taken cleared: queries before the first bind must see no binding, not
+// whatever the allocator left there.
+template <typename Block>
+Block* clearedBlock() {
+    return static_cast<Block*>(std::calloc(1, sizeof(Block)));
+}
+
+}  // namespace
+
+jint registerConfig(ConfigRecord* config) {
+    auto* entry = static_cast<ConfigHandleEntry*>(std::malloc(sizeof(ConfigHandleEntry)));
+    if (entry == nullptr) std::abort();  // a handle that names nothing would be worse
+    entry->config = config;
+    entry->handle = configRegistry.nextHandle++;
+    entry->next = configRegistry.head;
+    configRegistry.head = entry;
+    return entry->handle;
+}
+
+ConfigRecord* lookupConfig(jint handle) {
+    for (ConfigHandleEntry* e = configRegistry.head; e != nullptr; e = e->next)
+        if (e->handle == handle) return e->config;
+    return nullptr;
+}
+
+void unregisterConfig(jint handle) {
+    std::free(unlink(&configRegistry.head, handle));
+}
+
+jint registerPathVector(PathVectorRecord* pathVector) {
+    auto* slot = static_cast<PathVectorSlot*>(std::malloc(sizeof(PathVectorSlot)));
+    if (slot == nullptr) std::abort();
+    slot->pathVector = pathVector;
+    slot->handle = pathVectorRegistry.nextHandle++;
+    slot->binding = clearedBlock<BindingRecord>();
+    slot->bindInfo = clearedBlock<BindInfo>();
+    slot->ownBindInfo = slot->bindInfo;
+    slot->stopRules = nullptr;
+    slot->resolvedLists = nullptr;
+    slot->cachedCell = nullptr;
+    slot->cachedCellView = nullptr;
+    slot->next = pathVectorRegistry.head;
+    pathVectorRegistry.head = slot;
+    return slot->handle;
+}
+
+PathVectorSlot* lookupPathVectorSlot(jint handle) {
+    for (PathVectorSlot* s = pathVectorRegistry.head; s != nullptr; s = s->next)
+        if (s->handle == handle) return s;
+    return nullptr;
+}
+
+PathVectorRecord* lookupPathVector(jint handle) {
+    PathVectorSlot* slot = lookupPathVectorSlot(handle);
+    return slot != nullptr ? slot->pathVector : nullptr;
+}
+
+void unregisterPathVector(jint handle) {
+    PathVectorSlot* slot = unlink(&pathVectorRegistry.head, handle);
+    if (slot == nullptr) return;
+    // The binding block and our BindInfo block are the bridge's own; a
+    // BindInfo that the library put in the field is the library's.
+    std::free(slot->binding);
+    std::free(slot->ownBindInfo);
+    std::free(slot);
+}
+
+ConfigRecord* configFromObject(JNIEnv* env, jobject config) {
+    return lookupConfig(readHandleField(env, config, kConfigHandleField));
+}
+
+PathVectorRecord* pathVectorFromObject(JNIEnv* env, jobject pathVector) {
+    return lookupPathVector(readHandleField(env, pathVector, kPathVectorHandleField));
+}
+
+PathVectorSlot* pathVectorSlotFromObject(JNIEnv* env, jobject pathVector) {
+    PathVectorSlot* slot = lookupPathVectorSlot(readHandleField(env, pathVector, kPathVectorHandleField));
+    // A slot without a record counts as not registered.
+    return slot != nullptr && slot->pathVector != nullptr ? slot : nullptr;
+}

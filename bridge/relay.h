@@ -1,0 +1,44 @@
+// The warning relay: while the library opens, saves or binds, each warning it
+// emits goes to the Java listener passed with that call, synchronously and in
+// order.  Armed just before the one library call, disarmed right after it.
+#ifndef ZEL_BRIDGE_RELAY_H
+#define ZEL_BRIDGE_RELAY_H
+
+#include <jni.h>
+
+struct WarningRelay {
+    JNIEnv* env;          // of the native call that armed the relay
+    jobject listener;     // local reference of that call, or null
+    jmethodID method;     // processWarning(String), or null
+    jthrowable pending;   // set aside until the native returns, or null
+};
+
+// Process-wide; the library calls the handler only from within the call that
+// the native made, on the same thread.
+extern WarningRelay warningRelay;
+
+void installWarningRelay(JNIEnv* env, jobject listener);
+void relayWarning(int severity, const char* text);
+void clearWarningRelay();
+// Throws again what the relay set aside (a listener without processWarning, a
+// listener that threw); a no-op when nothing was.
+void rethrowRelayedException(JNIEnv* env);
+
+// One relaying native: arm()/disarm() around its library call; when the scope
+// ends, after the native's own work is done, an exception the relay set aside
+// is thrown again.  Declare it before anything whose destructor calls JNI.
+class WarningScope {
+public:
+    explicit WarningScope(JNIEnv* env) : env_(env) {}
+    ~WarningScope() { rethrowRelayedException(env_); }
+    WarningScope(const WarningScope&) = delete;
+    WarningScope& operator=(const WarningScope&) = delete;
+
+    void arm(jobject listener) { installWarningRelay(env_, listener); }
+    void disarm() { clearWarningRelay(); }
+
+private:
+    JNIEnv* env_;
+};
+
+#endif
