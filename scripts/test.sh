@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds and runs every test of the project:
+#   plain     the C++ tests and the Java tests (real JVM, -Xcheck:jni)
+#   sanitize  the same built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   m32       the contract and the C++ tests built 32-bit (-m32), run through qemu
+# Installs what it needs on Debian 12.  Build trees go to build/<suite>.
+# Usage: scripts/test.sh [suite...]     (default: all three)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+
+suites=("$@")
+[ ${#suites[@]} -gt 0 ] || suites=(plain sanitize m32)
+
+zel_need_build_packages
+zel_need_packages junit5
+for suite in "${suites[@]}"; do
+    [ "$suite" = m32 ] && zel_need_packages g++-multilib qemu-user
+done
+
+jobs=$(nproc 2>/dev/null || echo 2)
+total_passed=0
+total_failed=0
+failed_suites=()
+
+run_suite() {
+    local suite=$1
+    shift
+    local dir="build/$suite"
+    echo "=== $suite"
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 ||
+        { cat "$dir.configure.log"; return 1; }
+    cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1 || { grep -E -A5 'error' "$dir.build.log" | head -80; return 1; }
+    local log="$dir/ctest.log"
+    local status=0
+    ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 >"$log" 2>&1 || status=$?
+    grep -E 'tests passed|Failed|\*\*\*|Errors while' "$log" || true
+    [ $status -eq 0 ] || sed -n '/The following tests FAILED/,$p' "$log"
+    local line passed failed
+    line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1 || true)
+    if [ -n "$line" ]; then
+        failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+        passed=$(( $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line") - failed ))
+        total_passed=$((total_passed + passed))
+        total_failed=$((total_failed + failed))
+    fi
+    return $status
+}
+
+mkdir -p build
+for suite in "${suites[@]}"; do
+    case "$suite" in
+        plain) args=() ;;
+        sanitize) args=(-DZEL_SANITIZE=ON) ;;
+        m32) args=(-DZEL_M32=ON) ;;
+        *) echo "unknown suite '$suite' (plain, sanitize, m32)" >&2; exit 2 ;;
+    esac
+    run_suite "$suite" "${args[@]}" || failed_suites+=("$suite")
+done
+
+echo
+echo "tests: $total_passed passed, $total_failed failed"
+if [ ${#failed_suites[@]} -gt 0 ]; then
+    echo "failed suites: ${failed_suites[*]}" >&2
+    exit 1
+fi
