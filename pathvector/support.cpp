@@ -1,0 +1,66 @@
+#include "pathvector/support.h"
+
+#include <cstring>
+#include <string>
+
+#include "zelvek/vek.h"
+
+namespace pathvector {
+
+ContextEntry* currentContext(const PathVectorRecord* pathVector) {
+    const int32_t depth = pathVector->depth;
+    // The record holds ZEL_MAX_DEPTH levels; a depth beyond them names none.
+    if (depth < 0 || depth >= ZEL_MAX_DEPTH) return nullptr;
+    return pathVector->contexts[depth];
+}
+
+char* joinWords(ZelWords words) {
+    if (words == nullptr) return nullptr;
+    std::size_t length = 0;  // with one blank per word: the text fits, never cut
+    for (ZelWords w = words; *w != nullptr; ++w) length += std::strlen(*w) + 1;
+    std::string text;
+    text.reserve(length);
+    for (ZelWords w = words; *w != nullptr; ++w) {
+        if (w != words) text += ' ';
+        text += *w;
+    }
+    return kwoCopyString(text.c_str());
+}
+
+jstring javaWordList(JNIEnv* env, ZelWords words) {
+    char* joined = joinWords(words);
+    jstring list = toJavaString(env, joined);
+    if (joined != nullptr) kwoFreeString(joined);
+    return list;
+}
+
+namespace {
+
+template <typename Record>
+const char* viewListField(const void* source) {
+    return static_cast<const Record*>(source)->viewList;
+}
+
+const char* defaultViewList(const void* source) {
+    return static_cast<const ConfigRecord*>(source)->defaultViewList;
+}
+
+// Which record a code's viewListSource designates follows the code; the record
+// types carry the field at the offset the library agreed to.
+constexpr RuleSource kRuleSources[] = {
+    {ZEL_RULE_DEFAULT, kLibListDefault, defaultViewList, ZEL_STOP_DEFAULT},
+    {ZEL_RULE_LIBRARY, kLibListOther, viewListField<LibraryRuleRecord>, ZEL_STOP_LIBRARY},
+    {ZEL_RULE_CELL, kLibListCell, viewListField<CellRecord>, ZEL_STOP_CELL},
+    {ZEL_RULE_INSTANCE, kLibListInstance, viewListField<InstRuleRecord>, ZEL_STOP_INSTANCE},
+    {ZEL_RULE_OCCURRENCE, kLibListOther, viewListField<OccurrenceInstance>, ZEL_STOP_OCCURRENCE},
+};
+
+}  // namespace
+
+const RuleSource* findRuleSource(int code) {
+    for (const RuleSource& source : kRuleSources)
+        if (source.code == code) return &source;
+    return nullptr;
+}
+
+}  // namespace pathvector
