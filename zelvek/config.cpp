@@ -1,0 +1,401 @@
+/* Opening, saving and closing configurations; their top cell, defaults and names. */
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "vek/libraries.h"
+#include "vek/text.h"
+#include "zelvek/format.h"
+#include "zelvek/internal.h"
+
+using namespace zel;
+
+namespace {
+
+std::string shownPath(const std::string& path) { return vek::toModifiedUtf8(path); }
+std::string systemError() { return vek::toModifiedUtf8(std::strerror(errno)); }
+
+// Problems of the library definitions reach the first open that follows them.
+void reportDefinitionProblems() {
+    for (const std::string& problem : vek::takeDefinitionProblems()) warn(problem);
+}
+
+enum class Mode { Read, Append, Write, Bad };
+
+Mode modeOf(const char* mode) {
+    if (mode && std::strcmp(mode, "r") == 0) return Mode::Read;
+    if (mode && std::strcmp(mode, "a") == 0) return Mode::Append;
+    if (mode && std::strcmp(mode, "w") == 0) return Mode::Write;
+    return Mode::Bad;
+}
+
+bool checkMode(const char* mode, Mode& m) {
+    m = modeOf(mode);
+    if (m != Mode::Bad) return true;
+    warn("unknown open mode " + q(mode) + "; use \"r\" to read, \"a\" to edit or \"w\" to start a new configuration",
+         kError);
+    return false;
+}
+
+// Checks the names of a configuration's place and finds its directory:
+// <library dir>/<cell>/<view>.  False with a warning.
+bool placeOf(const char* lib, const char* cell, const char* view, std::string& libDir, std::string& viewDir) {
+    const char* names[3] = {lib, cell, view};
+    const char* roles[3] = {"library", "cell", "view"};
+    std::string parts[3];
+    for (int i = 0; i < 3; ++i) {
+        std::string why;
+        if (!vek::isPathComponent(names[i], &why) || !vek::toFileSystemName(names[i], parts[i])) {
+            if (why.empty()) why = "a name may not hold a NUL character";
+            warn(std::string(roles[i]) + " name " + q(names[i]) + " refused: " + why, kError);
+            return false;
+        }
+    }
+    if (!vek::libraryDirectory(norm(lib), libDir)) {
+        warn("library " + q(lib) + " is not defined; add 'DEFINE " + norm(lib) +
+                 " <directory>' to the library definitions file",
+             kError);
+        return false;
+    }
+    viewDir = libDir + "/" + parts[1] + "/" + parts[2];
+    return true;
+}
+
+bool readWholeFile(const std::string& path, std::string& text, std::string& why) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        why = systemError();
+        return false;
+    }
+    struct stat st{};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        why = "it is a directory";
+        return false;
+    }
+    text.clear();
+    if (st.st_size > 0) text.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            why = systemError();
+            ::close(fd);
+            return false;
+        }
+        if (got == 0) break;
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0;
+}
+
+// Reads the file into a new configuration; null with a warning.
+Config* load(const std::string& path, const std::string& describedAs) {
+    std::string text, why;
+    if (!readWholeFile(path, text, why)) {
+        warn("cannot read " + describedAs + " (" + shownPath(path) + "): " + why, kError);
+        return nullptr;
+    }
+    auto* cfg = new Config();
+    std::string error;
+    if (!readConfig(*cfg, text, error)) {
+        delete cfg;
+        warn(shownPath(path) + ":" + error + "; correct the file and open it again", kError);
+        return nullptr;
+    }
+    return cfg;
+}
+
+void placeConfig(Config& cfg, const char* lib, const char* cell, const char* view, const std::string& file) {
+    setText(cfg.rec.libName, lib);
+    setText(cfg.rec.cellName, cell);
+    setText(cfg.rec.viewName, view);
+    cfg.fsPath = file;
+    setText(cfg.rec.filePath, vek::toModifiedUtf8(file));
+    cfg.set(kInLibrary, true);
+}
+
+bool makeDirectory(const std::string& dir) {
+    if (mkdir(dir.c_str(), 0777) == 0) return true;
+    struct stat st{};
+    if (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    if (errno == EEXIST) errno = ENOTDIR;
+    return false;
+}
+
+bool writeAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            if (wrote == 0) errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<size_t>(wrote);
+    }
+    return true;
+}
+
+// Writes the file next to its final place, flushes it and renames it over the
+// old one, so the old file stays whole whatever fails.
+bool replaceFile(const std::string& path, const std::string& text) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string temp = dir + "/.config.zel.XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        warn("cannot create a file in " + shownPath(dir) + ": " + systemError() +
+                 "; make the directory writable; the configuration is not saved",
+             kError);
+        return false;
+    }
+    struct stat old{};
+    mode_t mode = stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    const char* step = "write";
+    if (fchmod(fd, mode) != 0) {
+        // Keeping the old file's mode is a courtesy; the save goes on without it.
+    }
+    bool ok = writeAll(fd, text);
+    if (ok) {
+        step = "flush";
+        ok = fsync(fd) == 0;
+    }
+    int savedErrno = errno;
+    if (::close(fd) != 0 && ok) {
+        step = "close";
+        savedErrno = errno;
+        ok = false;
+    }
+    if (ok) {
+        step = "rename";
+        ok = rename(temp.c_str(), path.c_str()) == 0;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        errno = savedErrno;
+        warn("cannot " + std::string(step) + " " + shownPath(path) + ": " + systemError() +
+                 "; the file on disk is unchanged and the configuration stays modified",
+             kError);
+        return false;
+    }
+    int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);  // make the rename itself durable; failure here loses nothing
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool saveTo(Config& cfg, const std::string& path) {
+    intptr_t revision = cfg.rec.revision + 1;
+    if (!replaceFile(path, writeConfig(cfg, revision))) return false;
+    cfg.rec.revision = revision;
+    cfg.set(kModified, false);
+    return true;
+}
+
+// The cell and view directories of a configuration in a library.
+bool makeViewDirectory(const std::string& libDir, const std::string& viewDir) {
+    struct stat st{};
+    if (stat(libDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        warn("library directory " + shownPath(libDir) + " does not exist; create it or correct the library "
+                 "definitions; the configuration is not saved",
+             kError);
+        return false;
+    }
+    std::string cellDir = viewDir.substr(0, viewDir.rfind('/'));
+    for (const std::string& dir : {cellDir, viewDir}) {
+        if (!makeDirectory(dir)) {
+            warn("cannot create the directory " + shownPath(dir) + ": " + systemError() +
+                     "; the configuration is not saved",
+                 kError);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+ConfigRecord* zelOpen(const char* lib, const char* cell, const char* view, const char* mode) {
+    reportDefinitionProblems();
+    Mode m;
+    std::string libDir, viewDir;
+    if (!checkMode(mode, m) || !placeOf(lib, cell, view, libDir, viewDir)) return nullptr;
+    const std::string file = viewDir + "/" + kConfigFileName;
+    const std::string described = "configuration " + norm(lib) + "." + norm(cell) + ":" + norm(view);
+    Config* cfg = nullptr;
+    if (m == Mode::Write) {
+        cfg = new Config();
+    } else {
+        if (!fileExists(file)) {
+            warn("no " + described + " (no file " + shownPath(file) + "); open it with mode \"w\" to start one",
+                 kError);
+            return nullptr;
+        }
+        cfg = load(file, described);
+        if (!cfg) return nullptr;
+    }
+    placeConfig(*cfg, lib, cell, view, file);
+    cfg->set(kEditable, m != Mode::Read);
+    return &cfg->rec;
+}
+
+ConfigRecord* zelOpenWithType(const char* lib, const char* cell, const char* view, const char* viewType,
+                              const char* mode) {
+    if (!viewType || std::strcmp(viewType, "config") != 0) {
+        reportDefinitionProblems();
+        warn("view type " + q(viewType) + " is not one this library stores; use \"config\"", kError);
+        return nullptr;
+    }
+    return zelOpen(lib, cell, view, mode);
+}
+
+ConfigRecord* zelOpenPartialConfig(const char* path, const char* mode) {
+    reportDefinitionProblems();
+    Mode m;
+    if (!checkMode(mode, m)) return nullptr;
+    std::string file;
+    if (!path || !*path || !vek::toFileSystemName(path, file)) {
+        warn("configuration file path " + q(path) + " refused: give the path of a file", kError);
+        return nullptr;
+    }
+    Config* cfg = nullptr;
+    if (m == Mode::Write) {
+        cfg = new Config();
+    } else {
+        if (!fileExists(file)) {
+            warn("no configuration file " + shownPath(file) + "; open it with mode \"w\" to start one", kError);
+            return nullptr;
+        }
+        cfg = load(file, "configuration file");
+        if (!cfg) return nullptr;
+    }
+    cfg->fsPath = file;
+    setText(cfg->rec.filePath, vek::toModifiedUtf8(file));
+    cfg->set(kEditable, m != Mode::Read);
+    return &cfg->rec;
+}
+
+ZelBool zelSave(ConfigRecord* config) {
+    Config* cfg = configOf(config);
+    if (!cfg || cfg->has(kClosed)) return 0;
+    if (!cfg->has(kEditable)) {
+        warn("configuration " + std::string(cfg->rec.filePath ? cfg->rec.filePath : "") +
+                 " was opened read-only and is not saved; open it with mode \"a\" or save it elsewhere with save-as",
+             kError);
+        return 0;
+    }
+    if (cfg->has(kInLibrary)) {
+        std::string libDir, viewDir;
+        if (!placeOf(cfg->rec.libName, cfg->rec.cellName, cfg->rec.viewName, libDir, viewDir) ||
+            !makeViewDirectory(libDir, viewDir))
+            return 0;
+    }
+    return saveTo(*cfg, cfg->fsPath) ? 1 : 0;
+}
+
+ZelBool zelSaveAs(ConfigRecord* config, const char* lib, const char* cell, const char* view) {
+    Config* cfg = configOf(config);
+    if (!cfg || cfg->has(kClosed)) return 0;
+    std::string libDir, viewDir;
+    if (!placeOf(lib, cell, view, libDir, viewDir) || !makeViewDirectory(libDir, viewDir)) return 0;
+    const std::string file = viewDir + "/" + kConfigFileName;
+    // The file records its place, so the configuration moves there first.
+    std::string oldLib = cfg->rec.libName ? cfg->rec.libName : "", oldCell = cfg->rec.cellName ? cfg->rec.cellName : "",
+                oldView = cfg->rec.viewName ? cfg->rec.viewName : "";
+    bool hadLib = cfg->rec.libName, hadCell = cfg->rec.cellName, hadView = cfg->rec.viewName;
+    const char* before[3] = {hadLib ? oldLib.c_str() : nullptr, hadCell ? oldCell.c_str() : nullptr,
+                             hadView ? oldView.c_str() : nullptr};
+    setText(cfg->rec.libName, lib);
+    setText(cfg->rec.cellName, cell);
+    setText(cfg->rec.viewName, view);
+    if (!saveTo(*cfg, file)) {
+        setText(cfg->rec.libName, before[0]);
+        setText(cfg->rec.cellName, before[1]);
+        setText(cfg->rec.viewName, before[2]);
+        return 0;
+    }
+    placeConfig(*cfg, lib, cell, view, file);
+    cfg->set(kEditable, true);
+    return 1;
+}
+
+ZelBool zelClose(ConfigRecord* config) {
+    Config* cfg = configOf(config);
+    if (!cfg || cfg->has(kClosed)) return 0;
+    cfg->set(kClosed, true);
+    releaseIfUnused(cfg);
+    return 1;
+}
+
+int zelConfigIsModified(ConfigRecord* config) {
+    Config* cfg = configOf(config);
+    return cfg && cfg->has(kModified) ? 1 : 0;
+}
+
+int zelConfigIsEditable(ConfigRecord* config) {
+    Config* cfg = configOf(config);
+    return cfg && cfg->has(kEditable) ? 1 : 0;
+}
+
+ZelBool zelSetTopCellViewName(ConfigRecord* config, const char* lib, const char* cell, const char* view) {
+    Config* cfg = configOf(config);
+    if (!cfg) return 0;
+    setText(cfg->rec.topLibName, lib);
+    setText(cfg->rec.topCellName, cell);
+    setText(cfg->rec.topViewName, view);
+    edited(*cfg);
+    return 1;
+}
+
+ZelBool zelSetDefaultViewListString(ConfigRecord* config, const char* viewList) {
+    Config* cfg = configOf(config);
+    if (!cfg) return 0;
+    setText(cfg->rec.defaultViewList, viewList);
+    edited(*cfg);
+    return 1;
+}
+
+ZelBool zelSetDefaultLibListString(ConfigRecord* config, const char* libList) {
+    Config* cfg = configOf(config);
+    if (!cfg) return 0;
+    setText(cfg->rec.defaultLibList, libList);
+    edited(*cfg);
+    return 1;
+}
+
+ZelBool zelSetDefaultStopListString(ConfigRecord* config, const char* stopList) {
+    Config* cfg = configOf(config);
+    if (!cfg) return 0;
+    setText(cfg->rec.defaultStopList, stopList);
+    edited(*cfg);
+    return 1;
+}
+
+const char* zelGetDefaultViewListString(ConfigRecord* config) { return config ? config->defaultViewList : nullptr; }
+const char* zelGetDefaultLibListString(ConfigRecord* config) { return config ? config->defaultLibList : nullptr; }
+const char* zelGetDefaultStopListString(ConfigRecord* config) { return config ? config->defaultStopList : nullptr; }
+const char* zelGetTopLibName(ConfigRecord* config) { return config ? config->topLibName : nullptr; }
+const char* zelGetTopCellName(ConfigRecord* config) { return config ? config->topCellName : nullptr; }
+const char* zelGetTopViewName(ConfigRecord* config) { return config ? config->topViewName : nullptr; }
+const char* zelGetLibName(ConfigRecord* config) { return config ? config->libName : nullptr; }
+const char* zelGetCellName(ConfigRecord* config) { return config ? config->cellName : nullptr; }
+const char* zelGetViewName(ConfigRecord* config) { return config ? config->viewName : nullptr; }
+int32_t zelGetRevision(ConfigRecord* config) { return config ? static_cast<int32_t>(config->revision) : 0; }
+
+}  // extern "C"

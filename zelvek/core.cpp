@@ -1,0 +1,404 @@
+/* Strings, warnings and the rule objects shared by every part of the library. */
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "vek/text.h"
+#include "zelvek/internal.h"
+
+namespace {
+
+ZelErrorHandler errorHandler = nullptr;
+
+char* copyOf(const std::string& text) {
+    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (!copy) std::abort();  // nothing sensible is left to do without memory
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+}  // namespace
+
+extern "C" void zelSetErrorHandler(ZelErrorHandler handler) { errorHandler = handler; }
+
+namespace zel {
+
+std::string norm(const char* text) { return text ? vek::toModifiedUtf8(text) : std::string(); }
+
+void setText(const char*& field, const char* value) {
+    char* old = const_cast<char*>(field);
+    field = value ? copyOf(norm(value)) : nullptr;
+    std::free(old);
+}
+
+void setText(const char*& field, const std::string& value) {
+    char* old = const_cast<char*>(field);
+    field = copyOf(value);
+    std::free(old);
+}
+
+void clearText(const char*& field) {
+    std::free(const_cast<char*>(field));
+    field = nullptr;
+}
+
+bool sameText(const char* a, const char* b) {
+    if (!a || !b) return a == b;
+    return std::strcmp(a, b) == 0;
+}
+
+void warn(const std::string& text, int severity) {
+    if (!errorHandler) return;
+    // Whatever went into the text, the handler gets valid modified UTF-8.
+    std::string safe = vek::toModifiedUtf8(text);
+    errorHandler(severity, safe.c_str());
+}
+
+std::string q(std::string_view name) { return "'" + vek::toModifiedUtf8(name) + "'"; }
+std::string q(const char* name) { return name ? q(std::string_view(name)) : std::string("(none)"); }
+
+// ---- destructors ------------------------------------------------------------
+
+InstRule::~InstRule() {
+    clearText(rec.name);
+    clearText(rec.viewBinding);
+    clearText(rec.firstValue);
+    clearText(rec.viewList);
+    clearText(rec.bindLibName);
+    clearText(rec.bindCellName);
+    clearText(rec.bindViewName);
+}
+
+bool InstRule::holdsRule() const {
+    return rec.viewBinding || rec.firstValue || rec.viewList || rec.stop || rec.bindLibName || rec.bindCellName ||
+           rec.bindViewName;
+}
+
+CellView::~CellView() { clearText(rec.viewName); }
+
+Cell::~Cell() {
+    clearText(rec.libName);
+    clearText(rec.cellName);
+    clearText(rec.libList);
+    clearText(rec.viewList);
+    clearText(binding.libName);
+    clearText(binding.cellName);
+    clearText(binding.viewName);
+}
+
+bool Cell::holdsCellRule() const {
+    return rec.libList || rec.viewList || rec.stop || rec.viewBinding;
+}
+
+LibRule::~LibRule() {
+    clearText(rec.libName);
+    clearText(rec.stopList);
+    clearText(rec.viewList);
+}
+
+Constant::~Constant() {
+    clearText(rec.name);
+    clearText(rec.value);
+}
+
+Occ::~Occ() {
+    clearText(rec.name);
+    clearText(rec.bindLibName);
+    clearText(rec.bindCellName);
+    clearText(rec.bindViewName);
+    clearText(rec.viewList);
+}
+
+bool Occ::holdsRule() const {
+    return rec.bindLibName || rec.bindCellName || rec.bindViewName || rec.stop || rec.viewList;
+}
+
+Config::Config() {
+    rec.owner = this;
+    occRoot.rec.owner = &occRoot;
+}
+
+Config::~Config() {
+    clearText(rec.libName);
+    clearText(rec.cellName);
+    clearText(rec.viewName);
+    clearText(rec.topLibName);
+    clearText(rec.topCellName);
+    clearText(rec.topViewName);
+    clearText(rec.defaultLibList);
+    clearText(rec.defaultStopList);
+    clearText(rec.defaultViewList);
+    clearText(rec.noteText);
+    clearText(rec.filePath);
+}
+
+// ---- cells and instance rules ----------------------------------------------
+
+std::string cellKey(const std::string* lib, const std::string& cell) {
+    // Modified UTF-8 never holds a zero byte, so one can separate the parts.
+    std::string key;
+    key.reserve(cell.size() + (lib ? lib->size() : 0) + 2);
+    if (lib) {
+        key += 'L';
+        key += *lib;
+    }
+    key += '\0';
+    key += cell;
+    return key;
+}
+
+Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell) {
+    auto found = cfg.cells.find(cellKey(lib, cell));
+    if (found == cfg.cells.end() || !found->second->live()) return nullptr;
+    return found->second.get();
+}
+
+Cell& cellFor(Config& cfg, const std::string* lib, const std::string& cellName) {
+    auto& slot = cfg.cells[cellKey(lib, cellName)];
+    if (!slot) {
+        slot = std::make_unique<Cell>();
+        Cell& cell = *slot;
+        cell.config = &cfg;
+        cell.rec.owner = &cell;
+        if (lib) setText(cell.rec.libName, *lib);
+        setText(cell.rec.cellName, cellName);
+        cell.anyView.head = &cell.rec.instRules;
+        cell.anyView.cell = &cell;
+    }
+    return *slot;
+}
+
+CellView& cellViewFor(Cell& cell, const std::string& view) {
+    auto& slot = cell.views[view];
+    if (!slot) {
+        slot = std::make_unique<CellView>();
+        slot->rec.owner = slot.get();
+        setText(slot->rec.viewName, view);
+        slot->insts.head = &slot->rec.instRules;
+        slot->insts.cell = &cell;
+        slot->insts.ofView = true;
+    }
+    return *slot;
+}
+
+InstRule& instFor(InstList& list, const std::string& inst) {
+    auto& slot = list.byName[inst];
+    if (!slot) {
+        slot = std::make_unique<InstRule>();
+        slot->rec.owner = slot.get();
+        slot->list = &list;
+        setText(slot->rec.name, inst);
+    }
+    return *slot;
+}
+
+void afterChange(InstRule& rule) {
+    InstList& list = *rule.list;
+    bool holds = rule.holdsRule();
+    if (holds == rule.linked) return;
+    if (holds) {  // append: chains keep the order in which rules came
+        rule.rec.next = nullptr;
+        rule.prev = list.tail;
+        if (list.tail) {
+            list.tail->rec.next = &rule.rec;
+        } else {
+            *list.head = &rule.rec;
+        }
+        list.tail = &rule;
+        ++list.linkedCount;
+    } else {
+        // The record keeps its next pointer: a cursor standing on it walks on.
+        InstRule* next = rule.rec.next ? static_cast<InstRule*>(rule.rec.next->owner) : nullptr;
+        if (rule.prev) {
+            rule.prev->rec.next = rule.rec.next;
+        } else {
+            *list.head = rule.rec.next;
+        }
+        if (next) {
+            next->prev = rule.prev;
+        } else {
+            list.tail = rule.prev;
+        }
+        rule.prev = nullptr;
+        --list.linkedCount;
+    }
+    rule.linked = holds;
+    if (list.ofView && list.linkedCount == (holds ? 1u : 0u)) {
+        list.cell->liveViews += holds ? 1 : static_cast<size_t>(-1);
+    }
+}
+
+void afterChange(Cell& cell) {
+    bool bound = cell.binding.libName || cell.binding.cellName || cell.binding.viewName;
+    cell.rec.viewBinding = bound ? &cell.binding : nullptr;
+}
+
+void setLibList(Cell& cell, const char* libList) {
+    setText(cell.rec.libList, libList);
+    cell.words.clear();
+    cell.wordText.clear();
+    if (!cell.rec.libList) {
+        cell.rec.libListWords = nullptr;
+        return;
+    }
+    // Split first, then point: the text must not move once pointers are taken.
+    const char* p = cell.rec.libList;
+    std::vector<size_t> starts;
+    while (*p) {
+        while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') ++p;
+        if (!*p) break;
+        starts.push_back(cell.wordText.size());
+        while (*p && *p != ' ' && *p != '\t' && *p != '\n' && *p != '\r') cell.wordText += *p++;
+        cell.wordText += '\0';
+    }
+    for (size_t start : starts) cell.words.push_back(cell.wordText.c_str() + start);
+    cell.words.push_back(nullptr);
+    cell.rec.libListWords = cell.words.data();
+}
+
+void setCellBinding(Cell& cell, const char* lib, const char* cellName, const char* view) {
+    setText(cell.binding.libName, lib);
+    setText(cell.binding.cellName, cellName);
+    setText(cell.binding.viewName, view);
+    afterChange(cell);
+}
+
+LibRule& libRuleFor(Config& cfg, const std::string& lib) {
+    auto& slot = cfg.libRules[lib];
+    if (!slot) {
+        slot = std::make_unique<LibRule>();
+        slot->rec.owner = slot.get();
+        setText(slot->rec.libName, lib);
+    }
+    return *slot;
+}
+
+// ---- constants and the note ------------------------------------------------
+
+void defineConstant(Config& cfg, const std::string& name, const char* value) {
+    auto& slot = cfg.constants[name];
+    if (!slot) {
+        slot = std::make_unique<Constant>();
+        slot->rec.owner = slot.get();
+        setText(slot->rec.name, name);
+    }
+    Constant& c = *slot;
+    if (value) {
+        setText(c.rec.value, value);
+        if (!c.linked) {
+            c.rec.next = nullptr;
+            c.prev = cfg.constantTail;
+            if (cfg.constantTail) {
+                cfg.constantTail->rec.next = &c.rec;
+            } else {
+                cfg.rec.constants = &c.rec;
+            }
+            cfg.constantTail = &c;
+            c.linked = true;
+        }
+    } else if (c.linked) {
+        clearText(c.rec.value);
+        Constant* next = c.rec.next ? static_cast<Constant*>(c.rec.next->owner) : nullptr;
+        if (c.prev) {
+            c.prev->rec.next = c.rec.next;
+        } else {
+            cfg.rec.constants = c.rec.next;
+        }
+        if (next) {
+            next->prev = c.prev;
+        } else {
+            cfg.constantTail = c.prev;
+        }
+        c.prev = nullptr;
+        c.linked = false;
+    }
+}
+
+void rebuildNote(Config& cfg) {
+    if (cfg.note.empty()) {
+        clearText(cfg.rec.noteText);
+        return;
+    }
+    std::string joined;
+    for (size_t i = 0; i < cfg.note.size(); ++i) {
+        if (i) joined += '\n';
+        joined += cfg.note[i];
+    }
+    setText(cfg.rec.noteText, joined);
+}
+
+// ---- occurrences ----------------------------------------------------------
+
+Occ& occFor(Config& cfg, OccList& list, const std::string& name) {
+    auto& slot = list.byName[name];
+    if (!slot) {
+        slot = std::make_unique<Occ>();
+        Occ& occ = *slot;
+        occ.config = &cfg;
+        occ.list = &list;
+        occ.rec.owner = &occ;
+        occ.below.node = &occ;
+        occ.below.rec.owner = &occ.below;
+        occ.rec.children = &occ.below.rec;
+        setText(occ.rec.name, name);
+    }
+    return *slot;
+}
+
+void linkOcc(Occ& occ) {
+    if (occ.linked) return;
+    if (occ.list->node) linkOcc(*occ.list->node);
+    OccList& list = *occ.list;
+    occ.rec.next = nullptr;
+    occ.prev = list.tail;
+    if (list.tail) {
+        list.tail->rec.next = &occ.rec;
+    } else {
+        list.rec.instances = &occ.rec;
+    }
+    list.tail = &occ;
+    occ.linked = true;
+}
+
+void afterChange(Occ& occ) {
+    bool holds = occ.holdsRule();
+    if (holds != occ.counted) {
+        occ.config->occRules += holds ? 1 : static_cast<size_t>(-1);
+        occ.counted = holds;
+    }
+    if (holds) {
+        linkOcc(occ);
+        return;
+    }
+    // An occurrence that holds nothing and leads to nothing goes out of the
+    // tree, and so may the occurrences above it.
+    if (!occ.linked || occ.below.rec.instances) return;
+    OccList& list = *occ.list;
+    Occ* next = occ.rec.next ? static_cast<Occ*>(occ.rec.next->owner) : nullptr;
+    if (occ.prev) {
+        occ.prev->rec.next = occ.rec.next;
+    } else {
+        list.rec.instances = occ.rec.next;
+    }
+    if (next) {
+        next->prev = occ.prev;
+    } else {
+        list.tail = occ.prev;
+    }
+    occ.prev = nullptr;
+    occ.linked = false;
+    if (list.node) afterChange(*list.node);
+}
+
+// ---- edits and lifetime ----------------------------------------------------
+
+void edited(Config& cfg) {
+    cfg.set(kModified, true);
+    for (PathVector* pv : cfg.pathVectors) refreshLevels(*pv);
+}
+
+void releaseIfUnused(Config* cfg) {
+    if (cfg && cfg->has(kClosed) && cfg->pathVectors.empty()) delete cfg;
+}
+
+}  // namespace zel

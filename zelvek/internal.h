@@ -1,0 +1,207 @@
+/*
+ * zelvek's own objects behind the shared records.
+ *
+ * Each record the bridge reads is the first member of one of these objects
+ * and its `owner` word points back at the object.  Records are never moved or
+ * freed while their configuration lives: a rule that loses its last value is
+ * unlinked from its chain and kept, empty, so that a pointer the bridge holds
+ * stays valid; the same name brings it back.  Strings in records are malloc'd
+ * copies in modified UTF-8 owned by the record.
+ */
+#ifndef ZELVEK_INTERNAL_H
+#define ZELVEK_INTERNAL_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "zelvek/zelvek.h"
+
+namespace zel {
+
+// ---- strings --------------------------------------------------------------
+
+// The text as valid modified UTF-8 (a caller may hand anything in).
+std::string norm(const char* text);
+// Replaces a record's string by a copy of value (null clears).
+void setText(const char*& field, const char* value);
+void setText(const char*& field, const std::string& value);
+void clearText(const char*& field);
+bool sameText(const char* a, const char* b);
+
+// ---- warnings -------------------------------------------------------------
+
+enum Severity { kWarning = 1, kError = 2 };
+void warn(const std::string& text, int severity = kWarning);
+// 'name' as it goes into a message.
+std::string q(std::string_view name);
+std::string q(const char* name);
+
+// ---- rules ----------------------------------------------------------------
+
+struct Config;
+struct Cell;
+struct InstList;
+
+struct InstRule {
+    InstRuleRecord rec{};
+    InstList* list = nullptr;
+    InstRule* prev = nullptr;
+    bool linked = false;
+    ~InstRule();
+    bool holdsRule() const;
+};
+
+// One chain of instance rules: a cell's (any view) or a cell view's.
+struct InstList {
+    InstRuleRecord** head = nullptr;
+    InstRule* tail = nullptr;
+    size_t linkedCount = 0;
+    Cell* cell = nullptr;
+    bool ofView = false;
+    std::unordered_map<std::string, std::unique_ptr<InstRule>> byName;
+};
+
+struct CellView {
+    CellViewRecord rec{};
+    InstList insts;
+    ~CellView();
+};
+
+struct Cell {
+    CellRecord rec{};
+    Config* config = nullptr;
+    BindingRecord binding{};          // rec.viewBinding designates it while it holds a name
+    std::string wordText;             // rec.libList split into NUL-separated words
+    std::vector<const char*> words;   // rec.libListWords
+    InstList anyView;
+    std::unordered_map<std::string, std::unique_ptr<CellView>> views;
+    size_t liveViews = 0;
+    ~Cell();
+    bool holdsCellRule() const;
+    bool live() const { return holdsCellRule() || anyView.linkedCount > 0 || liveViews > 0; }
+};
+
+struct LibRule {
+    LibraryRuleRecord rec{};
+    ~LibRule();
+};
+
+struct Constant {
+    ConstantEntry rec{};
+    Constant* prev = nullptr;
+    bool linked = false;
+    ~Constant();
+};
+
+struct Occ;
+
+// The occurrence instances under one occurrence (or under the top cell).
+struct OccList {
+    OccurrenceRecord rec{};
+    Occ* node = nullptr;              // the occurrence this list lies under; null at the top
+    Occ* tail = nullptr;
+    std::unordered_map<std::string, std::unique_ptr<Occ>> byName;
+};
+
+struct Occ {
+    OccurrenceInstance rec{};
+    Config* config = nullptr;
+    OccList* list = nullptr;          // the list it belongs to
+    OccList below;
+    Occ* prev = nullptr;
+    bool linked = false;
+    bool counted = false;             // counted in Config::occRules
+    ~Occ();
+    bool holdsRule() const;
+};
+
+struct PathVector;
+
+enum ConfigFlags : intptr_t { kEditable = 1, kModified = 2, kClosed = 4, kInLibrary = 8 };
+
+struct Config {
+    ConfigRecord rec{};
+    std::string fsPath;               // the file, as the file system names it; empty: none yet
+    std::unordered_map<std::string, std::unique_ptr<Cell>> cells;
+    std::unordered_map<std::string, std::unique_ptr<LibRule>> libRules;
+    std::unordered_map<std::string, std::unique_ptr<Constant>> constants;
+    Constant* constantTail = nullptr;
+    std::vector<std::string> note;
+    OccList occRoot;
+    size_t occRules = 0;
+    std::vector<PathVector*> pathVectors;
+    std::string resolved, evaluated;  // answers of the constant functions
+    Config();
+    ~Config();
+    bool has(ConfigFlags f) const { return (rec.state & f) != 0; }
+    void set(ConfigFlags f, bool on) { rec.state = on ? (rec.state | f) : (rec.state & ~intptr_t(f)); }
+};
+
+inline Config* configOf(ConfigRecord* rec) { return rec ? static_cast<Config*>(rec->owner) : nullptr; }
+
+// Key of a cell rule: lib null means the cell in any library.
+std::string cellKey(const std::string* lib, const std::string& cell);
+
+// Look-ups and creation.  find* give null for a record that holds no rule.
+Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell);
+Cell& cellFor(Config& cfg, const std::string* lib, const std::string& cell);
+CellView& cellViewFor(Cell& cell, const std::string& view);
+InstRule& instFor(InstList& list, const std::string& inst);
+
+// After a rule's values changed: link or unlink it, keep derived fields.
+void afterChange(InstRule& rule);
+void afterChange(Cell& cell);
+void setLibList(Cell& cell, const char* libList);
+void setCellBinding(Cell& cell, const char* lib, const char* cellName, const char* view);
+
+LibRule& libRuleFor(Config& cfg, const std::string& lib);
+
+// Constants and the note.
+void defineConstant(Config& cfg, const std::string& name, const char* value);
+// Joins the note's lines into rec.noteText.
+void rebuildNote(Config& cfg);
+
+// Occurrences.
+Occ& occFor(Config& cfg, OccList& list, const std::string& name);
+void linkOcc(Occ& occ);
+void afterChange(Occ& occ);
+
+// Every edit: the configuration is modified and path vectors see the change.
+void edited(Config& cfg);
+
+// Frees a configuration that is closed and walked by no path vector.
+void releaseIfUnused(Config* cfg);
+
+// ---- path vectors ---------------------------------------------------------
+
+struct Level {
+    ContextEntry entry{};
+    ~Level();
+};
+
+struct BindState;  // binding and stop answers of one path vector (bind.cpp)
+void releaseBindState(BindState* state);
+
+struct PathVector {
+    PathVectorRecord rec{};
+    Config* config = nullptr;
+    std::vector<std::unique_ptr<Level>> levels;
+    BindState* bind = nullptr;
+    ~PathVector();
+};
+
+inline PathVector* pathVectorOf(PathVectorRecord* rec) {
+    return rec ? static_cast<PathVector*>(rec->owner) : nullptr;
+}
+// The current level, or null.
+ContextEntry* currentEntry(PathVectorRecord* rec);
+// Points every level's cell, cellView and occurrence at the records in force.
+void refreshLevels(PathVector& pv);
+
+}  // namespace zel
+
+#endif  // ZELVEK_INTERNAL_H

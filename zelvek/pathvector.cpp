@@ -1,0 +1,190 @@
+/* Path vectors: a stack of levels from the top cell down, over one configuration. */
+#include <algorithm>
+
+#include "zelvek/internal.h"
+
+using namespace zel;
+
+namespace zel {
+
+Level::~Level() {
+    clearText(entry.libName);
+    clearText(entry.cellName);
+    clearText(entry.viewName);
+    clearText(entry.instName);
+    clearText(entry.viewList);
+    clearText(entry.libList);
+}
+
+PathVector::~PathVector() { releaseBindState(bind); }
+
+ContextEntry* currentEntry(PathVectorRecord* rec) {
+    if (!rec || rec->depth < 0) return nullptr;
+    return rec->contexts[rec->depth];
+}
+
+void refreshLevels(PathVector& pv) {
+    Config& cfg = *pv.config;
+    OccList* occ = &cfg.occRoot;
+    for (auto& level : pv.levels) {
+        ContextEntry& e = level->entry;
+        e.occurrence = occ ? &occ->rec : nullptr;
+        if (occ && e.instName) {
+            auto found = occ->byName.find(e.instName);
+            occ = found != occ->byName.end() && found->second->linked ? &found->second->below : nullptr;
+        } else {
+            occ = nullptr;
+        }
+        Cell* cell = nullptr;
+        if (e.cellName) {
+            std::string lib = e.libName ? e.libName : "";
+            cell = findCell(cfg, e.libName ? &lib : nullptr, e.cellName);
+        }
+        e.cell = cell ? &cell->rec : nullptr;
+        e.cellView = nullptr;
+        if (cell && e.viewName) {
+            auto found = cell->views.find(e.viewName);
+            if (found != cell->views.end() && found->second->insts.linkedCount > 0) e.cellView = &found->second->rec;
+        }
+    }
+}
+
+}  // namespace zel
+
+namespace {
+
+PathVector* newPathVector(Config& cfg) {
+    auto* pv = new PathVector();
+    pv->rec.owner = pv;
+    pv->rec.config = &cfg.rec;
+    pv->rec.depth = -1;
+    pv->config = &cfg;
+    cfg.pathVectors.push_back(pv);
+    return pv;
+}
+
+void dropLevel(PathVector& pv) {
+    pv.rec.contexts[pv.rec.depth] = nullptr;
+    pv.levels.pop_back();
+    --pv.rec.depth;
+}
+
+const char* indexed(PathVectorRecord* pathVector, int32_t index, const char* ContextEntry::*field) {
+    if (!pathVector || index < 0 || index > pathVector->depth) return nullptr;
+    return pathVector->contexts[index]->*field;
+}
+
+}  // namespace
+
+extern "C" {
+
+PathVectorRecord* zelCreatePathVector(ConfigRecord* config) {
+    Config* cfg = configOf(config);
+    if (!cfg || cfg->has(kClosed)) return nullptr;
+    return &newPathVector(*cfg)->rec;
+}
+
+PathVectorRecord* zelCopyPathVector(PathVectorRecord* pathVector) {
+    PathVector* source = pathVectorOf(pathVector);
+    if (!source) return nullptr;
+    PathVector* copy = newPathVector(*source->config);
+    for (auto& level : source->levels) {
+        auto twin = std::make_unique<Level>();
+        const ContextEntry& from = level->entry;
+        ContextEntry& to = twin->entry;
+        to.owner = twin.get();
+        setText(to.libName, from.libName);
+        setText(to.cellName, from.cellName);
+        setText(to.viewName, from.viewName);
+        setText(to.instName, from.instName);
+        setText(to.viewList, from.viewList);
+        setText(to.libList, from.libList);
+        to.listRules = from.listRules;
+        copy->rec.contexts[copy->levels.size()] = &to;
+        copy->levels.push_back(std::move(twin));
+    }
+    copy->rec.depth = source->rec.depth;
+    refreshLevels(*copy);
+    return &copy->rec;
+}
+
+void zelDestroyPathVector(PathVectorRecord* pathVector) {
+    PathVector* pv = pathVectorOf(pathVector);
+    if (!pv) return;
+    Config* cfg = pv->config;
+    auto& list = cfg->pathVectors;
+    list.erase(std::remove(list.begin(), list.end(), pv), list.end());
+    delete pv;
+    releaseIfUnused(cfg);
+}
+
+ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* cell, const char* view,
+                    const char* inst) {
+    PathVector* pv = pathVectorOf(pathVector);
+    if (!pv || !cell || !*cell || pv->rec.depth + 1 >= ZEL_MAX_DEPTH) return 0;
+    if (ContextEntry* current = currentEntry(pathVector)) setText(current->instName, inst);
+    auto level = std::make_unique<Level>();
+    ContextEntry& e = level->entry;
+    e.owner = level.get();
+    setText(e.libName, lib);
+    setText(e.cellName, cell);
+    setText(e.viewName, view);
+    pv->rec.contexts[pv->levels.size()] = &e;
+    pv->levels.push_back(std::move(level));
+    ++pv->rec.depth;
+    refreshLevels(*pv);
+    return 1;
+}
+
+ZelBool zelPopCell(PathVectorRecord* pathVector) {
+    PathVector* pv = pathVectorOf(pathVector);
+    if (!pv || pv->rec.depth < 0) return 0;
+    dropLevel(*pv);
+    if (ContextEntry* current = currentEntry(pathVector)) clearText(current->instName);
+    return 1;
+}
+
+ZelBool zelPop(PathVectorRecord* pathVector) {
+    PathVector* pv = pathVectorOf(pathVector);
+    if (!pv || pv->rec.depth < 0) return 0;
+    dropLevel(*pv);
+    return 1;
+}
+
+ZelBool zelPopToTop(PathVectorRecord* pathVector) {
+    PathVector* pv = pathVectorOf(pathVector);
+    if (!pv || pv->rec.depth < 0) return 0;
+    while (pv->rec.depth > 0) dropLevel(*pv);
+    return 1;
+}
+
+const char* zelGetContextLibName(PathVectorRecord* pathVector) {
+    ContextEntry* e = currentEntry(pathVector);
+    return e ? e->libName : nullptr;
+}
+
+const char* zelGetContextCellName(PathVectorRecord* pathVector) {
+    ContextEntry* e = currentEntry(pathVector);
+    return e ? e->cellName : nullptr;
+}
+
+const char* zelGetContextViewName(PathVectorRecord* pathVector) {
+    ContextEntry* e = currentEntry(pathVector);
+    return e ? e->viewName : nullptr;
+}
+
+const char* zelGetIndexLibName(PathVectorRecord* pathVector, int32_t index) {
+    return indexed(pathVector, index, &ContextEntry::libName);
+}
+
+const char* zelGetIndexCellName(PathVectorRecord* pathVector, int32_t index) {
+    return indexed(pathVector, index, &ContextEntry::cellName);
+}
+
+const char* zelGetIndexViewName(PathVectorRecord* pathVector, int32_t index) {
+    return indexed(pathVector, index, &ContextEntry::viewName);
+}
+
+int32_t zelGetContextVectorIndex(PathVectorRecord* pathVector) { return pathVector ? pathVector->depth : -1; }
+
+}  // extern "C"
