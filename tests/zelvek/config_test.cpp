@@ -1,0 +1,305 @@
+// Opening, saving and closing; failures that must lose nothing.
+#include <signal.h>
+#include <sys/fsuid.h>
+#include <sys/resource.h>
+
+#include "fixture.h"
+
+namespace {
+
+using zeltest::anyWarningHas;
+using zeltest::readFile;
+using zeltest::str;
+using zeltest::warnings;
+using zeltest::writeFile;
+
+class ConfigTest : public zeltest::LibraryTest {
+protected:
+    // A saved configuration at lib.top:config holding one constant.
+    std::string savedConfig() {
+        ConfigRecord* c = zelOpen("lib", "top", "config", "w");
+        EXPECT_NE(c, nullptr);
+        zelReplaceConst(c, "K", "v");
+        EXPECT_TRUE(zelSave(c));
+        zelClose(c);
+        return readFile(configFile("lib", "top", "config"));
+    }
+
+    std::vector<std::string> filesIn(const std::string& dir) {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+        return names;
+    }
+};
+
+TEST_F(ConfigTest, OpenModes) {
+    ConfigRecord* w = openConfig("lib", "top", "config", "w");
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(zelConfigIsEditable(w));
+    EXPECT_FALSE(zelConfigIsModified(w));
+    EXPECT_EQ(zelGetRevision(w), 0);
+    EXPECT_EQ(str(zelGetLibName(w)), "lib");
+    EXPECT_EQ(str(zelGetCellName(w)), "top");
+    EXPECT_EQ(str(zelGetViewName(w)), "config");
+    EXPECT_FALSE(std::filesystem::exists(root + "/libs/lib/top")) << "nothing is written before a save";
+    zelReplaceConst(w, "K", "v");
+    EXPECT_TRUE(zelConfigIsModified(w));
+    ASSERT_TRUE(zelSave(w));
+    EXPECT_FALSE(zelConfigIsModified(w));
+    EXPECT_EQ(zelGetRevision(w), 1);
+
+    ConfigRecord* r = openConfig("lib", "top", "config", "r");
+    ASSERT_NE(r, nullptr);
+    EXPECT_FALSE(zelConfigIsEditable(r));
+    EXPECT_EQ(zelGetRevision(r), 1);
+    ConfigRecord* a = openConfig("lib", "top", "config", "a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_TRUE(zelConfigIsEditable(a));
+    ASSERT_NE(a->constants, nullptr);
+    EXPECT_EQ(str(a->constants->value), "v");
+
+    // "w" starts empty even where a configuration is stored, and replaces it when saved.
+    ConfigRecord* again = openConfig("lib", "top", "config", "w");
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->constants, nullptr);
+    ASSERT_TRUE(zelSave(again));
+    EXPECT_EQ(readFile(configFile("lib", "top", "config")).find("constant"), std::string::npos);
+}
+
+TEST_F(ConfigTest, OpenFailuresSayWhy) {
+    struct Case {
+        const char *lib, *cell, *view, *mode, *why;
+    } cases[] = {
+        {"nolib", "top", "config", "r", "library 'nolib' is not defined"},
+        {"lib", "absent", "config", "r", "no configuration lib.absent:config"},
+        {"lib", "absent", "config", "a", "no configuration lib.absent:config"},
+        {"lib", "top", "config", "x", "unknown open mode 'x'"},
+        {"lib", "top", "config", nullptr, "unknown open mode"},
+        {"lib", "top", "config", "rw", "unknown open mode"},
+        {"", "top", "config", "w", "library name '' refused"},
+        {"lib", ".", "config", "w", "cell name '.' refused"},
+        {"lib", "..", "config", "w", "cell name '..' refused"},
+        {"lib", "top", "a/b", "w", "view name 'a/b' refused"},
+        {"lib", "top", "a\\b", "w", "view name 'a\\b' refused"},
+        {"lib", nullptr, "config", "w", "cell name (none) refused"},
+        {"lib", "a\xC0\x80" "b", "config", "w", "may not hold a NUL character"},
+    };
+    for (const auto& c : cases) {
+        warnings().clear();
+        EXPECT_EQ(zelOpen(c.lib, c.cell, c.view, c.mode), nullptr) << c.why;
+        EXPECT_TRUE(anyWarningHas(c.why)) << c.why << " / " << (warnings().empty() ? "(none)" : warnings()[0]);
+    }
+    warnings().clear();
+    EXPECT_EQ(zelOpenWithType("lib", "top", "config", "schematic", "w"), nullptr);
+    EXPECT_TRUE(anyWarningHas("view type 'schematic'"));
+    ConfigRecord* typed = zelOpenWithType("lib", "top", "config", "config", "w");
+    ASSERT_NE(typed, nullptr);
+    zelClose(typed);
+    EXPECT_TRUE(std::filesystem::is_empty(root + "/libs/lib")) << "refused names create nothing";
+}
+
+TEST_F(ConfigTest, ReadOnlyIsNotSaved) {
+    const std::string before = savedConfig();
+    ConfigRecord* r = openConfig("lib", "top", "config", "r");
+    ASSERT_NE(r, nullptr);
+    EXPECT_TRUE(zelReplaceConst(r, "K", "changed")) << "a read-only configuration can still be edited in memory";
+    warnings().clear();
+    EXPECT_FALSE(zelSave(r));
+    EXPECT_TRUE(anyWarningHas("read-only"));
+    EXPECT_TRUE(zelConfigIsModified(r));
+    EXPECT_EQ(readFile(configFile("lib", "top", "config")), before);
+    // Saved elsewhere, it lives there and is editable.
+    ASSERT_TRUE(zelSaveAs(r, "other", "newcell", "newview"));
+    EXPECT_TRUE(zelConfigIsEditable(r));
+    EXPECT_FALSE(zelConfigIsModified(r));
+    EXPECT_EQ(str(zelGetLibName(r)), "other");
+    EXPECT_EQ(str(zelGetCellName(r)), "newcell");
+    EXPECT_EQ(str(zelGetViewName(r)), "newview");
+    EXPECT_EQ(zelGetRevision(r), 2);
+    zelReplaceConst(r, "K", "third");
+    ASSERT_TRUE(zelSave(r));
+    EXPECT_NE(readFile(configFile("other", "newcell", "newview")).find("constant K third"), std::string::npos);
+    EXPECT_EQ(readFile(configFile("lib", "top", "config")), before);
+}
+
+TEST_F(ConfigTest, SaveAsRefusesBadPlaces) {
+    ConfigRecord* c = newConfig();
+    ASSERT_NE(c, nullptr);
+    zelReplaceConst(c, "K", "v");
+    struct Case {
+        const char *lib, *cell, *view, *why;
+    } cases[] = {
+        {"nolib", "c", "v", "is not defined"},
+        {"lib", "..", "v", "refused"},
+        {"lib", "c", "..", "refused"},
+        {"lib", "x/../../..", "v", "refused"},
+        {nullptr, "c", "v", "refused"},
+    };
+    for (const auto& k : cases) {
+        warnings().clear();
+        EXPECT_FALSE(zelSaveAs(c, k.lib, k.cell, k.view)) << k.why;
+        EXPECT_TRUE(anyWarningHas(k.why)) << k.why;
+    }
+    EXPECT_TRUE(zelConfigIsModified(c));
+    EXPECT_EQ(str(zelGetCellName(c)), "top");
+    EXPECT_TRUE(std::filesystem::is_empty(root + "/libs/lib"));
+}
+
+TEST_F(ConfigTest, LibraryDirectoryMustExistToSave) {
+    std::filesystem::remove_all(root + "/libs/other");
+    ConfigRecord* c = openConfig("other", "top", "config", "w");
+    ASSERT_NE(c, nullptr);
+    warnings().clear();
+    EXPECT_FALSE(zelSave(c));
+    EXPECT_TRUE(anyWarningHas("library directory"));
+    EXPECT_FALSE(std::filesystem::exists(root + "/libs/other"));
+}
+
+// Root ignores permission bits; drop to another file-system identity for
+// the duration of a check.
+class AsOtherUser {
+public:
+    AsOtherUser() : was_(geteuid() == 0 ? setfsuid(65534) : -1) {}
+    ~AsOtherUser() {
+        if (was_ >= 0) setfsuid(static_cast<uid_t>(was_));
+    }
+
+private:
+    int was_;
+};
+
+TEST_F(ConfigTest, UnwritableDirectoryLosesNothing) {
+    const std::string before = savedConfig();
+    ConfigRecord* c = openConfig("lib", "top", "config", "a");
+    ASSERT_NE(c, nullptr);
+    zelReplaceConst(c, "K", "changed");
+    const std::string dir = root + "/libs/lib/top/config";
+    // The other identity may pass through every directory but write in none.
+    using std::filesystem::perms;
+    const auto readOnly = perms::owner_read | perms::owner_exec | perms::group_read | perms::group_exec |
+                          perms::others_read | perms::others_exec;
+    const auto passable = readOnly | perms::owner_write;
+    std::filesystem::permissions(root, passable);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_directory()) std::filesystem::permissions(e.path(), passable);
+    std::filesystem::permissions(dir, readOnly);
+    warnings().clear();
+    bool saved;
+    {
+        AsOtherUser other;
+        saved = zelSave(c);
+    }
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(anyWarningHas("cannot create a file in")) << (warnings().empty() ? "" : warnings()[0]);
+    EXPECT_TRUE(zelConfigIsModified(c));
+    EXPECT_EQ(zelGetRevision(c), 1);
+    EXPECT_EQ(readFile(configFile("lib", "top", "config")), before);
+    EXPECT_EQ(filesIn(dir), std::vector<std::string>{"config.zel"});
+    ASSERT_TRUE(zelSave(c)) << "the same configuration saves once the directory is writable";
+    EXPECT_EQ(zelGetRevision(c), 2);
+}
+
+TEST_F(ConfigTest, FullDiskLosesNothing) {
+    const std::string before = savedConfig();
+    ConfigRecord* c = openConfig("lib", "top", "config", "a");
+    ASSERT_NE(c, nullptr);
+    for (int i = 0; i < 200; ++i) zelReplaceConst(c, ("K" + std::to_string(i)).c_str(), "a value that takes room");
+    // A file-size limit below the new text makes the write fail part-way, as a full disk does.
+    struct rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 512;
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    warnings().clear();
+    bool saved = zelSave(c);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(anyWarningHas("cannot write")) << (warnings().empty() ? "" : warnings()[0]);
+    EXPECT_TRUE(anyWarningHas("unchanged"));
+    EXPECT_TRUE(zelConfigIsModified(c));
+    EXPECT_EQ(zelGetRevision(c), 1);
+    EXPECT_EQ(readFile(configFile("lib", "top", "config")), before);
+    EXPECT_EQ(filesIn(root + "/libs/lib/top/config"), std::vector<std::string>{"config.zel"});
+    ASSERT_TRUE(zelSave(c));
+    EXPECT_NE(readFile(configFile("lib", "top", "config")).find("constant K199"), std::string::npos);
+}
+
+TEST_F(ConfigTest, RenameFailureLosesNothing) {
+    ConfigRecord* c = openConfig("lib", "top", "config", "w");
+    ASSERT_NE(c, nullptr);
+    // Something that is not a file stands where the configuration goes.
+    std::filesystem::create_directories(configFile("lib", "top", "config") + "/in-the-way");
+    warnings().clear();
+    EXPECT_FALSE(zelSave(c));
+    EXPECT_TRUE(anyWarningHas("cannot rename"));
+    EXPECT_EQ(filesIn(root + "/libs/lib/top/config"), std::vector<std::string>{"config.zel"});
+}
+
+TEST_F(ConfigTest, CloseEndsTheConfigurationButPathVectorsKeepIt) {
+    ConfigRecord* c = zelOpen("lib", "top", "config", "w");
+    ASSERT_NE(c, nullptr);
+    zelReplaceInstViewList(c, "lib", "top", "schematic", "I1", "symbol");
+    PathVectorRecord* pv = zelCreatePathVector(c);
+    ASSERT_NE(pv, nullptr);
+    ASSERT_TRUE(zelPushCell(pv, "lib", "top", "schematic", nullptr));
+    EXPECT_TRUE(zelClose(c));
+    EXPECT_FALSE(zelClose(c)) << "closing twice is refused";
+    EXPECT_EQ(zelCreatePathVector(c), nullptr) << "a closed configuration takes no new path vectors";
+    EXPECT_FALSE(zelSave(c));
+    // The path vector still answers from the configuration.
+    EXPECT_EQ(pv->config, c);
+    EXPECT_EQ(str(zelGetContextCellName(pv)), "top");
+    ASSERT_NE(pv->contexts[0]->cellView, nullptr);
+    EXPECT_EQ(str(pv->contexts[0]->cellView->instRules->viewList), "symbol");
+    PathVectorRecord* copy = zelCopyPathVector(pv);
+    ASSERT_NE(copy, nullptr);
+    zelDestroyPathVector(pv);
+    EXPECT_EQ(str(zelGetContextCellName(copy)), "top") << "released with the last path vector, not before";
+    zelDestroyPathVector(copy);
+}
+
+TEST_F(ConfigTest, NullConfigurationIsRefused) {
+    EXPECT_FALSE(zelSave(nullptr));
+    EXPECT_FALSE(zelSaveAs(nullptr, "lib", "a", "b"));
+    EXPECT_FALSE(zelClose(nullptr));
+    EXPECT_FALSE(zelConfigIsModified(nullptr));
+    EXPECT_FALSE(zelConfigIsEditable(nullptr));
+    EXPECT_FALSE(zelConfigHasOccRules(nullptr));
+    EXPECT_FALSE(zelSetTopCellViewName(nullptr, "a", "b", "c"));
+    EXPECT_EQ(zelGetTopLibName(nullptr), nullptr);
+    EXPECT_EQ(zelGetRevision(nullptr), 0);
+    EXPECT_EQ(zelCreatePathVector(nullptr), nullptr);
+}
+
+TEST_F(ConfigTest, TopCellAndDefaults) {
+    ConfigRecord* c = newConfig();
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(zelGetTopLibName(c), nullptr);
+    EXPECT_EQ(zelGetDefaultViewListString(c), nullptr);
+    ASSERT_TRUE(zelSetTopCellViewName(c, "lib", "top", "schematic"));
+    ASSERT_TRUE(zelSetDefaultViewListString(c, "schematic symbol"));
+    ASSERT_TRUE(zelSetDefaultLibListString(c, "lib other"));
+    ASSERT_TRUE(zelSetDefaultStopListString(c, "symbol"));
+    EXPECT_EQ(str(zelGetTopLibName(c)), "lib");
+    EXPECT_EQ(str(zelGetTopCellName(c)), "top");
+    EXPECT_EQ(str(zelGetTopViewName(c)), "schematic");
+    EXPECT_EQ(str(zelGetDefaultViewListString(c)), "schematic symbol");
+    EXPECT_EQ(str(c->defaultViewList), "schematic symbol") << "the record field the bridge reads";
+    EXPECT_EQ(str(zelGetDefaultLibListString(c)), "lib other");
+    EXPECT_EQ(str(zelGetDefaultStopListString(c)), "symbol");
+    ASSERT_TRUE(zelSetTopCellViewName(c, "lib", nullptr, "symbol"));
+    EXPECT_EQ(zelGetTopCellName(c), nullptr) << "a null string clears";
+    ASSERT_TRUE(zelSetDefaultViewListString(c, nullptr));
+    EXPECT_EQ(zelGetDefaultViewListString(c), nullptr);
+    ASSERT_TRUE(zelSetDefaultStopListString(c, ""));
+    EXPECT_EQ(str(zelGetDefaultStopListString(c)), "") << "empty is a value, not null";
+    // Names come back as modified UTF-8 whatever encoding came in.
+    ASSERT_TRUE(zelSetTopCellViewName(c, "\xF0\x9F\x98\x80", "bad\xFF", "ok"));
+    EXPECT_EQ(str(zelGetTopLibName(c)), "\xED\xA0\xBD\xED\xB8\x80");
+    EXPECT_EQ(str(zelGetTopCellName(c)), "bad\xEF\xBF\xBD");
+}
+
+}  // namespace
