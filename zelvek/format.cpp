@@ -224,6 +224,8 @@ public:
 
     bool read(std::string_view text) {
         if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+        // A cell block takes two lines at least: room for that many avoids rehashing.
+        cfg_.cells.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) / 4);
         size_t pos = 0;
         while (pos <= text.size()) {
             size_t end = text.find('\n', pos);
@@ -252,8 +254,17 @@ private:
 
     int endColumn() const { return columnOf(line_, line_.size()); }
 
+    // Token objects are reused from line to line so their text keeps its room.
+    Token& nextToken() {
+        if (count_ == pool_.size()) pool_.emplace_back();
+        Token& t = pool_[count_++];
+        t.kind = Token::Word;
+        t.text.clear();
+        return t;
+    }
+
     bool tokenize() {
-        tokens_.clear();
+        count_ = 0;
         size_t i = 0;
         const size_t n = line_.size();
         while (i < n) {
@@ -263,7 +274,7 @@ private:
                 continue;
             }
             if (c == '#') break;
-            Token t;
+            Token& t = nextToken();
             t.column = columnOf(line_, i);
             if (c == '"') {
                 if (!quoted(i, t)) return false;
@@ -279,12 +290,14 @@ private:
                     t.kind = Token::None;
                 } else if (bare == "*") {
                     t.kind = Token::Any;
+                } else if (vek::isPlainAscii(bare)) {
+                    t.text.assign(bare);
                 } else {
                     t.text = vek::toModifiedUtf8(bare);
                 }
             }
-            tokens_.push_back(std::move(t));
         }
+        tokens_ = Tokens{pool_.data(), count_};
         return true;
     }
 
@@ -292,7 +305,14 @@ private:
         const size_t n = line_.size();
         ++i;
         size_t chunk = i;
-        auto flush = [&](size_t upTo) { t.text += vek::toModifiedUtf8(line_.substr(chunk, upTo - chunk)); };
+        auto flush = [&](size_t upTo) {
+            std::string_view raw = line_.substr(chunk, upTo - chunk);
+            if (vek::isPlainAscii(raw)) {
+                t.text.append(raw);
+            } else {
+                t.text += vek::toModifiedUtf8(raw);
+            }
+        };
         while (i < n) {
             char c = line_[i];
             if (c == '"') {
@@ -587,7 +607,17 @@ private:
     std::string_view line_;
     int lineNo_ = 0;
     bool headerSeen_ = false;
-    std::vector<Token> tokens_;
+    // The tokens of the current line: a view of the first count_ of pool_.
+    struct Tokens {
+        Token* first = nullptr;
+        size_t n = 0;
+        size_t size() const { return n; }
+        bool empty() const { return n == 0; }
+        Token& operator[](size_t k) const { return first[k]; }
+    };
+    std::vector<Token> pool_;
+    size_t count_ = 0;
+    Tokens tokens_;
     Block block_ = Block::None;
     LibRule* lib_ = nullptr;
     Cell* cell_ = nullptr;
