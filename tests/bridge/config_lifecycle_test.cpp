@@ -113,9 +113,11 @@ TEST_P(ConfigOpeningTest, RegistersTheRecordAndWritesItsHandleIntoId) {
     EXPECT_EQ(lookupConfig(1), first);
     EXPECT_EQ(lookupConfig(2), second);
 
-    // id is looked up before any string is converted, and never read.
+    // id is looked up before any string is converted, never read, and
+    // written once the strings are released.
     EXPECT_LT(jvm.firstCall("GetFieldID"), jvm.firstCall("GetStringUTFChars"));
     EXPECT_EQ(jvm.callCount("GetIntField"), 0u);
+    EXPECT_LT(jvm.lastCall("ReleaseStringUTFChars"), jvm.lastCall("SetIntField"));
 }
 
 TEST_P(ConfigOpeningTest, FailingWritesZeroAndLeavesTheEarlierConfigurationRegistered) {
