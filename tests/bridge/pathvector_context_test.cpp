@@ -73,7 +73,7 @@ std::string rowName(const ::testing::TestParamInfo<ContextRow>& p) {
     return p.param.native;
 }
 
-class ContextQueryTest : public PathVectorTest, public ::testing::WithParamInterface<ContextRow> {
+class PathVectorContextQueryTest : public PathVectorTest, public ::testing::WithParamInterface<ContextRow> {
 protected:
     jstring query(const jstring (&strings)[4], jint index = 0) {
         return run([&] { return GetParam().call(env, self, strings, index); });
@@ -81,7 +81,7 @@ protected:
     jstring query() { return query({str("inst"), str("lib"), str("cell"), str("view")}); }
 };
 
-TEST_P(ContextQueryTest, HandsTheRecordAndItsParametersOverInOrderAndCopiesTheAnswer) {
+TEST_P(PathVectorContextQueryTest, HandsTheRecordAndItsParametersOverInOrderAndCopiesTheAnswer) {
     const ContextRow& row = GetParam();
     row.script(lib().hooks, "answer");
     CellRecord* cell = opaque<CellRecord>();
@@ -107,7 +107,7 @@ TEST_P(ContextQueryTest, HandsTheRecordAndItsParametersOverInOrderAndCopiesTheAn
     EXPECT_EQ(cellView, slot()->cachedCellView);
 }
 
-TEST_P(ContextQueryTest, AnEmptyAnswerStaysEmptyAndNoAnswerGivesNull) {
+TEST_P(PathVectorContextQueryTest, AnEmptyAnswerStaysEmptyAndNoAnswerGivesNull) {
     GetParam().script(lib().hooks, "");
     jstring empty = query();
     ASSERT_NE(nullptr, empty);
@@ -117,11 +117,11 @@ TEST_P(ContextQueryTest, AnEmptyAnswerStaysEmptyAndNoAnswerGivesNull) {
     EXPECT_EQ(nullptr, query());
 }
 
-INSTANTIATE_TEST_SUITE_P(Queries, ContextQueryTest, ::testing::ValuesIn(kContextQueries), rowName);
+INSTANTIATE_TEST_SUITE_P(Queries, PathVectorContextQueryTest, ::testing::ValuesIn(kContextQueries), rowName);
 
-using ContextStringQueryTest = ContextQueryTest;
+using PathVectorContextStringQueryTest = PathVectorContextQueryTest;
 
-TEST_P(ContextStringQueryTest, NullStringsReachTheLibraryAsNullPointers) {
+TEST_P(PathVectorContextStringQueryTest, NullStringsReachTheLibraryAsNullPointers) {
     const std::size_t n = stringCount(GetParam().shape);
     query({nullptr, nullptr, nullptr, nullptr});
     ASSERT_EQ(1u, lib().calls.size());
@@ -129,7 +129,7 @@ TEST_P(ContextStringQueryTest, NullStringsReachTheLibraryAsNullPointers) {
     EXPECT_EQ(0u, jvm.callCount("GetStringUTFChars"));
 }
 
-TEST_P(ContextStringQueryTest, AStringTheJvmCannotHandOutEndsTheCallBeforeTheLibrary) {
+TEST_P(PathVectorContextStringQueryTest, AStringTheJvmCannotHandOutEndsTheCallBeforeTheLibrary) {
     const std::size_t n = stringCount(GetParam().shape);
     GetParam().script(lib().hooks, "answer");
     jvm.failStringUTFCharsAt(static_cast<unsigned>(n));  // the last one
@@ -141,11 +141,11 @@ TEST_P(ContextStringQueryTest, AStringTheJvmCannotHandOutEndsTheCallBeforeTheLib
     EXPECT_EQ("java/lang/OutOfMemoryError", jvm.thrownToJava());
 }
 
-INSTANTIATE_TEST_SUITE_P(Queries, ContextStringQueryTest, ::testing::ValuesIn(queriesWithStrings()), rowName);
+INSTANTIATE_TEST_SUITE_P(Queries, PathVectorContextStringQueryTest, ::testing::ValuesIn(queriesWithStrings()), rowName);
 
-using ContextVectorIndexTest = PathVectorTest;
+using PathVectorContextIndexTest = PathVectorTest;
 
-TEST_F(ContextVectorIndexTest, TheLibrarysIndexComesBackUnchanged) {
+TEST_F(PathVectorContextIndexTest, TheLibrarysIndexComesBackUnchanged) {
     for (int32_t index : {-1, 0, 5}) {
         lib().hooks.zelGetContextVectorIndex = [index](PathVectorRecord*) { return index; };
         EXPECT_EQ(index, run([&] { return PV(getContextVectorIndex)(env, self); }));
