@@ -98,6 +98,16 @@ TEST_F(ConfigTest, OpenFailuresSayWhy) {
     EXPECT_TRUE(std::filesystem::is_empty(root + "/libs/lib")) << "refused names create nothing";
 }
 
+TEST_F(ConfigTest, WarningsAreModifiedUtf8) {
+    // A caller's standard UTF-8 and stray bytes reach the handler as modified UTF-8.
+    EXPECT_EQ(zelOpen("\xF0\x9F\x98\x80", "top", "config", "r"), nullptr);
+    EXPECT_EQ(zelOpen("lib\xFF", "top", "config", "r"), nullptr);
+    ASSERT_EQ(warnings().size(), 2u);
+    EXPECT_NE(warnings()[0].find("library '\xED\xA0\xBD\xED\xB8\x80' is not defined"), std::string::npos)
+        << warnings()[0];
+    EXPECT_NE(warnings()[1].find("library 'lib\xEF\xBF\xBD' is not defined"), std::string::npos) << warnings()[1];
+}
+
 TEST_F(ConfigTest, ReadOnlyIsNotSaved) {
     const std::string before = savedConfig();
     ConfigRecord* r = openConfig("lib", "top", "config", "r");

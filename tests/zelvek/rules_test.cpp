@@ -117,6 +117,9 @@ TEST_F(RulesTest, InstanceRulesOfACellViewOrAnyView) {
     ASSERT_TRUE(zelDeleteInstViewList(c, "lib", "adder", "schematic", "I1"));
     EXPECT_EQ(view->instRules, nullptr);
     EXPECT_EQ(zelFindCellCellView(c, cell, "schematic"), nullptr);
+    ASSERT_TRUE(zelDeleteInstViewList(c, "lib", "adder", nullptr, "I3"));
+    EXPECT_EQ(zelFindCellInst(c, cell, "I3"), nullptr) << "a deleted any-view rule is not found";
+    EXPECT_EQ(cell->instRules, nullptr);
     ASSERT_TRUE(zelReplaceInstViewBinding(c, "lib", "adder", "schematic", "I2", "layout"));
     EXPECT_EQ(zelFindCellViewInst(c, view, "I2"), i2);
     EXPECT_EQ(chain(view->instRules), std::vector<std::string>{"I2"});
