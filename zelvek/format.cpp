@@ -480,9 +480,21 @@ private:
             if (!wordOrAny(1, "a library name") || !word(2, "a cell name") || !wordOrAny(3, "a view name") ||
                 !word(4, "an instance name") || !end(5, "the instance name"))
                 return false;
-            Cell& cell = cellFor(cfg_, nameOrAny(1), tokens_[2].text);
-            InstList& list = tokens_[3].kind == Token::Any ? cell.anyView : cellViewFor(cell, tokens_[3].text).insts;
-            inst_ = &instFor(list, tokens_[4].text);
+            // Rules of one cell come together in a file: reuse the last look-ups.
+            const std::string* lib = nameOrAny(1);
+            const std::string& cellName = tokens_[2].text;
+            if (!lastCell_ || !sameText(lastCell_->rec.libName, lib ? lib->c_str() : nullptr) ||
+                cellName != lastCell_->rec.cellName) {
+                lastCell_ = &cellFor(cfg_, lib, cellName);
+                lastView_ = nullptr;
+            }
+            InstList* list = &lastCell_->anyView;
+            if (tokens_[3].kind != Token::Any) {
+                if (!lastView_ || tokens_[3].text != lastView_->rec.viewName)
+                    lastView_ = &cellViewFor(*lastCell_, tokens_[3].text);
+                list = &lastView_->insts;
+            }
+            inst_ = &instFor(*list, tokens_[4].text);
             block_ = Block::Inst;
             return true;
         }
@@ -623,6 +635,8 @@ private:
     Cell* cell_ = nullptr;
     InstRule* inst_ = nullptr;
     Occ* occ_ = nullptr;
+    Cell* lastCell_ = nullptr;
+    CellView* lastView_ = nullptr;
 };
 
 }  // namespace
