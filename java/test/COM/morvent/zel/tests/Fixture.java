@@ -22,10 +22,10 @@ import java.util.stream.Stream;
  * libraries in a temporary directory, where tests save what they make. Handles are process-wide
  * too: tests compare handles with what they saw, never with fixed numbers.
  */
-final class Fixture {
+public final class Fixture {
     /** Scratch libraries, empty at the start of the run. */
-    static final String SCRATCH = "scratch";
-    static final String OTHER = "other";
+    public static final String SCRATCH = "scratch";
+    public static final String OTHER = "other";
 
     private static Path root;
     private static Path definitions;
@@ -35,14 +35,14 @@ final class Fixture {
     }
 
     /** The examples directory of the source tree. */
-    static Path examples() {
+    public static Path examples() {
         String dir = System.getenv("ZEL_EXAMPLES");
         if (dir == null || dir.isEmpty()) fail("ZEL_EXAMPLES is not set; run the tests through ctest");
         return Path.of(dir);
     }
 
     /** Initialises the bridge for this JVM (once) and gives the definitions file. */
-    static synchronized Path init() {
+    public static synchronized Path init() {
         if (definitions != null) return definitions;
         try {
             root = Files.createTempDirectory("zel-java-tests");
@@ -61,23 +61,23 @@ final class Fixture {
     }
 
     /** The directory of the temporary tree (scratch libraries, definitions file). */
-    static Path root() {
+    public static Path root() {
         init();
         return root;
     }
 
     /** A cell name no other test of this run uses. */
-    static String uniqueCell(String prefix) {
+    public static String uniqueCell(String prefix) {
         return prefix + "_" + names.incrementAndGet();
     }
 
-    static void write(Path file, String text) throws IOException {
+    public static void write(Path file, String text) throws IOException {
         Files.createDirectories(file.getParent());
         Files.write(file, text.getBytes(StandardCharsets.UTF_8));
     }
 
     /** Opens a configuration; fails the test, with the warnings, when it does not open. */
-    static ZelConfig open(String lib, String cell, String view, String mode) {
+    public static ZelConfig open(String lib, String cell, String view, String mode) {
         init();
         Recorder warnings = new Recorder();
         ZelConfig config = new ZelConfig();
@@ -89,13 +89,13 @@ final class Fixture {
     }
 
     /** A new, empty, editable configuration in the scratch library. */
-    static ZelConfig fresh(String prefix) {
+    public static ZelConfig fresh(String prefix) {
         return open(SCRATCH, uniqueCell(prefix), "config", "w");
     }
 
     /** Records the warnings it receives, in order. */
-    static final class Recorder implements ZelWarningListener {
-        final List<String> warnings = new ArrayList<>();
+    public static final class Recorder implements ZelWarningListener {
+        public final List<String> warnings = new ArrayList<>();
 
         @Override
         public void processWarning(String warning) {

@@ -1,0 +1,144 @@
+package COM.morvent.zel.walk;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import COM.morvent.zel.tests.Fixture;
+import java.io.ByteArrayOutputStream;
+import java.io.PrintStream;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.List;
+import org.junit.jupiter.api.BeforeAll;
+import org.junit.jupiter.api.Test;
+
+/** The command line of the walk: options, its errors, and what it prints around the walk. */
+class WalkCommandTest {
+    static Path libs;
+
+    @BeforeAll
+    static void setUp() {
+        libs = Fixture.init();
+    }
+
+    static final class Result {
+        final int status;
+        final String out;
+        final String err;
+
+        Result(int status, String out, String err) {
+            this.status = status;
+            this.out = out;
+            this.err = err;
+        }
+
+        List<String> errLines() {
+            return err.lines().toList();
+        }
+    }
+
+    static Result run(String... args) {
+        ByteArrayOutputStream out = new ByteArrayOutputStream();
+        ByteArrayOutputStream err = new ByteArrayOutputStream();
+        int status = Walk.run(args, new PrintStream(out, true, StandardCharsets.UTF_8),
+                              new PrintStream(err, true, StandardCharsets.UTF_8), null, Fixture.root().toString());
+        return new Result(status, out.toString(StandardCharsets.UTF_8), err.toString(StandardCharsets.UTF_8));
+    }
+
+    @Test
+    void wrongCommandLinesGiveOneLineAndStatus2() {
+        String[][] cases = {
+            {"unknown option '--bogus'; run with --help", "--bogus"},
+            {"unknown option '-x'", "-x"},
+            {"unexpected argument 'design/chip/config'; give the configuration as --config", "design/chip/config"},
+            {"--depth needs N", "--depth"},
+            {"--depth takes a number of levels, 0 or more, not '-1'", "--depth", "-1"},
+            {"--depth takes a number of levels, 0 or more, not 'x'", "--depth=x"},
+            {"--config needs LIB/CELL/VIEW", "--json", "--config"},
+            {"--config takes LIB/CELL/VIEW, for example design/chip/config, not 'a/b'", "--config", "a/b"},
+            {"--config takes LIB/CELL/VIEW", "--config=a//c"},
+            {"--config takes LIB/CELL/VIEW", "--config", "a/b/c/d"},
+        };
+        for (String[] c : cases) {
+            Result r = run(java.util.Arrays.copyOfRange(c, 1, c.length));
+            assertEquals(2, r.status, String.join(" ", c));
+            assertEquals("", r.out);
+            assertEquals(1, r.errLines().size(), r.err);
+            assertTrue(r.err.startsWith("zel-walk: " + c[0]), r.err);
+        }
+    }
+
+    @Test
+    void failuresGiveOneLineThatSaysWhatToDoAndStatus1() {
+        Result missing = run("--libs", Fixture.root().resolve("none.lib").toString());
+        assertEquals(1, missing.status);
+        assertEquals(List.of("zel-walk: library definitions file '" + Fixture.root().resolve("none.lib")
+                             + "' not found; give an existing file with --libs FILE"), missing.errLines());
+
+        Result noConfig = run("--libs", libs.toString(), "--config", "design/chip/nothing");
+        assertEquals(1, noConfig.status);
+        assertEquals("", noConfig.out);
+        List<String> lines = noConfig.errLines();
+        assertEquals(2, lines.size(), noConfig.err);
+        assertTrue(lines.get(0).startsWith("zel-walk: warning: no configuration"), lines.get(0));
+        assertEquals("zel-walk: configuration design/chip/nothing does not open (see the warning above); check "
+                     + "--config LIB/CELL/VIEW and --libs FILE", lines.get(1));
+
+        // Without --libs: kwo.lib is looked for; the tests' $HOME (the temporary tree) holds one.
+        Result searched = run("--config", "design/chip/sim_config", "--depth", "0");
+        assertEquals(0, searched.status, searched.err);
+    }
+
+    @Test
+    void helpNamesEveryOption() {
+        Result r = run("--json", "--help");
+        assertEquals(0, r.status);
+        assertEquals("", r.err);
+        for (String option : new String[] {"--config LIB/CELL/VIEW", "--libs FILE", "--depth N", "--json", "--help",
+                                           "instances.zel", "scripts/walk.sh"}) {
+            assertTrue(r.out.contains(option), option);
+        }
+    }
+
+    @Test
+    void depthZeroShowsTheTopAlone() throws Exception {
+        Result r = run("--libs", libs.toString(), "--config", "design/chip/config", "--depth", "0");
+        assertEquals(0, r.status, r.err);
+        assertEquals(List.of(
+            "Configuration design/chip/config, revision 1",
+            "Note: Gate-level walk of the example chip.",
+            "      ALU1 is a copy of ALU0 and is not walked; FA0 of ALU0 is signed off.",
+            "Top: design/chip/schematic",
+            "not walked: depth limit"), r.out.lines().toList());
+        Result json = run("--libs", libs.toString(), "--config=design/chip/sim_config", "--depth=0", "--json");
+        assertEquals(String.join("\n",
+            "{",
+            "  \"configuration\": {\"lib\": \"design\", \"cell\": \"chip\", \"view\": \"sim_config\"},",
+            "  \"revision\": 1,",
+            "  \"note\": \"Mixed-level simulation: ALU0 at transistor level, the rest behavioral.\",",
+            "  \"top\": {\"lib\": \"design\", \"cell\": \"chip\", \"view\": \"schematic\"},",
+            "  \"stop\": [],",
+            "  \"end\": \"depth limit\",",
+            "  \"instances\": []",
+            "}",
+            ""), json.out);
+        assertTrue(Files.isRegularFile(libs));
+    }
+
+    @Test
+    void jsonStringsStayValid() {
+        assertEquals("null", JsonPrinter.string(null));
+        assertEquals("\"a\\\"b\\\\c\\n\\t\\r\\u0001\\u2028\"", JsonPrinter.string("a\"b\\c\n\t\r\u0001\u2028"));
+        assertEquals("\"\uD83D\uDE00 ü\"", JsonPrinter.string("\uD83D\uDE00 ü"), "a pair stays as it is");
+        assertEquals("\"\\ud83d x \\ude00\"", JsonPrinter.string("\uD83D x \uDE00"), "lone surrogates escaped");
+    }
+
+    @Test
+    void stopNamesDecodeEveryBit() {
+        assertEquals(List.of(), Labels.stopNames(0));
+        assertEquals(List.of("default stop list", "library rule", "cell rule", "instance rule", "occurrence rule"),
+                     Labels.stopNames(0x1F));
+        assertEquals(List.of("cell rule", "unknown bits 0x40"), Labels.stopNames(0x48));
+    }
+}
