@@ -177,6 +177,10 @@ class EditRoundTripTest {
         assertFalse(config.deleteCellViewList("design", "never"), "nothing to delete");
         assertFalse(config.deleteConstant("NEVER"));
         assertFalse(config.deleteNote(), "no note");
+        // Object view strings are not kept by this library.
+        assertFalse(config.setObjViewString("design", "alu", "schematic", "NEG", "symbol"));
+        assertNull(config.getObjViewString("design", "alu", "schematic", "NEG"));
+        assertFalse(config.deleteObjViewString("design", "alu", "schematic", "NEG"));
         assertFalse(config.isModified());
         assertNull(config.getNoteString());
         assertTrue(config.close());
