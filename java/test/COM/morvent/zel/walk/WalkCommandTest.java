@@ -126,6 +126,42 @@ class WalkCommandTest {
         assertTrue(Files.isRegularFile(libs));
     }
 
+    /** A configuration in the scratch library with the given top cell view; gives its --config. */
+    static String configWithTop(String lib, String cell, String view) {
+        COM.morvent.zel.ZelConfig config = Fixture.fresh("walktop");
+        if (cell != null) assertTrue(config.setTopCellViewName(lib, cell, view));
+        assertTrue(config.save(null));
+        String name = config.getLibName() + "/" + config.getCellName() + "/" + config.getViewName();
+        assertTrue(config.close());
+        return name;
+    }
+
+    @Test
+    void topCellsThatCannotBeWalked() throws Exception {
+        Result noTop = run("--libs", libs.toString(), "--config", configWithTop(null, null, null));
+        assertEquals(1, noTop.status);
+        assertEquals(List.of("zel-walk: the configuration names no top cell; set one with 'top LIB CELL VIEW' in its file"),
+                     noTop.errLines());
+
+        Result missing = run("--libs", libs.toString(), "--config", configWithTop("design", "chip", "layout"));
+        assertEquals(0, missing.status, missing.err);
+        assertEquals(List.of("Top: design/chip/layout", "not walked: not in the design"),
+                     missing.out.lines().skip(1).toList());
+
+        Path bad = Fixture.root().resolve(Fixture.SCRATCH).resolve("badtop/schematic/" + DesignFile.FILE_NAME);
+        Fixture.write(bad, "zel-instances 1\ninst A design alu\n");
+        Result broken = run("--libs", libs.toString(), "--config", configWithTop(Fixture.SCRATCH, "badtop", "schematic"));
+        assertEquals(0, broken.status, broken.err);
+        assertEquals(List.of("zel-walk: warning: " + bad + ":2:18: inst takes four words, not 3; write inst NAME LIB CELL VIEW"),
+                     broken.errLines());
+        assertEquals(List.of("Top: scratch/badtop/schematic", "not walked: design file error"),
+                     broken.out.lines().skip(1).toList());
+
+        Fixture.write(bad, "zel-instances 1\n");
+        Result leaf = run("--libs", libs.toString(), "--config", configWithTop(Fixture.SCRATCH, "badtop", "schematic"));
+        assertEquals(List.of("Top: scratch/badtop/schematic"), leaf.out.lines().skip(1).toList(), "nothing below");
+    }
+
     @Test
     void jsonStringsStayValid() {
         assertEquals("null", JsonPrinter.string(null));

@@ -104,8 +104,9 @@ public final class DesignFile {
                                               + "'; write inst NAME LIB CELL VIEW");
             }
             if (words.size() != 5) {
-                Word where5 = words.get(Math.min(words.size() - 1, 4));
-                throw new DesignFileException(where + ":" + number + ":" + where5.column + ": inst takes four words, "
+                // At the first word too many, or just after the line for one missing.
+                int column = words.size() > 5 ? words.get(5).column : line.stripTrailing().codePointCount(0, line.stripTrailing().length()) + 1;
+                throw new DesignFileException(where + ":" + number + ":" + column + ": inst takes four words, "
                                               + "not " + (words.size() - 1) + "; write inst NAME LIB CELL VIEW");
             }
             String name = words.get(1).text;
