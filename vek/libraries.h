@@ -17,6 +17,8 @@ bool libraryDirectory(std::string_view name, std::string& directory);
 
 // Whether a cell view exists in the design: its directory is there.
 bool cellViewExists(std::string_view lib, std::string_view cell, std::string_view view);
+// Whether a library holds a cell: its directory is there.
+bool cellExists(std::string_view lib, std::string_view cell);
 
 // The problems met while reading the definitions, each once: the first caller
 // after vekInitialize takes them all.

@@ -227,6 +227,14 @@ bool cellViewExists(std::string_view lib, std::string_view cell, std::string_vie
     return isDirectory(dir + "/" + cellName + "/" + viewName);
 }
 
+bool cellExists(std::string_view lib, std::string_view cell) {
+    std::string dir, cellName;
+    std::string libName(lib);
+    if (!isPathComponent(libName.c_str(), nullptr) || !isPathComponent(std::string(cell).c_str(), nullptr)) return false;
+    if (!libraryDirectory(lib, dir) || !toFileSystemName(cell, cellName)) return false;
+    return isDirectory(dir + "/" + cellName);
+}
+
 std::vector<std::string> takeDefinitionProblems() {
     Definitions& defs = definitions();
     std::lock_guard<std::mutex> lock(defs.mutex);

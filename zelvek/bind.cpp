@@ -1,10 +1,18 @@
 /*
- * Binding and stop evaluation over a path vector.
+ * Binding and stop evaluation over a path vector.  docs/binding.md defines
+ * what every answer means; the functions below follow it line by line.
  *
- * For now no rule takes part: every instance binds to open (no library, cell
- * or view) and no stop rule matches.  The answers are handed out from the
- * path vector's BindState, which keeps them valid until the next call.
+ * Every rule is found by hashed look-up (cell rules by library and cell,
+ * instance rules by name, occurrences by name under their parent), and the
+ * design's cell views are looked at once per configuration, so a bind costs
+ * the same whatever the number of rules.  A path vector's answers live in its
+ * BindState until the next call of the same kind on it.
  */
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "vek/libraries.h"
 #include "zelvek/internal.h"
 
 using namespace zel;
@@ -12,8 +20,18 @@ using namespace zel;
 namespace zel {
 
 struct BindState {
-    BindInfo info{};                       // used when the caller brings no block of its own
-    StopRule stops[1] = {{0, nullptr}};    // the matching stop rules, ended by a null rule
+    BindInfo info{};                          // handed out when the caller brings no block
+    std::optional<std::string> lib, cell, view;
+    std::vector<std::string> libWords, viewWords;
+    std::vector<const char*> libArray, viewArray;
+    ResolvedLists lists{};
+    // Where the last bind was made, for the level pushed next (listsForPush).
+    bool made = false;
+    uint64_t levelSerial = 0;
+    std::optional<std::string> inst;
+    ListSource viewList, libList;
+    std::vector<StopRule> stops;
+    std::string viewString;                   // answer of the view-string queries
 };
 
 void releaseBindState(BindState* state) { delete state; }
@@ -22,36 +40,598 @@ void releaseBindState(BindState* state) { delete state; }
 
 namespace {
 
+using Name = std::optional<std::string>;
+
+constexpr int8_t kDefault = ZEL_RULE_DEFAULT;
+constexpr int8_t kLibrary = ZEL_RULE_LIBRARY;
+constexpr int8_t kCell = ZEL_RULE_CELL;
+constexpr int8_t kInstance = ZEL_RULE_INSTANCE;
+constexpr int8_t kOccurrence = ZEL_RULE_OCCURRENCE;
+
 BindState& stateOf(PathVector& pv) {
     if (!pv.bind) pv.bind = new BindState();
     return *pv.bind;
 }
 
+Level* currentLevel(PathVector& pv) { return pv.levels.empty() ? nullptr : pv.levels.back().get(); }
+
+Name nameOf(const char* text) { return text ? Name(norm(text)) : std::nullopt; }
+
+const char* cstr(const Name& name) { return name ? name->c_str() : nullptr; }
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::vector<std::string> splitWords(const std::string& text) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && isBlank(text[i])) ++i;
+        size_t start = i;
+        while (i < text.size() && !isBlank(text[i])) ++i;
+        if (i > start) words.emplace_back(text, start, i - start);
+    }
+    return words;
+}
+
+std::string joinWords(const std::vector<std::string>& words) {
+    std::string out;
+    for (const std::string& w : words) {
+        if (!out.empty()) out += ' ';
+        out += w;
+    }
+    return out;
+}
+
+// A rule's text with its constants expanded.  Text whose constants cannot be
+// expanded is taken as empty, with a warning: a reference is never a name.
+std::string expanded(const Config& cfg, const char* text, const char* what) {
+    std::string out;
+    if (!text) return out;
+    if (!resolveConstants(cfg, text, out)) {
+        warn(std::string(what) + " " + q(text) + " cannot be expanded and is taken as empty");
+        out.clear();
+    }
+    return out;
+}
+
+// ---- lists in effect --------------------------------------------------------
+
+// The list a source designates, read from its record now: each code keeps its
+// list where the bridge reads it.
+const char* viewListText(const ListSource& s) {
+    if (!s.source) return nullptr;
+    switch (s.code) {
+        case kDefault: return static_cast<const ConfigRecord*>(s.source)->defaultViewList;
+        case kLibrary: return static_cast<const LibraryRuleRecord*>(s.source)->viewList;
+        case kCell: return static_cast<const CellRecord*>(s.source)->viewList;
+        case kInstance: return static_cast<const InstRuleRecord*>(s.source)->viewList;
+        case kOccurrence: return static_cast<const OccurrenceInstance*>(s.source)->viewList;
+        default: return nullptr;
+    }
+}
+
+const char* libListText(const ListSource& s) {
+    if (!s.source) return nullptr;
+    switch (s.code) {
+        case kDefault: return static_cast<const ConfigRecord*>(s.source)->defaultLibList;
+        case kCell: return static_cast<const CellRecord*>(s.source)->libList;
+        case kInstance: return static_cast<const InstRuleRecord*>(s.source)->firstValue;
+        default: return nullptr;
+    }
+}
+
+// ---- the rules that apply ----------------------------------------------------
+
+bool given(const char* text) { return text && *text; }
+
+bool hasObjectBinding(const char* lib, const char* cell, const char* view) { return lib || cell || view; }
+
+// Every rule that may take part in binding one instance of the current level.
+struct Rules {
+    Config* cfg = nullptr;
+    Level* level = nullptr;                 // the current level, or null
+    bool useOccurrences = false;
+    // The instance's rules, most specific first: (library, view), (library,
+    // any view), (any library, view), (any library, any view).
+    const InstRuleRecord* insts[4] = {};
+    int instCount = 0;
+    const OccurrenceInstance* occ = nullptr;
+    // The master's cell rules: library-qualified first, then any library.
+    const CellRecord* cells[2] = {};
+    int cellCount = 0;
+    const LibraryRuleRecord* libRule = nullptr;
+
+    const InstRuleRecord* inst(const char* InstRuleRecord::*field) const {
+        for (int i = 0; i < instCount; ++i)
+            if (insts[i]->*field) return insts[i];
+        return nullptr;
+    }
+    const InstRuleRecord* instBinding() const {
+        for (int i = 0; i < instCount; ++i)
+            if (hasObjectBinding(insts[i]->bindLibName, insts[i]->bindCellName, insts[i]->bindViewName))
+                return insts[i];
+        return nullptr;
+    }
+    const CellRecord* cell(const char* CellRecord::*field) const {
+        for (int i = 0; i < cellCount; ++i)
+            if (cells[i]->*field) return cells[i];
+        return nullptr;
+    }
+    const CellRecord* cellBinding() const {
+        for (int i = 0; i < cellCount; ++i)
+            if (cells[i]->viewBinding) return cells[i];
+        return nullptr;
+    }
+    bool occBinding() const {
+        return occ && hasObjectBinding(occ->bindLibName, occ->bindCellName, occ->bindViewName);
+    }
+};
+
+void addInst(const InstList& list, const std::string& inst, Rules& r) {
+    auto found = list.byName.find(inst);
+    if (found != list.byName.end() && found->second->linked) r.insts[r.instCount++] = &found->second->rec;
+}
+
+// The rules of instance `inst` inside the cell view of entry `e`.
+void findInstRules(Config& cfg, const ContextEntry& e, const std::string& inst, Rules& r) {
+    if (!e.cellName) return;
+    const std::string cellName = e.cellName;
+    const std::string lib = e.libName ? e.libName : "";
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 0 && !e.libName) continue;
+        auto found = cfg.cells.find(cellKey(pass == 0 ? &lib : nullptr, cellName));
+        if (found == cfg.cells.end()) continue;
+        const Cell& c = *found->second;
+        if (e.viewName) {
+            auto view = c.views.find(e.viewName);
+            if (view != c.views.end()) addInst(view->second->insts, inst, r);
+        }
+        addInst(c.anyView, inst, r);
+    }
+}
+
+Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name& masterCell, bool useOccurrences) {
+    Rules r;
+    Config& cfg = *pv.config;
+    r.cfg = &cfg;
+    r.level = currentLevel(pv);
+    r.useOccurrences = useOccurrences;
+    if (r.level && inst && !inst->empty()) {
+        findInstRules(cfg, r.level->entry, *inst, r);
+        const OccurrenceRecord* here = r.level->entry.occurrence;
+        if (useOccurrences && here) {
+            const OccList& list = *static_cast<const OccList*>(here->owner);
+            auto found = list.byName.find(*inst);
+            if (found != list.byName.end() && found->second->linked) r.occ = &found->second->rec;
+        }
+    }
+    if (masterCell && !masterCell->empty()) {
+        if (masterLib) {
+            auto found = cfg.cells.find(cellKey(&*masterLib, *masterCell));
+            if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
+        }
+        auto found = cfg.cells.find(cellKey(nullptr, *masterCell));
+        if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
+    }
+    if (masterLib) {
+        auto found = cfg.libRules.find(*masterLib);
+        if (found != cfg.libRules.end()) r.libRule = &found->second->rec;
+    }
+    return r;
+}
+
+// The library list in effect for the instance.
+ListSource libListSource(const Rules& r) {
+    if (const InstRuleRecord* i = r.inst(&InstRuleRecord::firstValue)) return {kInstance, i, false};
+    if (const CellRecord* c = r.cell(&CellRecord::libList)) return {kCell, c, false};
+    if (r.level) {
+        const ListSource& up = r.level->libList;
+        bool passesDown =
+            up.code == kInstance || up.code == kCell || (up.code == kOccurrence && r.useOccurrences);
+        if (passesDown && libListText(up)) return {up.code, up.source, true};
+    }
+    return {kDefault, &r.cfg->rec, false};
+}
+
+// The view list in effect for the instance.
+ListSource viewListSource(const Rules& r) {
+    if (r.occ && r.occ->viewList) return {kOccurrence, r.occ, false};
+    if (const InstRuleRecord* i = r.inst(&InstRuleRecord::viewList)) return {kInstance, i, false};
+    if (const CellRecord* c = r.cell(&CellRecord::viewList)) return {kCell, c, false};
+    if (r.libRule && r.libRule->viewList) return {kLibrary, r.libRule, false};
+    if (r.level) {
+        const ListSource& up = r.level->viewList;
+        bool passesDown = up.code == kInstance || (up.code == kOccurrence && r.useOccurrences);
+        if (passesDown && viewListText(up)) return {up.code, up.source, true};
+    }
+    return {kDefault, &r.cfg->rec, false};
+}
+
+// ---- the design ----------------------------------------------------------------
+
+// Whether the design holds lib.cell (view null) or lib.cell:view; each answer
+// is looked up once while the configuration is open.
+bool inDesign(Config& cfg, const std::string& lib, const std::string& cell, const std::string* view) {
+    std::string key;
+    key.reserve(lib.size() + cell.size() + (view ? view->size() : 0) + 3);
+    key += view ? 'V' : 'C';
+    key += lib;
+    key += '\0';
+    key += cell;
+    if (view) {
+        key += '\0';
+        key += *view;
+    }
+    auto [entry, fresh] = cfg.designSeen.try_emplace(std::move(key), false);
+    if (fresh) entry->second = view ? vek::cellViewExists(lib, cell, *view) : vek::cellExists(lib, cell);
+    return entry->second;
+}
+
+// ---- deciding the binding ------------------------------------------------------
+
+struct Request {
+    Name inst, lib, cell, view;
+    bool checkDesign = false, useOccurrences = false, allowRecent = false;
+};
+
+// The libraries searched for the master cell.
+struct Search {
+    std::vector<std::string> libs;
+    size_t fromRule = 0;   // the first fromRule of them come from the list's rule
+};
+
+void addOnce(std::vector<std::string>& libs, const std::string& lib) {
+    if (!lib.empty() && std::find(libs.begin(), libs.end(), lib) == libs.end()) libs.push_back(lib);
+}
+
+// The list's libraries, then the master's own library when the list leaves it
+// out; an empty list: the master's library, then the current level's.
+Search searchOf(const std::vector<std::string>& listWords, const Request& req, const Level* level) {
+    Search s;
+    s.libs = listWords;
+    s.fromRule = listWords.size();
+    if (req.lib) addOnce(s.libs, *req.lib);
+    if (listWords.empty() && level && level->entry.libName) addOnce(s.libs, level->entry.libName);
+    return s;
+}
+
+struct Decision {
+    Name lib, cell, view;
+    int8_t rule = 0, alt = 0;
+    uint32_t flags = 0;
+    const void* source = nullptr;
+};
+
+// The library a binding rule's view is taken from: without checkDesign the
+// first searched; with it the first that holds the cell view, else the first
+// that holds the cell, else the first (the view is then missing).
+std::optional<size_t> pickLibrary(Config& cfg, const Search& s, const std::string& cell, const std::string& view,
+                                  bool check, bool& missing) {
+    if (s.libs.empty()) return std::nullopt;
+    if (!check) return 0;
+    for (size_t i = 0; i < s.libs.size(); ++i)
+        if (inDesign(cfg, s.libs[i], cell, &view)) return i;
+    missing = true;
+    for (size_t i = 0; i < s.libs.size(); ++i)
+        if (inDesign(cfg, s.libs[i], cell, nullptr)) return i;
+    return 0;
+}
+
+class Binder {
+public:
+    Binder(Config& cfg, const Request& req, const Rules& r, const ListSource& libSrc, const Search& search,
+           const ListSource& viewSrc, const std::vector<std::string>& views)
+        : cfg_(cfg), q_(req), r_(r), libSrc_(libSrc), search_(search), viewSrc_(viewSrc), views_(views) {}
+
+    Decision decide() {
+        if (r_.occBinding()) {
+            objectBinding(r_.occ->bindLibName, r_.occ->bindCellName, r_.occ->bindViewName, kOccurrence, r_.occ);
+        } else if (const InstRuleRecord* ob = r_.instBinding()) {
+            objectBinding(ob->bindLibName, ob->bindCellName, ob->bindViewName, kInstance, ob);
+        } else if (const InstRuleRecord* vb = r_.inst(&InstRuleRecord::viewBinding)) {
+            viewBinding(vb->viewBinding, kInstance, vb, search_);
+        } else if (const CellRecord* c = r_.cellBinding()) {
+            cellBinding(*c);
+        } else if (!fromViewList() && q_.allowRecent) {
+            fromRecent();  // when that finds nothing either, the instance stays open
+        }
+        return d_;
+    }
+
+private:
+    // An object or occurrence binding: the names as the rule gives them, a
+    // name it leaves out being the master's; three empty names: open.
+    void objectBinding(const char* lib, const char* cell, const char* view, int8_t code, const void* source) {
+        d_.rule = code;
+        d_.flags |= ZEL_BIND_BY_RULE;
+        d_.source = source;
+        std::string l = expanded(cfg_, lib, "the library of a binding");
+        std::string c = expanded(cfg_, cell, "the cell of a binding");
+        std::string v = expanded(cfg_, view, "the view of a binding");
+        if (l.empty() && c.empty() && v.empty()) return;  // bound to open on purpose
+        d_.lib = lib ? Name(l) : q_.lib;
+        d_.cell = cell ? Name(c) : q_.cell;
+        d_.view = view ? Name(v) : q_.view;
+        if (q_.checkDesign && d_.lib && d_.cell && d_.view && !d_.view->empty() &&
+            !inDesign(cfg_, *d_.lib, *d_.cell, &*d_.view))
+            d_.flags |= ZEL_BIND_VIEW_MISSING;
+    }
+
+    // A view binding (instance or cell rule): the view as given, in a library
+    // of `search`.
+    void viewBinding(const char* viewText, int8_t code, const void* source, const Search& search) {
+        d_.rule = code;
+        d_.flags |= ZEL_BIND_BY_RULE;
+        d_.source = source;
+        std::string view = expanded(cfg_, viewText, "the view binding");
+        if (view.empty()) return;  // an empty view binding leaves the instance open
+        d_.cell = q_.cell;
+        d_.view = view;
+        bool missing = false;
+        std::optional<size_t> at = pickLibrary(cfg_, search, *q_.cell, view, q_.checkDesign, missing);
+        if (!at) {
+            if (q_.checkDesign) d_.flags |= ZEL_BIND_VIEW_MISSING;
+            return;
+        }
+        d_.lib = search.libs[*at];
+        if (missing) d_.flags |= ZEL_BIND_VIEW_MISSING;
+        if (&search != &search_) return;  // the cell rule's own list: the library is the rule's too
+        // The library came from another rule's list than the view.
+        bool listChose = libSrc_.code != kDefault && *at < search.fromRule;
+        if (listChose && (libSrc_.code != code || libSrc_.inherited)) {
+            d_.alt = libSrc_.code;
+            d_.flags |= ZEL_BIND_ALT_RULE;
+            if (libSrc_.code == kCell) d_.source = libSrc_.source;  // where the library set on it is read
+        }
+    }
+
+    void cellBinding(const CellRecord& c) {
+        const BindingRecord& b = *c.viewBinding;
+        if (b.libName || b.cellName) {
+            objectBinding(b.libName, b.cellName, b.viewName, kCell, &c);
+            return;
+        }
+        if (const CellRecord* own = r_.cell(&CellRecord::libList)) {
+            std::vector<std::string> words = splitWords(expanded(cfg_, own->libList, "the library list"));
+            if (!words.empty()) {
+                Search ownSearch = searchOf(words, q_, r_.level);
+                viewBinding(b.viewName, kCell, own, ownSearch);
+                return;
+            }
+        }
+        viewBinding(b.viewName, kCell, &c, search_);
+    }
+
+    // The first view of the list that the design holds, the libraries searched
+    // in order for each; without checkDesign the first view and library.
+    bool fromViewList() {
+        if (views_.empty() || search_.libs.empty()) return false;
+        size_t lib = 0, view = 0;
+        bool found = !q_.checkDesign;
+        for (size_t v = 0; !found && v < views_.size(); ++v) {
+            for (size_t l = 0; !found && l < search_.libs.size(); ++l) {
+                if (inDesign(cfg_, search_.libs[l], *q_.cell, &views_[v])) {
+                    found = true;
+                    lib = l;
+                    view = v;
+                }
+            }
+        }
+        if (!found) return false;
+        d_.lib = search_.libs[lib];
+        d_.cell = q_.cell;
+        d_.view = views_[view];
+        d_.rule = viewSrc_.code;
+        d_.source = viewSrc_.source;
+        return true;
+    }
+
+    void fromRecent() {
+        auto found = cfg_.recent.find(cellKey(q_.lib ? &*q_.lib : nullptr, *q_.cell));
+        if (found == cfg_.recent.end()) return;
+        const RecentBinding& last = found->second;
+        if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &last.view)) return;
+        d_.lib = last.lib;
+        d_.cell = last.cell;
+        d_.view = last.view;
+        d_.flags |= ZEL_BIND_MOST_RECENT;
+    }
+
+    Config& cfg_;
+    const Request& q_;
+    const Rules& r_;
+    const ListSource& libSrc_;
+    const Search& search_;
+    const ListSource& viewSrc_;
+    const std::vector<std::string>& views_;
+    Decision d_;
+};
+
+void setWords(std::vector<std::string>& words, std::vector<const char*>& array) {
+    array.clear();
+    for (const std::string& w : words) array.push_back(w.c_str());
+    array.push_back(nullptr);
+}
+
+// ---- the view-string queries -------------------------------------------------------
+
+// The view a binding rule gives, as written: three empty names give "" (open),
+// a view it leaves out is the master's.
+const char* objectView(const char* lib, const char* cell, const char* view, const Name& masterView) {
+    if (!given(lib) && !given(cell) && !given(view)) return view ? view : "";
+    return view ? view : cstr(masterView);
+}
+
+enum class Scope { Instance, Inherited };
+
+const char* viewString(PathVectorRecord* pathVector, const char* inst, const char* masterLib, const char* masterCell,
+                       const char* masterView, Scope scope, bool raw) {
+    PathVector* pv = pathVectorOf(pathVector);
+    if (!pv) return nullptr;
+    Name view = nameOf(masterView);
+    Rules r = gather(*pv, nameOf(inst), nameOf(masterLib), nameOf(masterCell), true);
+    const char* text = nullptr;
+    bool list = false;
+    if (r.occBinding()) {
+        text = objectView(r.occ->bindLibName, r.occ->bindCellName, r.occ->bindViewName, view);
+    } else if (const InstRuleRecord* i = r.instBinding()) {
+        text = objectView(i->bindLibName, i->bindCellName, i->bindViewName, view);
+    } else if (const InstRuleRecord* vb = r.inst(&InstRuleRecord::viewBinding)) {
+        text = vb->viewBinding;
+    } else if (const CellRecord* c = scope == Scope::Inherited ? r.cellBinding() : nullptr) {
+        const BindingRecord& b = *c->viewBinding;
+        text = b.libName || b.cellName ? objectView(b.libName, b.cellName, b.viewName, view) : b.viewName;
+    } else if (scope == Scope::Inherited) {
+        text = viewListText(viewListSource(r));
+        list = true;
+    } else {
+        const InstRuleRecord* il = r.inst(&InstRuleRecord::viewList);
+        text = r.occ && r.occ->viewList ? r.occ->viewList : il ? il->viewList : nullptr;
+        list = true;
+    }
+    if (!text) return nullptr;
+    BindState& st = stateOf(*pv);
+    if (raw) {
+        st.viewString = text;
+    } else {
+        std::string out;
+        if (!resolveConstants(*pv->config, text, out)) return nullptr;
+        st.viewString = list ? joinWords(splitWords(out)) : out;
+    }
+    return st.viewString.c_str();
+}
+
+// The instance's own rule (no occurrence, cell or inherited rule).
+const char* ownInstString(PathVectorRecord* pathVector, const char* inst, const char* InstRuleRecord::*field,
+                          bool raw) {
+    PathVector* pv = pathVectorOf(pathVector);
+    if (!pv) return nullptr;
+    Rules r = gather(*pv, nameOf(inst), std::nullopt, std::nullopt, false);
+    const InstRuleRecord* rule = r.inst(field);
+    if (!rule) return nullptr;
+    BindState& st = stateOf(*pv);
+    if (raw) {
+        st.viewString = rule->*field;
+        return st.viewString.c_str();
+    }
+    std::string out;
+    if (!resolveConstants(*pv->config, rule->*field, out)) return nullptr;
+    st.viewString = field == &InstRuleRecord::viewList ? joinWords(splitWords(out)) : out;
+    return st.viewString.c_str();
+}
+
+bool listHolds(const Config& cfg, const char* list, const char* word) {
+    std::string out;
+    if (!list || !word || !resolveConstants(cfg, list, out)) return false;
+    for (const std::string& w : splitWords(out))
+        if (w == word) return true;
+    return false;
+}
+
 }  // namespace
+
+namespace zel {
+
+void listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level) {
+    Config& cfg = *pv.config;
+    Level* current = currentLevel(pv);
+    if (!current) {
+        // The top: the configuration's defaults.
+        level.viewList = {kDefault, &cfg.rec, false};
+        level.libList = {kDefault, &cfg.rec, false};
+    } else {
+        Name name = nameOf(inst);
+        const BindState* st = pv.bind;
+        if (st && st->made && st->levelSerial == current->serial && st->inst == name) {
+            level.viewList = st->viewList;
+            level.libList = st->libList;
+        } else {
+            // Pushed without a bind of that instance: the pushed cell stands
+            // for the master, and occurrence rules take part.
+            Rules r = gather(pv, name, nameOf(lib), nameOf(cell), true);
+            level.viewList = viewListSource(r);
+            level.libList = libListSource(r);
+        }
+    }
+    // The library's own note of where the level's lists come from.
+    level.entry.listRules = static_cast<intptr_t>(static_cast<uint8_t>(level.viewList.code)) |
+                            static_cast<intptr_t>(static_cast<uint8_t>(level.libList.code)) << 8 |
+                            (level.viewList.inherited ? 0x10000 : 0) | (level.libList.inherited ? 0x20000 : 0);
+}
+
+}  // namespace zel
 
 extern "C" {
 
 int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterLib, const char* masterCell,
              const char* masterView, ZelBool checkDesign, ZelBool useOccurrences, ZelBool allowRecent,
              BindingRecord* binding, ResolvedLists** lists, BindInfo** info) {
-    (void)inst;
-    (void)masterLib;
-    (void)masterCell;
-    (void)masterView;
-    (void)checkDesign;
-    (void)useOccurrences;
-    (void)allowRecent;
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv) return 0;
-    BindState& state = stateOf(*pv);
-    if (binding) *binding = BindingRecord{nullptr, nullptr, nullptr};
-    if (lists) *lists = nullptr;
+    Config& cfg = *pv->config;
+    // Copies first: a caller may hand back strings of the last bind.
+    Request req;
+    req.inst = nameOf(inst);
+    req.lib = nameOf(masterLib);
+    req.cell = nameOf(masterCell);
+    req.view = nameOf(masterView);
+    if (req.lib && req.lib->empty()) req.lib.reset();
+    req.checkDesign = checkDesign != 0;
+    req.useOccurrences = useOccurrences != 0;
+    req.allowRecent = allowRecent != 0;
+
+    Rules r = gather(*pv, req.inst, req.lib, req.cell, req.useOccurrences);
+    ListSource libSrc = libListSource(r);
+    ListSource viewSrc = viewListSource(r);
+    const char* libText = libListText(libSrc);
+    const char* viewText = viewListText(viewSrc);
+    Search search = searchOf(splitWords(expanded(cfg, libText, "the library list")), req, r.level);
+    std::vector<std::string> views = splitWords(expanded(cfg, viewText, "the view list"));
+
+    Decision d;
+    if (req.cell && !req.cell->empty()) {
+        d = Binder(cfg, req, r, libSrc, search, viewSrc, views).decide();
+    } else {
+        warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
+    }
+    if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
+        RecentBinding& last = cfg.recent[cellKey(req.lib ? &*req.lib : nullptr, *req.cell)];
+        last = RecentBinding{*d.lib, *d.cell, *d.view};
+    }
+
+    BindState& st = stateOf(*pv);
+    st.lib = d.lib;
+    st.cell = d.cell;
+    st.view = d.view;
+    st.libWords = std::move(search.libs);
+    st.viewWords = std::move(views);
+    setWords(st.libWords, st.libArray);
+    setWords(st.viewWords, st.viewArray);
+    st.lists.libWords = st.libArray.data();
+    st.lists.expandedViewWords = viewText ? st.viewArray.data() : nullptr;
+    st.made = true;
+    st.levelSerial = r.level ? r.level->serial : 0;
+    st.inst = req.inst;
+    st.viewList = viewSrc;
+    st.libList = libSrc;
+
+    if (binding) *binding = BindingRecord{cstr(st.lib), cstr(st.cell), cstr(st.view)};
+    if (lists) *lists = &st.lists;
     if (info) {
-        BindInfo* block = *info ? *info : &state.info;
+        BindInfo* block = *info ? *info : &st.info;
         *block = BindInfo{};
+        block->viewListSource = viewSrc.source;
+        block->bindingSource = d.source;
+        block->libListRule = static_cast<uint8_t>(libSrc.code);
+        block->viewListRule = viewSrc.code;
+        block->viewBindingRule = d.rule;
+        block->altBindingRule = d.alt;
+        block->flags = d.flags;
+        if (libSrc.inherited) block->flags |= ZEL_BIND_LIBLIST_INHERIT;
+        if (viewSrc.inherited) block->flags |= ZEL_BIND_VIEWLIST_INHERIT;
         *info = block;
     }
-    return 0;
+    return 1;
 }
 
 ZelBool zelIsOpenBinding(BindingRecord* binding) {
@@ -61,59 +641,90 @@ ZelBool zelIsOpenBinding(BindingRecord* binding) {
 StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector) {
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv) return nullptr;
-    BindState& state = stateOf(*pv);
-    state.stops[0] = StopRule{0, nullptr};
-    return state.stops;
+    BindState& st = stateOf(*pv);
+    st.stops.clear();
+    Config& cfg = *pv->config;
+    if (Level* level = currentLevel(*pv)) {
+        const ContextEntry& e = level->entry;
+        // The current view in the default stop list, and in the stop list of
+        // the current library's library rule.
+        if (listHolds(cfg, cfg.rec.defaultStopList, e.viewName)) st.stops.push_back({kDefault, &cfg.rec});
+        if (e.libName) {
+            auto found = cfg.libRules.find(e.libName);
+            if (found != cfg.libRules.end() && listHolds(cfg, found->second->rec.stopList, e.viewName))
+                st.stops.push_back({kLibrary, &found->second->rec});
+        }
+        // A stop point on the current cell: its library's rule and the rule
+        // for any library.
+        const std::string cellName = e.cellName ? e.cellName : "";
+        const std::string lib = e.libName ? e.libName : "";
+        for (int pass = 0; pass < 2; ++pass) {
+            if (pass == 0 && !e.libName) continue;
+            auto found = cfg.cells.find(cellKey(pass == 0 ? &lib : nullptr, cellName));
+            if (found != cfg.cells.end() && found->second->rec.stop) st.stops.push_back({kCell, &found->second->rec});
+        }
+        // A stop point on the instance through which this level was entered.
+        size_t depth = pv->levels.size() - 1;
+        if (depth > 0) {
+            const ContextEntry& above = pv->levels[depth - 1]->entry;
+            if (above.instName) {
+                Rules r;
+                findInstRules(cfg, above, above.instName, r);
+                for (int i = 0; i < r.instCount; ++i)
+                    if (r.insts[i]->stop) st.stops.push_back({kInstance, r.insts[i]});
+            }
+        }
+        // A stop point on the occurrence of this path.
+        if (e.occurrence) {
+            const Occ* occ = static_cast<const OccList*>(e.occurrence->owner)->node;
+            if (occ && occ->linked && occ->rec.stop) st.stops.push_back({kOccurrence, &occ->rec});
+        }
+    }
+    st.stops.push_back({0, nullptr});
+    return st.stops.data();
 }
 
 const char* zelGetRawContextInstViewString(PathVectorRecord* pathVector, const char* inst, const char* masterLib,
                                            const char* masterCell, const char* masterView) {
-    (void)pathVector, (void)inst, (void)masterLib, (void)masterCell, (void)masterView;
-    return nullptr;
+    return viewString(pathVector, inst, masterLib, masterCell, masterView, Scope::Instance, true);
 }
 
 const char* zelGetContextInstViewString(PathVectorRecord* pathVector, const char* inst, const char* masterLib,
                                         const char* masterCell, const char* masterView) {
-    (void)pathVector, (void)inst, (void)masterLib, (void)masterCell, (void)masterView;
-    return nullptr;
+    return viewString(pathVector, inst, masterLib, masterCell, masterView, Scope::Instance, false);
 }
 
 const char* zelGetRawInheritedContextInstViewString(PathVectorRecord* pathVector, const char* inst,
                                                     const char* masterLib, const char* masterCell,
                                                     const char* masterView) {
-    (void)pathVector, (void)inst, (void)masterLib, (void)masterCell, (void)masterView;
-    return nullptr;
+    return viewString(pathVector, inst, masterLib, masterCell, masterView, Scope::Inherited, true);
 }
 
 const char* zelGetInheritedContextInstViewString(PathVectorRecord* pathVector, const char* inst,
                                                  const char* masterLib, const char* masterCell,
                                                  const char* masterView) {
-    (void)pathVector, (void)inst, (void)masterLib, (void)masterCell, (void)masterView;
-    return nullptr;
+    return viewString(pathVector, inst, masterLib, masterCell, masterView, Scope::Inherited, false);
 }
 
 const char* zelGetContextUnInheritedInstViewList(PathVectorRecord* pathVector, const char* inst) {
-    (void)pathVector, (void)inst;
-    return nullptr;
+    return ownInstString(pathVector, inst, &InstRuleRecord::viewList, false);
 }
 
 const char* zelGetContextUnInheritedInstViewBinding(PathVectorRecord* pathVector, const char* inst) {
-    (void)pathVector, (void)inst;
-    return nullptr;
+    return ownInstString(pathVector, inst, &InstRuleRecord::viewBinding, false);
 }
 
 const char* zelGetContextRawUnInheritedInstViewList(PathVectorRecord* pathVector, const char* inst) {
-    (void)pathVector, (void)inst;
-    return nullptr;
+    return ownInstString(pathVector, inst, &InstRuleRecord::viewList, true);
 }
 
-// The view list in effect at a level: what a bind left there, else the
-// configuration's default.
+// The view list in effect at a level, as its rule holds it now; the default
+// view list where the level has none.
 const char* zelGetIndexViewList(PathVectorRecord* pathVector, int32_t index) {
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv || index < 0 || index > pathVector->depth) return nullptr;
-    const ContextEntry* e = pathVector->contexts[index];
-    return e->viewList ? e->viewList : pv->config->rec.defaultViewList;
+    const char* text = viewListText(pv->levels[static_cast<size_t>(index)]->viewList);
+    return text ? text : pv->config->rec.defaultViewList;
 }
 
 }  // extern "C"

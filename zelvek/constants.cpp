@@ -85,6 +85,18 @@ std::string asWordList(const std::string& text) {
 
 }  // namespace
 
+namespace zel {
+
+bool resolveConstants(const Config& cfg, const std::string& text, std::string& out) {
+    if (text.find("$(") == std::string::npos) {
+        out = text;
+        return true;
+    }
+    return resolve(cfg, text, out);
+}
+
+}  // namespace zel
+
 extern "C" {
 
 ZelBool zelReplaceConst(ConfigRecord* config, const char* name, const char* value) {

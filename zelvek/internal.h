@@ -121,6 +121,11 @@ struct Occ {
 
 struct PathVector;
 
+// The binding last made for a cell through a configuration (allowRecent).
+struct RecentBinding {
+    std::string lib, cell, view;
+};
+
 enum ConfigFlags : intptr_t { kEditable = 1, kModified = 2, kClosed = 4, kInLibrary = 8 };
 
 struct Config {
@@ -135,6 +140,11 @@ struct Config {
     size_t occRules = 0;
     std::vector<PathVector*> pathVectors;
     std::string resolved, evaluated;  // answers of the constant functions
+    // Whether a cell or cell view exists in the design, as first looked up
+    // while this configuration is open (bind.cpp).
+    std::unordered_map<std::string, bool> designSeen;
+    // Per master cell (cellKey of its library and name): the last binding.
+    std::unordered_map<std::string, RecentBinding> recent;
     Config();
     ~Config();
     bool has(ConfigFlags f) const { return (rec.state & f) != 0; }
@@ -164,6 +174,8 @@ LibRule& libRuleFor(Config& cfg, const std::string& lib);
 void defineConstant(Config& cfg, const std::string& name, const char* value);
 // Joins the note's lines into rec.noteText.
 void rebuildNote(Config& cfg);
+// Replaces every $(NAME) in text; false, with a warning, when it cannot.
+bool resolveConstants(const Config& cfg, const std::string& text, std::string& out);
 
 // Occurrences.
 Occ& occFor(Config& cfg, OccList& list, const std::string& name);
@@ -178,8 +190,18 @@ void releaseIfUnused(Config* cfg);
 
 // ---- path vectors ---------------------------------------------------------
 
+// Where a list in effect at a level comes from: a rule-source code and the
+// record that holds the list (read afresh, so a level follows edits).
+struct ListSource {
+    int8_t code = 0;
+    const void* source = nullptr;
+    bool inherited = false;   // taken over from the level above
+};
+
 struct Level {
     ContextEntry entry{};
+    uint64_t serial = 0;      // tells a level from one pushed later at the same depth
+    ListSource viewList, libList;
     ~Level();
 };
 
@@ -191,6 +213,7 @@ struct PathVector {
     Config* config = nullptr;
     std::vector<std::unique_ptr<Level>> levels;
     BindState* bind = nullptr;
+    uint64_t nextSerial = 1;
     ~PathVector();
 };
 
@@ -201,6 +224,10 @@ inline PathVector* pathVectorOf(PathVectorRecord* rec) {
 ContextEntry* currentEntry(PathVectorRecord* rec);
 // Points every level's cell, cellView and occurrence at the records in force.
 void refreshLevels(PathVector& pv);
+// The lists in effect at a level about to be pushed for instance `inst` of
+// the current level (bind.cpp): those of the last bind when it bound that
+// instance here, else the lists a bind of it would resolve.
+void listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level);
 
 }  // namespace zel
 

@@ -100,6 +100,9 @@ PathVectorRecord* zelCopyPathVector(PathVectorRecord* pathVector) {
         setText(to.viewList, from.viewList);
         setText(to.libList, from.libList);
         to.listRules = from.listRules;
+        twin->serial = copy->nextSerial++;
+        twin->viewList = level->viewList;
+        twin->libList = level->libList;
         copy->rec.contexts[copy->levels.size()] = &to;
         copy->levels.push_back(std::move(twin));
     }
@@ -122,8 +125,11 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
                     const char* inst) {
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv || !cell || !*cell || pv->rec.depth + 1 >= ZEL_MAX_DEPTH) return 0;
-    if (ContextEntry* current = currentEntry(pathVector)) setText(current->instName, inst);
     auto level = std::make_unique<Level>();
+    level->serial = pv->nextSerial++;
+    // Before the instance name is set: the lists come from the level as it was bound.
+    listsForPush(*pv, inst, lib, cell, *level);
+    if (ContextEntry* current = currentEntry(pathVector)) setText(current->instName, inst);
     ContextEntry& e = level->entry;
     e.owner = level.get();
     setText(e.libName, lib);

@@ -182,30 +182,6 @@ TEST_F(PathVectorTest, OccurrencesOfAnotherConfigurationAreRefused) {
     EXPECT_EQ(zelFindOrCreateOccInst(c, foreign, "lib", "top", "schematic", "U1"), nullptr);
 }
 
-// Until binding is evaluated, every instance binds to open and nothing stops.
-TEST_F(PathVectorTest, BindingAnswersOpenForNow) {
-    ASSERT_TRUE(zelPushCell(pv, "lib", "top", "schematic", nullptr));
-    zelSetDefaultViewListString(c, "schematic symbol");
-    BindingRecord binding{"stale", "stale", "stale"};
-    BindInfo own{};
-    own.flags = 0xFFFF;
-    BindInfo* info = &own;
-    ResolvedLists* lists = reinterpret_cast<ResolvedLists*>(&own);
-    zelBind3(pv, "I1", "lib", "inv", "symbol", 1, 1, 1, &binding, &lists, &info);
-    EXPECT_EQ(info, &own) << "a block the caller brings is filled in place";
-    EXPECT_EQ(own.flags, 0u);
-    EXPECT_EQ(lists, nullptr);
-    EXPECT_TRUE(zelIsOpenBinding(&binding));
-    info = nullptr;
-    zelBind3(pv, "I1", "lib", "inv", "symbol", 1, 1, 1, &binding, &lists, &info);
-    EXPECT_NE(info, nullptr) << "without a block the library hands out its own";
-    StopRule* stops = zelGetAllMatchingStopRules(pv);
-    ASSERT_NE(stops, nullptr);
-    EXPECT_EQ(stops[0].rule, nullptr);
-    EXPECT_EQ(str(zelGetIndexViewList(pv, 0)), "schematic symbol");
-    EXPECT_EQ(zelGetIndexViewList(pv, 1), nullptr);
-}
-
 TEST(OpenBindingTest, OpenWhenNoViewIsNamed) {
     struct Case {
         BindingRecord binding;
