@@ -147,6 +147,47 @@ TEST_F(InheritTest, WhichListsPassDown) {
     }
 }
 
+// Binding rules below a level whose library list comes from above: the
+// library is another rule's (flag 0x8), read where the bridge reads it.
+TEST_F(InheritTest, BindingRulesUnderAnInheritedLibraryList) {
+    struct Case {
+        const char* what;
+        std::string rules;
+        const char* inner;
+        const char* bound;
+        int bindRule, altRule;
+        const char* libOnCell;
+    } cases[] = {
+        {"an instance view binding, the list from an instance above",
+         "inst lib top schematic I1\n  libs \"other lib\"\ninst lib adder symbol X\n  view-binding symbol\n", "buf",
+         "other.buf:symbol", 8, 8, "(none)"},
+        {"a cell view binding, the list from an instance above",
+         "inst lib top schematic I1\n  libs \"other lib\"\ncell lib inv\n  view-binding symbol\n", "inv",
+         "other.inv:symbol", 6, 8, "(null)"},
+        {"an instance view binding, the list from the cell rule above",
+         "cell lib adder\n  libs \"other lib\"\ninst lib adder symbol X\n  view-binding symbol\n", "buf",
+         "other.buf:symbol", 8, 6, "other"},
+        {"a cell view binding, the list from the cell rule above",
+         "cell lib adder\n  libs \"other lib\"\ncell lib buf\n  view-binding symbol\n", "buf", "other.buf:symbol",
+         6, 6, "other"},
+    };
+    int n = 0;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        ConfigRecord* c = configWith(D + k.rules, ("c" + std::to_string(n++)).c_str());
+        ASSERT_NE(c, nullptr);
+        PathVectorRecord* pv = atTop(c);
+        bindNow(pv, {"I1", "lib", "adder", "symbol"});
+        ASSERT_TRUE(zelPushCell(pv, "lib", "adder", "symbol", "I1"));
+        Bound b = bindNow(pv, {"X", "lib", k.inner, "schematic"});
+        EXPECT_EQ(b.binding, k.bound);
+        EXPECT_EQ(b.bindRule, k.bindRule);
+        EXPECT_EQ(b.altRule, k.altRule);
+        EXPECT_EQ(b.flags, ZEL_BIND_BY_RULE | ZEL_BIND_ALT_RULE | kLibsDown);
+        EXPECT_EQ(b.libOnCell, k.libOnCell);
+    }
+}
+
 // A level takes the lists of the bind that entered it; pushed without one, the
 // lists a bind of that instance would resolve.
 TEST_F(InheritTest, PushedLevelTakesTheListsOfItsInstance) {
