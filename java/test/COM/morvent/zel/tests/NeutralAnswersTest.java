@@ -125,7 +125,8 @@ class NeutralAnswersTest {
 
     @Test
     void destroyedPathVectorAndItsStaleCopyAnswerNothing() {
-        ZelConfig config = Fixture.open("design", "chip", "sim_config", "r");
+        ZelConfig config = Fixture.fresh("dead");
+        assertTrue(config.setTopCellViewName("design", "chip", "schematic"));
         assertFalse(config.isContainingOccur());
         ZelPathVector pv = ZelPathVector.create(config);
         assertTrue(pv.pushCell("design", "chip", "schematic", null));

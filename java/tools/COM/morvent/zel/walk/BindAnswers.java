@@ -1,8 +1,13 @@
 package COM.morvent.zel.walk;
 
+import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelPathVector;
 
-/** Everything a path vector answers about its last bind, read once right after it. */
+/**
+ * Everything a path vector answers about its last bind, read once right after it, and the few
+ * other answers that tell which rule supplied the view list (the bridge gives the list's text,
+ * not the kind of its rule).
+ */
 public final class BindAnswers {
     public final String lib;
     public final String cell;
@@ -21,8 +26,17 @@ public final class BindAnswers {
     public final boolean libListInherited;
     public final boolean viewListInherited;
     public final String libSetOnCellBinding;
+    /** getRawContextInstViewString of the instance: its instance and occurrence rules alone. */
+    public final String contextViewString;
+    /** isPartOfOccurPath of the instance. */
+    public final boolean onOccurrencePath;
+    /** The view list of the master's cell rule (library-qualified, else any library), or null. */
+    public final String cellViewList;
+    /** The configuration's default view list, or null. */
+    public final String defaultViewList;
 
-    public BindAnswers(ZelPathVector pv) {
+    /** Reads the answers of {@code pv}'s last bind, of instance {@code inst} whose master is {@code master}. */
+    public BindAnswers(ZelConfig config, ZelPathVector pv, String inst, CellView master) {
         lib = pv.getCurrentLibBinding();
         cell = pv.getCurrentCellBinding();
         view = pv.getCurrentViewBinding();
@@ -40,6 +54,40 @@ public final class BindAnswers {
         libListInherited = pv.isLibListInherited();
         viewListInherited = pv.isViewListInherited();
         libSetOnCellBinding = pv.getLibSetOnCellBinding();
+        // The bridge hands the four strings to the library in order, and the library takes the
+        // instance first (the parameter names of the Java declaration say otherwise).
+        contextViewString = pv.getRawContextInstViewString(inst, master.lib, master.cell, master.view);
+        onOccurrencePath = pv.isPartOfOccurPath(inst);
+        String qualified = master.lib != null ? config.getCellViewList(master.lib, master.cell) : null;
+        cellViewList = qualified != null ? qualified : config.getCellViewList(null, master.cell);
+        defaultViewList = config.getDefaultViewListString();
+    }
+
+    /** For tests: answers as given. */
+    BindAnswers(String lib, String cell, String view, boolean unbound, String libList, String viewList,
+                String expandedViewList, int libListWhy, boolean[] flags, String libSetOnCellBinding,
+                String contextViewString, boolean onOccurrencePath, String cellViewList, String defaultViewList) {
+        this.lib = lib;
+        this.cell = cell;
+        this.view = view;
+        this.unbound = unbound;
+        this.libList = libList;
+        this.viewList = viewList;
+        this.expandedViewList = expandedViewList;
+        this.libListWhy = libListWhy;
+        currentViewSet = flags[0];
+        currentViewListSet = flags[1];
+        occurBinding = flags[2];
+        viewMRU = flags[3];
+        instViewBindingUsed = flags[4];
+        cellViewBindingUsed = flags[5];
+        libListInherited = flags[6];
+        viewListInherited = flags[7];
+        this.libSetOnCellBinding = libSetOnCellBinding;
+        this.contextViewString = contextViewString;
+        this.onOccurrencePath = onOccurrencePath;
+        this.cellViewList = cellViewList;
+        this.defaultViewList = defaultViewList;
     }
 
     /** The bound cell view, or null when the instance is bound to open. */

@@ -49,10 +49,12 @@ public final class JsonPrinter {
         field(in, "binding").append(node.binding == null ? "\"open\"" : cellView(node.binding)).append(",\n");
         field(in, "viewChosenBy").append(string(Labels.chosenBy(a))).append(",\n");
         field(in, "libList").append(string(a.libList)).append(",\n");
-        field(in, "libListFrom").append(string(Labels.libListFrom(a))).append(",\n");
+        field(in, "libListFrom").append(string(Labels.libListKind(a))).append(",\n");
+        field(in, "libListInherited").append(a.libListInherited).append(",\n");
         field(in, "viewList").append(string(a.expandedViewList)).append(",\n");
         field(in, "viewListAsWritten").append(string(a.viewList)).append(",\n");
-        field(in, "viewListFrom").append(string(node.viewListFrom)).append(",\n");
+        field(in, "viewListFrom").append(string(node.viewListKind)).append(",\n");
+        field(in, "viewListInherited").append(a.viewListInherited).append(",\n");
         field(in, "answers").append("{");
         out.append("\"libListBindWhy\": ").append(a.libListWhy);
         flag("isCurrentViewSet", a.currentViewSet);
@@ -65,6 +67,8 @@ public final class JsonPrinter {
         flag("isViewListInherited", a.viewListInherited);
         flag("isUnbound", a.unbound);
         out.append(", \"getLibSetOnCellBinding\": ").append(string(a.libSetOnCellBinding));
+        out.append(", \"getRawContextInstViewString\": ").append(string(a.contextViewString));
+        flag("isPartOfOccurPath", a.onOccurrencePath);
         out.append(", \"getStopWhy\": ").append(node.stopWhy).append("},\n");
         ends(in, node);
         instances(in, node);

@@ -41,8 +41,8 @@ public final class Node {
     public CellView binding;
     /** The binding's answers; null for the top cell. */
     public BindAnswers answers;
-    /** Which kind of rule supplied the view list in effect; null for the top cell. */
-    public String viewListFrom;
+    /** Which kind of rule supplied the view list in effect (inherited or not); null for the top cell. */
+    public String viewListKind;
     /** The getStopWhy bits of the level it leads to (0: no stop). */
     public int stopWhy;
     public End end = End.WALKED;

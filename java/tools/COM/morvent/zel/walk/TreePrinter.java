@@ -66,7 +66,7 @@ public final class TreePrinter {
         StringBuilder line = new StringBuilder("view: ").append(Labels.chosenBy(a));
         if (a.libSetOnCellBinding != null) line.append(" (library ").append(a.libSetOnCellBinding).append(" from the cell rule)");
         line.append("; libs: ").append(list(a.libList)).append(" (").append(Labels.libListFrom(a)).append(")");
-        line.append("; views: ").append(list(a.expandedViewList)).append(" (").append(node.viewListFrom);
+        line.append("; views: ").append(list(a.expandedViewList)).append(" (").append(Labels.viewListFrom(a, node.viewListKind));
         if (a.viewList != null && !a.viewList.isEmpty() && !a.viewList.equals(a.expandedViewList)) {
             line.append(", written \"").append(a.viewList).append('"');
         }

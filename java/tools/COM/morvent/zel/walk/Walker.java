@@ -94,9 +94,9 @@ public final class Walker {
             Node child = new Node(inst.name, path, inst.master);
             node.children.add(child);
             pv.bind(inst.name, inst.master.lib, inst.master.cell, inst.master.view, true, true, false, warnings);
-            child.answers = new BindAnswers(pv);
+            child.answers = new BindAnswers(config, pv, inst.name, inst.master);
             child.binding = child.answers.binding();
-            child.viewListFrom = viewListSource(child.answers);
+            child.viewListKind = Labels.viewListKind(child.answers, node.viewListKind);
             if (child.binding == null) {
                 child.end = Node.End.OPEN;
                 continue;
@@ -110,15 +110,6 @@ public final class Walker {
             pv.isAnyInstRules();  // popCell forgot the cached records of this level
         }
         onPath.pop();
-    }
-
-    // Which kind of rule supplied the view list of the last bind.
-    private String viewListSource(BindAnswers a) {
-        if (a.viewListInherited) return "inherited";
-        if (a.currentViewListSet) return "instance rule";
-        String defaults = config.getDefaultViewListString();
-        if (defaults != null && defaults.equals(a.viewList)) return "default";
-        return "other";
     }
 
     private Path viewDirectory(CellView cv) {
