@@ -1,5 +1,6 @@
 // Context queries: the library answers; the bridge passes the record, the
 // strings and the index through and copies the answer.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,8 @@ TEST_P(PathVectorContextQueryTest, HandsTheRecordAndItsParametersOverInOrderAndC
     const fakezel::Call& call = lib().calls[0];
     EXPECT_EQ(record, call.args[0].ptr);
     const std::vector<std::string> given = {"inst", "lib", "cell", "view"};
-    const std::vector<std::string> strings(given.begin(), given.begin() + static_cast<long>(stringCount(row.shape)));
+    const auto count = static_cast<std::ptrdiff_t>(stringCount(row.shape));
+    const std::vector<std::string> strings(given.begin(), given.begin() + count);
     for (std::size_t i = 0; i < strings.size(); ++i) EXPECT_EQ(strings[i], call.args[1 + i].str) << i;
     if (row.shape == kIndex) {
         EXPECT_EQ(-3, call.args[1].i);
