@@ -59,6 +59,8 @@ void rethrowRelayedException(JNIEnv* env) {
     jthrowable pending = warningRelay.pending;
     if (pending == nullptr) return;
     warningRelay.pending = nullptr;
-    env->Throw(pending);
+    // JNI allows no Throw while an exception is pending (e.g. a string the JVM
+    // could not hand out after arming): Java sees that one.
+    if (!env->ExceptionCheck()) env->Throw(pending);
     env->DeleteLocalRef(pending);
 }

@@ -21,16 +21,22 @@ void installWarningRelay(JNIEnv* env, jobject listener);
 void relayWarning(int severity, const char* text);
 void clearWarningRelay();
 // Throws again what the relay set aside (a listener without processWarning, a
-// listener that threw); a no-op when nothing was.
+// listener that threw); a no-op when nothing was.  When the native has an
+// exception of its own pending, that one stands and the set-aside one is dropped.
 void rethrowRelayedException(JNIEnv* env);
 
 // One relaying native: arm()/disarm() around its library call; when the scope
 // ends, after the native's own work is done, an exception the relay set aside
 // is thrown again.  Declare it before anything whose destructor calls JNI.
+// A native that returns between arm() and disarm() is disarmed here, so the
+// relay never outlives the native's env and listener.
 class WarningScope {
 public:
     explicit WarningScope(JNIEnv* env) : env_(env) {}
-    ~WarningScope() { rethrowRelayedException(env_); }
+    ~WarningScope() {
+        clearWarningRelay();
+        rethrowRelayedException(env_);
+    }
     WarningScope(const WarningScope&) = delete;
     WarningScope& operator=(const WarningScope&) = delete;
 
