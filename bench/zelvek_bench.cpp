@@ -1,4 +1,5 @@
-// Time to open and to save configurations of 10,000 and 100,000 rules.
+// Time to open and to save configurations of 10,000 and 100,000 rules, and
+// binds per second over configurations of 10 and 100,000 rules.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +71,60 @@ void measure(int rules, const char* root) {
                 static_cast<double>(in.tellg()) / 1e6, open, save, firstSave);
 }
 
+// Binds per second with `extra` rules besides the few that the bound
+// instances meet, over a design of ten cells with two views each.
+double bindRate(int extra) {
+    std::string view = "bind" + std::to_string(extra);
+    ConfigRecord* cfg = zelOpen("lib", "top", view.c_str(), "w");
+    if (!cfg) std::exit(1);
+    zelSetTopCellViewName(cfg, "lib", "top", "schematic");
+    zelSetDefaultViewListString(cfg, "layout schematic symbol");
+    zelSetDefaultLibListString(cfg, "lib");
+    // The rules the walk meets: an instance list that comes down, view
+    // bindings, a cell rule, an occurrence binding.
+    zelReplaceInstViewList(cfg, "lib", "top", "schematic", "A", "symbol schematic");
+    zelReplaceInstViewBinding(cfg, "lib", "c1", "schematic", "I1", "schematic");
+    zelReplaceCellViewList(cfg, "lib", "c2", "schematic");
+    zelSetObjBinding(cfg, "lib", "c1", "schematic", "I4", "lib", "c5", "schematic");
+    OccurrenceInstance* a = zelFindOrCreateOccInst(cfg, nullptr, "lib", "top", "schematic", "A");
+    zelReplaceOccInstBinding(zelFindOrCreateOccInst(cfg, a, "lib", "c1", "schematic", "I3"), "lib", "c3", "symbol");
+    for (int k = 0; k < extra - 5; ++k) {
+        std::string n = std::to_string(k);
+        switch (k % 3) {
+            case 0: zelReplaceCellViewList(cfg, "lib", ("x" + n).c_str(), "symbol"); break;
+            case 1: zelReplaceInstViewBinding(cfg, "lib", "c1", "schematic", ("J" + n).c_str(), "symbol"); break;
+            default:
+                zelReplaceOccInstBinding(zelFindOrCreateOccInst(cfg, a, "lib", "c1", "schematic", ("K" + n).c_str()),
+                                         "lib", "c4", "symbol");
+        }
+    }
+    PathVectorRecord* pv = zelCreatePathVector(cfg);
+    zelPushCell(pv, "lib", "top", "schematic", nullptr);
+    BindingRecord binding{};
+    ResolvedLists* lists = nullptr;
+    BindInfo block{};
+    BindInfo* info = &block;
+    zelBind3(pv, "A", "lib", "c1", "symbol", 1, 1, 0, &binding, &lists, &info);
+    zelPushCell(pv, "lib", "c1", "schematic", "A");
+    const char* insts[] = {"I0", "I1", "I2", "I3", "I4", "I5", "I6", "I7"};
+    const char* cells[] = {"c0", "c1", "c2", "c3", "c4", "c5", "c6", "c7"};
+    const int binds = 400000;
+    int bound = 0;
+    auto start = std::chrono::steady_clock::now();
+    for (int k = 0; k < binds; ++k) {
+        zelBind3(pv, insts[k % 8], "lib", cells[k % 8], "symbol", 1, 1, 0, &binding, &lists, &info);
+        bound += binding.viewName ? 1 : 0;
+    }
+    double seconds = secondsSince(start);
+    if (bound != binds) {
+        std::fprintf(stderr, "some instances did not bind\n");
+        std::exit(1);
+    }
+    zelDestroyPathVector(pv);
+    zelClose(cfg);
+    return binds / seconds;
+}
+
 }  // namespace
 
 int main() {
@@ -84,6 +139,18 @@ int main() {
     std::printf("zelvek open/save of one configuration (goal: under 0.5 s each way at 100,000 rules)\n");
     measure(10000, root);
     measure(100000, root);
+    for (int c = 0; c < 8; ++c) {
+        for (const char* v : {"schematic", "symbol"}) {
+            std::string dir = libDir + "/c" + std::to_string(c);
+            mkdir(dir.c_str(), 0777);
+            mkdir((dir + "/" + v).c_str(), 0777);
+        }
+    }
+    std::printf("zelvek bind of one instance (goal: the same rate whatever the number of rules)\n");
+    double small = bindRate(10);
+    double large = bindRate(100000);
+    std::printf("%7d rules  %10.0f binds/s\n", 10, small);
+    std::printf("%7d rules  %10.0f binds/s  (%.2f of the rate at 10 rules)\n", 100000, large, large / small);
     std::string cleanup = std::string("rm -rf '") + root + "'";
     return std::system(cleanup.c_str()) == 0 ? 0 : 1;
 }

@@ -343,4 +343,63 @@ TEST_F(BindTest, DesignIsLookedAtOncePerConfiguration) {
     EXPECT_EQ(bindNow(fresh, buf).binding, "lib.buf:layout") << "a configuration opened later sees the new view";
 }
 
+// The walk of docs/binding.md, step by step.
+TEST_F(BindTest, WorkedExample) {
+    ConfigRecord* c = configWith(
+        "default-views \"schematic symbol\"\ndefault-libs \"lib other\"\ndefault-stops symbol\n"
+        "constant GATE symbol\nlibrary lib\n  views \"$(GATE) schematic\"\ncell * buf\n  libs \"other lib\"\n"
+        "inst lib top schematic I1\n  views \"schematic symbol\"\n  libs \"other lib\"\n"
+        "inst lib top schematic I2\n  view-binding layout\noccurrence I1 X\n  bind alt nand2 schematic\n");
+    ASSERT_NE(c, nullptr);
+    PathVectorRecord* pv = pathVector(c);
+    ASSERT_TRUE(zelPushCell(pv, "lib", "top", "schematic", nullptr));
+    EXPECT_EQ(str(zelGetIndexViewList(pv, 0)), "schematic symbol");
+
+    Bound b = bindNow(pv, {"I1", "lib", "adder", "symbol"});  // step 1
+    EXPECT_EQ(b.binding, "lib.adder:schematic");
+    EXPECT_EQ(b.libRule, 8);
+    EXPECT_EQ(b.viewRule, 8);
+    EXPECT_EQ(b.bindRule, 8);
+    EXPECT_EQ(b.flags, 0u);
+    ASSERT_TRUE(zelPushCell(pv, "lib", "adder", "schematic", "I1"));
+    EXPECT_EQ(str(zelGetIndexViewList(pv, 1)), "schematic symbol");
+    EXPECT_EQ(zelGetAllMatchingStopRules(pv)[0].rule, nullptr);
+
+    b = bindNow(pv, {"X", "lib", "buf", "symbol"});  // step 2
+    EXPECT_EQ(b.binding, "alt.nand2:schematic");
+    EXPECT_EQ(b.libRule, 6);
+    EXPECT_EQ(b.viewRule, 5);
+    EXPECT_EQ(b.bindRule, 13);
+    EXPECT_EQ(b.flags, kByRule);
+
+    b = bindNow(pv, {"Y", "lib", "buf", "symbol"});  // step 3
+    EXPECT_EQ(b.binding, "other.buf:symbol");
+    EXPECT_EQ(b.libRule, 6);
+    EXPECT_EQ(b.viewRule, 5);
+    EXPECT_EQ(b.bindRule, 5);
+    EXPECT_EQ(b.viewList, "symbol schematic");
+    EXPECT_EQ(b.viewListFromSource, "$(GATE) schematic");
+    ASSERT_TRUE(zelPushCell(pv, "other", "buf", "symbol", "Y"));
+    StopRule* stops = zelGetAllMatchingStopRules(pv);
+    EXPECT_EQ(stops[0].code, 1);
+    EXPECT_EQ(stops[1].rule, nullptr);
+    ASSERT_TRUE(zelPopCell(pv));
+
+    b = bindNow(pv, {"Z", "other", "inv", "layout"});  // step 4
+    EXPECT_EQ(b.binding, "lib.inv:schematic");
+    EXPECT_EQ(b.libRule, 8);
+    EXPECT_EQ(b.viewRule, 8);
+    EXPECT_EQ(b.bindRule, 8);
+    EXPECT_EQ(b.flags, uint32_t(ZEL_BIND_LIBLIST_INHERIT | ZEL_BIND_VIEWLIST_INHERIT));
+
+    ASSERT_TRUE(zelPopCell(pv));  // step 5
+    b = bindNow(pv, {"I2", "lib", "inv", "symbol"});
+    EXPECT_EQ(b.binding, "other.inv:layout");
+    EXPECT_EQ(b.bindRule, 8);
+    EXPECT_EQ(b.flags, kByRule);
+    b = bindNow(pv, {"I2", "lib", "adder", "symbol"});
+    EXPECT_EQ(b.binding, "lib.adder:layout");
+    EXPECT_EQ(b.flags, kByRule | kMissing);
+}
+
 }  // namespace
