@@ -163,6 +163,37 @@ class WalkCommandTest {
     }
 
     @Test
+    void recursiveDesignsAndNamesOutsideAscii() throws Exception {
+        Path lib = Fixture.root().resolve(Fixture.SCRATCH);
+        // A cell that holds itself, through an instance named outside ASCII (and the BMP).
+        Fixture.write(lib.resolve("loop/schematic/" + DesignFile.FILE_NAME),
+                      "zel-instances 1\ninst \"Ü\\u{1F600}\" scratch loop symbol\ninst LEAF scratch leaf symbol\n");
+        Fixture.write(lib.resolve("loop/symbol/" + DesignFile.FILE_NAME), "zel-instances 1\n");
+        Files.createDirectories(lib.resolve("leaf/symbol"));
+        COM.morvent.zel.ZelConfig config = Fixture.fresh("loopconfig");
+        assertTrue(config.setTopCellViewName(Fixture.SCRATCH, "loop", "schematic"));
+        assertTrue(config.setDefaultViewListString("schematic symbol"));
+        assertTrue(config.setDefaultLibListString(Fixture.SCRATCH));
+        assertTrue(config.save(null));
+        String name = config.getLibName() + "/" + config.getCellName() + "/" + config.getViewName();
+        assertTrue(config.close());
+
+        Result r = run("--libs", libs.toString(), "--config", name);
+        assertEquals(0, r.status, r.err);
+        assertEquals(List.of(
+            "Top: scratch/loop/schematic",
+            "+- Ü\uD83D\uDE00: scratch/loop/symbol -> scratch/loop/schematic",
+            "|     view: view list; libs: scratch (default); views: schematic symbol (default)",
+            "|     not walked: recursive",
+            "`- LEAF: scratch/leaf/symbol -> scratch/leaf/symbol",
+            "      view: view list; libs: scratch (default); views: schematic symbol (default)"),
+            r.out.lines().skip(1).toList());
+        Result json = run("--libs", libs.toString(), "--config", name, "--json");
+        assertTrue(json.out.contains("\"name\": \"Ü\uD83D\uDE00\""), json.out);
+        assertTrue(json.out.contains("\"end\": \"recursive\""), json.out);
+    }
+
+    @Test
     void jsonStringsStayValid() {
         assertEquals("null", JsonPrinter.string(null));
         assertEquals("\"a\\\"b\\\\c\\n\\t\\r\\u0001\\u2028\"", JsonPrinter.string("a\"b\\c\n\t\r\u0001\u2028"));
