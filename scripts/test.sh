@@ -34,7 +34,7 @@ run_suite() {
     local log="$dir/ctest.log"
     local status=0
     ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 >"$log" 2>&1 || status=$?
-    grep -E 'tests passed|Failed|\*\*\*|Errors while' "$log" || true
+    grep -E '^[0-9]+% tests passed|^Errors while running' "$log" || true
     [ $status -eq 0 ] || sed -n '/The following tests FAILED/,$p' "$log"
     local line passed failed
     line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1 || true)
