@@ -91,6 +91,36 @@ class WalkCommandTest {
     }
 
     @Test
+    void definitionsFileWithoutLibs() throws Exception {
+        Path empty = Files.createDirectories(Fixture.root().resolve("emptyhome"));
+        String[] args = {"--config", "design/chip/sim_config", "--depth", "0"};
+        ByteArrayOutputStream err = new ByteArrayOutputStream();
+        PrintStream errStream = new PrintStream(err, true, StandardCharsets.UTF_8);
+        PrintStream out = new PrintStream(new ByteArrayOutputStream(), true, StandardCharsets.UTF_8);
+        if (!Files.exists(Path.of("kwo.lib"))) {
+            assertEquals(1, Walk.run(args, out, errStream, null, empty.toString()));
+            assertEquals("zel-walk: no library definitions file: none given and no kwo.lib in $ZEL_SETUP_PATH, the current "
+                         + "directory or $HOME; give one with --libs FILE\n", err.toString(StandardCharsets.UTF_8));
+        }
+        // With the examples known (scripts/walk.sh tells the tool), their definitions are the last resort.
+        System.setProperty(Walk.EXAMPLES_PROPERTY, Fixture.examples().toString());
+        try {
+            assertEquals(Fixture.examples().resolve("kwo.lib"),
+                         Walk.definitionsFile(Walk.parse(args), null, empty.toString()));
+            assertEquals(Fixture.examples().resolve("kwo.lib"), Walk.definitionsFile(Walk.parse(new String[0]), null,
+                                                                                    Fixture.root().toString()),
+                         "without --config: the example's, before any kwo.lib found");
+            if (!Files.exists(Path.of("kwo.lib"))) {
+                assertEquals(Fixture.root().resolve("kwo.lib"),
+                             Walk.definitionsFile(Walk.parse(args), null, Fixture.root().toString()),
+                             "with --config: kwo.lib found first");
+            }
+        } finally {
+            System.clearProperty(Walk.EXAMPLES_PROPERTY);
+        }
+    }
+
+    @Test
     void helpNamesEveryOption() {
         Result r = run("--json", "--help");
         assertEquals(0, r.status);

@@ -40,7 +40,7 @@ public final class Walk {
         "                          the example)",
         "  --libs FILE             the library-definitions file (default: the example's when",
         "                          no --config is given, else kwo.lib from $ZEL_SETUP_PATH,",
-        "                          the current directory or $HOME)",
+        "                          the current directory or $HOME, else the example's)",
         "  --depth N               walk at most N levels of instances below the top cell",
         "  --json                  print JSON instead of a tree",
         "  --help                  print this text",
@@ -177,6 +177,10 @@ public final class Walk {
             return file;
         }
         Path found = LibraryDefinitions.searchSetupFile(setupPath, home);
+        if (found == null && examples != null && !examples.isEmpty()) {
+            // Another configuration of the example, most likely.
+            found = Path.of(examples, LibraryDefinitions.SETUP_FILE);
+        }
         if (found == null) {
             throw new WalkException(1, "no library definitions file: none given and no " + LibraryDefinitions.SETUP_FILE
                                        + " in $ZEL_SETUP_PATH, the current directory or $HOME; give one with --libs FILE");
