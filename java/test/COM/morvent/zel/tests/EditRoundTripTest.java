@@ -117,6 +117,22 @@ class EditRoundTripTest {
         s.put("no rules of U9", pv.isSameInstRules("U9", false, null, false, null, false, null, false));
         s.put("occurrence U4", pv.isPartOfOccurPath("U4"));
         s.put("occurrence U5", pv.isPartOfOccurPath("U5"));
+        // What binds and stops read of the rules.
+        for (String inst : new String[] {INST, "U1", "U2", "U3", "U4", "U5"}) {
+            pv.isAnyInstRules();
+            pv.bind(inst, "stdcells", "nand2", "symbol", true, true, false, null);
+            List<Object> answers = new ArrayList<>(java.util.Arrays.asList(
+                pv.getCurrentLibBinding(), pv.getCurrentCellBinding(), pv.getCurrentViewBinding(),
+                pv.getCurrentLibList(), pv.getCurrentViewList(), pv.getCurrentExpandedViewList(),
+                pv.getLibListBindWhy(), pv.isCurrentViewSet(), pv.isCurrentViewListSet(), pv.isCurrentOccurBinding(),
+                pv.isInstViewBindingUsed(), pv.isCellViewBindingUsed(), pv.isUnbound()));
+            if (!pv.isUnbound()) {
+                assertTrue(pv.pushCell(pv.getCurrentLibBinding(), pv.getCurrentCellBinding(), pv.getCurrentViewBinding(), inst));
+                answers.add(pv.isAtStop() ? pv.getStopWhy() : 0);
+                assertTrue(pv.popCell());
+            }
+            s.put("bind " + inst, answers);
+        }
         pv.destroy();
         return s;
     }
@@ -166,6 +182,18 @@ class EditRoundTripTest {
         assertEquals(true, after.get("no rules of U9"));
         assertEquals(true, after.get("occurrence U4"));
         assertEquals(true, after.get("occurrence U5"));
+        // The instance's view binding and library list; its view list is the instance's too.
+        assertEquals(List.of("altcells", "nand2", "layout", "altcells stdcells", "symbol schematic", "symbol schematic",
+                             ZelPathVector.LIB_LIST_INSTANCE_RULE, true, true, false, true, false, false, 0),
+                     after.get("bind " + INST));
+        // An any-view list: nand2 has no spice view, so U1 stays open.
+        assertEquals("spice", ((List<?>) after.get("bind U1")).get(4));
+        assertEquals(true, ((List<?>) after.get("bind U1")).get(12));
+        assertEquals(ZelPathVector.STOP_INSTANCE_RULE, ((List<?>) after.get("bind U2")).get(13), "U2's stop point");
+        assertEquals(true, ((List<?>) after.get("bind U3")).get(12), "bound to open");
+        assertEquals(List.of("stdcells", "nand2", "schematic"), ((List<?>) after.get("bind U4")).subList(0, 3));
+        assertEquals(true, ((List<?>) after.get("bind U4")).get(9), "the occurrence binding");
+        assertEquals(ZelPathVector.STOP_OCCURRENCE_RULE, ((List<?>) after.get("bind U5")).get(13));
         assertTrue(back.close());
     }
 
