@@ -174,7 +174,11 @@ class PathVectorTest {
         assertTrue(copy.isAnyInstRules());
         assertTrue(copy.isSameInstRules("NEG", false, null, true, "schematic", false, null, false));
         copy.bind("NEG", "stdcells", "inv", "symbol", true, true, false, null);
-        copy.isAtStop();
+        assertEquals("schematic", copy.getCurrentViewBinding(), "binds from the closed configuration's rules");
+        assertTrue(copy.isInstViewBindingUsed());
+        assertTrue(copy.pushCell("stdcells", "inv", "schematic", "NEG"));
+        assertFalse(copy.isAtStop());
+        assertTrue(copy.popCell());
         copy.destroy();
         ZelPathVector last = new ZelPathVector(third);
         assertEquals(1, last.getContextVectorIndex());
