@@ -145,51 +145,51 @@ public class ZelPathVector {
      * Instance view string of an object as seen from the current context, without evaluating
      * constants.
      *
-     * @param lib  library of the object
-     * @param cell cell of the object
-     * @param view view of the object
-     * @param inst instance name of the object
+     * @param inst       instance of the current level
+     * @param masterLib  library of the instance's master
+     * @param masterCell cell of the instance's master
+     * @param masterView view the instance is placed with, or {@code null}
      * @return the raw view string, or {@code null}
      */
-    public native String getRawContextInstViewString(String lib, String cell, String view,
-                                                     String inst);
+    public native String getRawContextInstViewString(String inst, String masterLib, String masterCell,
+            String masterView);
 
     /**
      * Instance view string of an object as seen from the current context.
      *
-     * @param lib  library of the object
-     * @param cell cell of the object
-     * @param view view of the object
-     * @param inst instance name of the object
+     * @param inst       instance of the current level
+     * @param masterLib  library of the instance's master
+     * @param masterCell cell of the instance's master
+     * @param masterView view the instance is placed with, or {@code null}
      * @return the view string, or {@code null}
      */
-    public native String getContextInstViewString(String lib, String cell, String view,
-                                                  String inst);
+    public native String getContextInstViewString(String inst, String masterLib, String masterCell,
+            String masterView);
 
     /**
      * Instance view string of an object including what it inherits from the levels above,
      * without evaluating constants.
      *
-     * @param lib  library of the object
-     * @param cell cell of the object
-     * @param view view of the object
-     * @param inst instance name of the object
+     * @param inst       instance of the current level
+     * @param masterLib  library of the instance's master
+     * @param masterCell cell of the instance's master
+     * @param masterView view the instance is placed with, or {@code null}
      * @return the raw inherited view string, or {@code null}
      */
-    public native String getRawInheritedContextInstViewString(String lib, String cell,
-                                                              String view, String inst);
+    public native String getRawInheritedContextInstViewString(String inst, String masterLib, String masterCell,
+            String masterView);
 
     /**
      * Instance view string of an object including what it inherits from the levels above.
      *
-     * @param lib  library of the object
-     * @param cell cell of the object
-     * @param view view of the object
-     * @param inst instance name of the object
+     * @param inst       instance of the current level
+     * @param masterLib  library of the instance's master
+     * @param masterCell cell of the instance's master
+     * @param masterView view the instance is placed with, or {@code null}
      * @return the inherited view string, or {@code null}
      */
-    public native String getInheritedContextInstViewString(String lib, String cell, String view,
-                                                           String inst);
+    public native String getInheritedContextInstViewString(String inst, String masterLib, String masterCell,
+            String masterView);
 
     /**
      * @param inst instance name in the current context
