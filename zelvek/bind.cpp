@@ -94,6 +94,32 @@ std::string expanded(const Config& cfg, const char* text, const char* what) {
     return out;
 }
 
+// The words of a rule's list with its constants expanded, kept per text while
+// the configuration is not edited; null, with resolveConstants' warning, when
+// the constants cannot be expanded (such a text is tried afresh every time).
+const std::vector<std::string>* expandedWords(Config& cfg, const char* text) {
+    static const std::vector<std::string> none;
+    if (!text) return &none;
+    auto found = cfg.wordsOf.find(text);
+    if (found != cfg.wordsOf.end() && found->second.text == text) return &found->second.words;
+    std::string out;
+    if (!resolveConstants(cfg, text, out)) return nullptr;
+    Config::Words& entry = cfg.wordsOf[text];
+    entry.text = text;
+    entry.words = splitWords(out);
+    return &entry.words;
+}
+
+// expandedWords of a list whose constants must expand: otherwise it is taken
+// as empty, with a warning, as expanded() does.
+const std::vector<std::string>& listWords(Config& cfg, const char* text, const char* what) {
+    static const std::vector<std::string> none;
+    const std::vector<std::string>* words = expandedWords(cfg, text);
+    if (words) return *words;
+    warn(std::string(what) + " " + q(text) + " cannot be expanded and is taken as empty");
+    return none;
+}
+
 // ---- lists in effect --------------------------------------------------------
 
 // The list a source designates, read from its record now: each code keeps its
@@ -252,8 +278,8 @@ ListSource viewListSource(const Rules& r) {
 // Whether the design holds lib.cell (view null) or lib.cell:view; each answer
 // is looked up once while the configuration is open.
 bool inDesign(Config& cfg, const std::string& lib, const std::string& cell, const std::string* view) {
-    std::string key;
-    key.reserve(lib.size() + cell.size() + (view ? view->size() : 0) + 3);
+    std::string& key = cfg.scratchKey;
+    key.clear();
     key += view ? 'V' : 'C';
     key += lib;
     key += '\0';
@@ -262,9 +288,11 @@ bool inDesign(Config& cfg, const std::string& lib, const std::string& cell, cons
         key += '\0';
         key += *view;
     }
-    auto [entry, fresh] = cfg.designSeen.try_emplace(std::move(key), false);
-    if (fresh) entry->second = view ? vek::cellViewExists(lib, cell, *view) : vek::cellExists(lib, cell);
-    return entry->second;
+    auto found = cfg.designSeen.find(key);
+    if (found != cfg.designSeen.end()) return found->second;
+    bool exists = view ? vek::cellViewExists(lib, cell, *view) : vek::cellExists(lib, cell);
+    cfg.designSeen.emplace(key, exists);
+    return exists;
 }
 
 // ---- deciding the binding ------------------------------------------------------
@@ -392,7 +420,7 @@ private:
             return;
         }
         if (const CellRecord* own = r_.cell(&CellRecord::libList)) {
-            std::vector<std::string> words = splitWords(expanded(cfg_, own->libList, "the library list"));
+            const std::vector<std::string>& words = listWords(cfg_, own->libList, "the library list");
             if (!words.empty()) {
                 Search ownSearch = searchOf(words, q_, r_.level);
                 viewBinding(b.viewName, kCell, own, ownSearch);
@@ -520,10 +548,11 @@ const char* ownInstString(PathVectorRecord* pathVector, const char* inst, const 
     return st.viewString.c_str();
 }
 
-bool listHolds(const Config& cfg, const char* list, const char* word) {
-    std::string out;
-    if (!list || !word || !resolveConstants(cfg, list, out)) return false;
-    for (const std::string& w : splitWords(out))
+bool listHolds(Config& cfg, const char* list, const char* word) {
+    if (!list || !word) return false;
+    const std::vector<std::string>* words = expandedWords(cfg, list);
+    if (!words) return false;
+    for (const std::string& w : *words)
         if (w == word) return true;
     return false;
 }
@@ -585,8 +614,8 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     ListSource viewSrc = viewListSource(r);
     const char* libText = libListText(libSrc);
     const char* viewText = viewListText(viewSrc);
-    Search search = searchOf(splitWords(expanded(cfg, libText, "the library list")), req, r.level);
-    std::vector<std::string> views = splitWords(expanded(cfg, viewText, "the view list"));
+    Search search = searchOf(listWords(cfg, libText, "the library list"), req, r.level);
+    std::vector<std::string> views = listWords(cfg, viewText, "the view list");
 
     Decision d;
     if (req.cell && !req.cell->empty()) {
@@ -596,7 +625,9 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     }
     if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
         RecentBinding& last = cfg.recent[cellKey(req.lib ? &*req.lib : nullptr, *req.cell)];
-        last = RecentBinding{*d.lib, *d.cell, *d.view};
+        last.lib = *d.lib;  // in place: the strings keep their buffers
+        last.cell = *d.cell;
+        last.view = *d.view;
     }
 
     BindState& st = stateOf(*pv);

@@ -394,6 +394,7 @@ void afterChange(Occ& occ) {
 
 void edited(Config& cfg) {
     cfg.set(kModified, true);
+    cfg.wordsOf.clear();
     for (PathVector* pv : cfg.pathVectors) refreshLevels(*pv);
 }
 

@@ -145,6 +145,15 @@ struct Config {
     std::unordered_map<std::string, bool> designSeen;
     // Per master cell (cellKey of its library and name): the last binding.
     std::unordered_map<std::string, RecentBinding> recent;
+    // Rule texts split into words once their constants are expanded (bind.cpp),
+    // by the address of the text; the text is kept to tell a string that took
+    // the place of a freed one.  Every edit empties it: constants may change.
+    struct Words {
+        std::string text;
+        std::vector<std::string> words;
+    };
+    std::unordered_map<const char*, Words> wordsOf;
+    std::string scratchKey;           // built for one look-up, so that none allocates
     Config();
     ~Config();
     bool has(ConfigFlags f) const { return (rec.state & f) != 0; }
@@ -224,6 +233,8 @@ inline PathVector* pathVectorOf(PathVectorRecord* rec) {
 ContextEntry* currentEntry(PathVectorRecord* rec);
 // Points every level's cell, cellView and occurrence at the records in force.
 void refreshLevels(PathVector& pv);
+// The same for the deepest level alone, when the levels above are up to date.
+void refreshDeepest(PathVector& pv);
 // The lists in effect at a level about to be pushed for instance `inst` of
 // the current level (bind.cpp): those of the last bind when it bound that
 // instance here, else the lists a bind of it would resolve.

@@ -23,30 +23,50 @@ ContextEntry* currentEntry(PathVectorRecord* rec) {
     return rec->contexts[rec->depth];
 }
 
+namespace {
+
+// The occurrence list that the level after `e` lies under: e's own list, then
+// down through the instance by which the next level is entered.
+OccList* occurrenceBelow(const ContextEntry& e) {
+    OccList* occ = e.occurrence ? static_cast<OccList*>(e.occurrence->owner) : nullptr;
+    if (!occ || !e.instName) return nullptr;
+    auto found = occ->byName.find(e.instName);
+    return found != occ->byName.end() && found->second->linked ? &found->second->below : nullptr;
+}
+
+// Points one level's occurrence, cell and cellView at the records in force;
+// `occ` is the occurrence list the level lies under.
+void refreshLevel(Config& cfg, ContextEntry& e, OccList* occ) {
+    e.occurrence = occ ? &occ->rec : nullptr;
+    Cell* cell = nullptr;
+    if (e.cellName) {
+        std::string lib = e.libName ? e.libName : "";
+        cell = findCell(cfg, e.libName ? &lib : nullptr, e.cellName);
+    }
+    e.cell = cell ? &cell->rec : nullptr;
+    e.cellView = nullptr;
+    if (cell && e.viewName) {
+        auto found = cell->views.find(e.viewName);
+        if (found != cell->views.end() && found->second->insts.linkedCount > 0) e.cellView = &found->second->rec;
+    }
+}
+
+}  // namespace
+
 void refreshLevels(PathVector& pv) {
     Config& cfg = *pv.config;
     OccList* occ = &cfg.occRoot;
     for (auto& level : pv.levels) {
-        ContextEntry& e = level->entry;
-        e.occurrence = occ ? &occ->rec : nullptr;
-        if (occ && e.instName) {
-            auto found = occ->byName.find(e.instName);
-            occ = found != occ->byName.end() && found->second->linked ? &found->second->below : nullptr;
-        } else {
-            occ = nullptr;
-        }
-        Cell* cell = nullptr;
-        if (e.cellName) {
-            std::string lib = e.libName ? e.libName : "";
-            cell = findCell(cfg, e.libName ? &lib : nullptr, e.cellName);
-        }
-        e.cell = cell ? &cell->rec : nullptr;
-        e.cellView = nullptr;
-        if (cell && e.viewName) {
-            auto found = cell->views.find(e.viewName);
-            if (found != cell->views.end() && found->second->insts.linkedCount > 0) e.cellView = &found->second->rec;
-        }
+        refreshLevel(cfg, level->entry, occ);
+        occ = occurrenceBelow(level->entry);
     }
+}
+
+void refreshDeepest(PathVector& pv) {
+    if (pv.levels.empty()) return;
+    size_t n = pv.levels.size();
+    OccList* occ = n == 1 ? &pv.config->occRoot : occurrenceBelow(pv.levels[n - 2]->entry);
+    refreshLevel(*pv.config, pv.levels.back()->entry, occ);
 }
 
 }  // namespace zel
@@ -138,7 +158,9 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
     pv->rec.contexts[pv->levels.size()] = &e;
     pv->levels.push_back(std::move(level));
     ++pv->rec.depth;
-    refreshLevels(*pv);
+    // The levels above are as every edit left them; only the new one, and the
+    // occurrence the instance name just set leads to, need looking up.
+    refreshDeepest(*pv);
     return 1;
 }
 
