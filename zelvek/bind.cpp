@@ -198,21 +198,14 @@ void addInst(const InstList& list, const std::string& inst, Rules& r) {
     if (found != list.byName.end() && found->second->linked) r.insts[r.instCount++] = &found->second->rec;
 }
 
-// The rules of instance `inst` inside the cell view of entry `e`.
-void findInstRules(Config& cfg, const ContextEntry& e, const std::string& inst, Rules& r) {
-    if (!e.cellName) return;
-    const std::string cellName = e.cellName;
-    const std::string lib = e.libName ? e.libName : "";
-    for (int pass = 0; pass < 2; ++pass) {
-        if (pass == 0 && !e.libName) continue;
-        auto found = cfg.cells.find(cellKey(pass == 0 ? &lib : nullptr, cellName));
-        if (found == cfg.cells.end()) continue;
-        const Cell& c = *found->second;
-        if (e.viewName) {
-            auto view = c.views.find(e.viewName);
-            if (view != c.views.end()) addInst(view->second->insts, inst, r);
-        }
-        addInst(c.anyView, inst, r);
+// The rules of instance `inst` inside the cell view of `level`: its library's
+// cell, then any library's; in each the view's rules, then any view's.
+void findInstRules(const Level& level, const std::string& inst, Rules& r) {
+    for (int i = 0; i < 2; ++i) {
+        const Cell* c = level.cells[i];
+        if (!c) continue;
+        if (level.views[i]) addInst(level.views[i]->insts, inst, r);
+        addInst(c->anyView, inst, r);
     }
 }
 
@@ -223,7 +216,7 @@ Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name
     r.level = currentLevel(pv);
     r.useOccurrences = useOccurrences;
     if (r.level && inst && !inst->empty()) {
-        findInstRules(cfg, r.level->entry, *inst, r);
+        findInstRules(*r.level, *inst, r);
         const OccurrenceRecord* here = r.level->entry.occurrence;
         if (useOccurrences && here) {
             const OccList& list = *static_cast<const OccList*>(here->owner);
@@ -687,20 +680,16 @@ StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector) {
         }
         // A stop point on the current cell: its library's rule and the rule
         // for any library.
-        const std::string cellName = e.cellName ? e.cellName : "";
-        const std::string lib = e.libName ? e.libName : "";
-        for (int pass = 0; pass < 2; ++pass) {
-            if (pass == 0 && !e.libName) continue;
-            auto found = cfg.cells.find(cellKey(pass == 0 ? &lib : nullptr, cellName));
-            if (found != cfg.cells.end() && found->second->rec.stop) st.stops.push_back({kCell, &found->second->rec});
-        }
+        for (const Cell* c : level->cells)
+            if (c && c->rec.stop) st.stops.push_back({kCell, &c->rec});
         // A stop point on the instance through which this level was entered.
         size_t depth = pv->levels.size() - 1;
         if (depth > 0) {
-            const ContextEntry& above = pv->levels[depth - 1]->entry;
+            const Level& aboveLevel = *pv->levels[depth - 1];
+            const ContextEntry& above = aboveLevel.entry;
             if (above.instName) {
                 Rules r;
-                findInstRules(cfg, above, above.instName, r);
+                findInstRules(aboveLevel, above.instName, r);
                 for (int i = 0; i < r.instCount; ++i)
                     if (r.insts[i]->stop) st.stops.push_back({kInstance, r.insts[i]});
             }

@@ -211,6 +211,12 @@ struct Level {
     ContextEntry entry{};
     uint64_t serial = 0;      // tells a level from one pushed later at the same depth
     ListSource viewList, libList;
+    // The rule objects of this level's cell, for its library ([0]) and for
+    // any library ([1]), and of its view in each; null where there is none.
+    // Kept with entry.cell and entry.cellView (refreshLevels): objects are
+    // never freed while the configuration lives, and every edit refreshes.
+    Cell* cells[2] = {};
+    CellView* views[2] = {};
     ~Level();
 };
 

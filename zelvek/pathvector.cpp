@@ -36,19 +36,27 @@ OccList* occurrenceBelow(const ContextEntry& e) {
 
 // Points one level's occurrence, cell and cellView at the records in force;
 // `occ` is the occurrence list the level lies under.
-void refreshLevel(Config& cfg, ContextEntry& e, OccList* occ) {
+void refreshLevel(Config& cfg, Level& level, OccList* occ) {
+    ContextEntry& e = level.entry;
     e.occurrence = occ ? &occ->rec : nullptr;
-    Cell* cell = nullptr;
-    if (e.cellName) {
-        std::string lib = e.libName ? e.libName : "";
-        cell = findCell(cfg, e.libName ? &lib : nullptr, e.cellName);
+    for (int i = 0; i < 2; ++i) {
+        level.cells[i] = nullptr;
+        level.views[i] = nullptr;
+        if (!e.cellName || (i == 0 && !e.libName)) continue;
+        std::string lib = i == 0 ? e.libName : "";
+        auto found = cfg.cells.find(cellKey(i == 0 ? &lib : nullptr, e.cellName));
+        if (found == cfg.cells.end()) continue;
+        level.cells[i] = found->second.get();
+        if (!e.viewName) continue;
+        auto view = level.cells[i]->views.find(e.viewName);
+        if (view != level.cells[i]->views.end()) level.views[i] = view->second.get();
     }
+    // The cell rule of the level's library, or of any library when it names none.
+    int own = e.libName ? 0 : 1;
+    Cell* cell = level.cells[own] && level.cells[own]->live() ? level.cells[own] : nullptr;
+    CellView* view = cell ? level.views[own] : nullptr;
     e.cell = cell ? &cell->rec : nullptr;
-    e.cellView = nullptr;
-    if (cell && e.viewName) {
-        auto found = cell->views.find(e.viewName);
-        if (found != cell->views.end() && found->second->insts.linkedCount > 0) e.cellView = &found->second->rec;
-    }
+    e.cellView = view && view->insts.linkedCount > 0 ? &view->rec : nullptr;
 }
 
 }  // namespace
@@ -57,7 +65,7 @@ void refreshLevels(PathVector& pv) {
     Config& cfg = *pv.config;
     OccList* occ = &cfg.occRoot;
     for (auto& level : pv.levels) {
-        refreshLevel(cfg, level->entry, occ);
+        refreshLevel(cfg, *level, occ);
         occ = occurrenceBelow(level->entry);
     }
 }
@@ -66,7 +74,7 @@ void refreshDeepest(PathVector& pv) {
     if (pv.levels.empty()) return;
     size_t n = pv.levels.size();
     OccList* occ = n == 1 ? &pv.config->occRoot : occurrenceBelow(pv.levels[n - 2]->entry);
-    refreshLevel(*pv.config, pv.levels.back()->entry, occ);
+    refreshLevel(*pv.config, *pv.levels.back(), occ);
 }
 
 }  // namespace zel

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The walk benchmark: generates the design into BUILD_DIR/walk-design when it
+# is not there, walks it in C++ straight through the library and in Java
+# through the bridge, and prints both figures, their ratio and the resident-
+# size checks.  BUILD_DIR is a configured build tree of this repository (a
+# RelWithDebInfo or Release one for figures that mean anything).
+# Usage: bench/walk/run.sh BUILD_DIR [RUNS]     (RUNS timed walks each, default 3)
+set -euo pipefail
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+    echo "usage: bench/walk/run.sh BUILD_DIR [RUNS]" >&2
+    exit 2
+fi
+build=$(cd "$1" && pwd)
+runs=${2:-3}
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake --build "$build" --target zel_walk_gen zel_walk_cpp zel_walk_bench zelJava_sh -j"$jobs" \
+    >"$build/walk-bench.build.log" 2>&1 ||
+    { tail -40 "$build/walk-bench.build.log" >&2; echo "run.sh: building failed (log: $build/walk-bench.build.log)" >&2; exit 1; }
+
+design="$build/walk-design"
+if [ ! -f "$design/.complete" ]; then
+    rm -rf "$design"
+    "$build/bench/walk/zel_walk_gen" "$design"
+fi
+
+# A fixed heap, touched at start: the resident size then shows what the walk
+# itself keeps (native memory, classes, compiled code), not how far the
+# collector let the heap grow before its first collections.
+java_flags=(-Xms64m -Xmx64m -XX:+AlwaysPreTouch -XX:+UseSerialGC)
+
+cpp=$("$build/bench/walk/zel_walk_cpp" --libs "$design/kwo.lib" --runs "$runs")
+echo "$cpp"
+java=$(java "${java_flags[@]}" -Djava.library.path="$build" -jar "$build/java/zel-walk-bench.jar" \
+    --libs "$design/kwo.lib" --runs "$runs")
+echo "$java"
+
+rate() { sed -n 's/^.* walk: [0-9]* instances, \([0-9]*\) instances\/s.*$/\1/p' <<<"$1"; }
+flat() { sed -n 's/^.* RSS: .*(\([0-9.]*\)).*$/\1/p' <<<"$1"; }
+sum() { grep '^checksum:' <<<"$1"; }
+cpp_rate=$(rate "$cpp")
+java_rate=$(rate "$java")
+echo
+echo "Summary (medians of $runs timed walks after a warm-up walk each)"
+printf '  Java walk: %s instances/s (goal: 500000 or more)\n' "$java_rate"
+printf '  C++ walk:  %s instances/s\n' "$cpp_rate"
+awk -v c="$cpp_rate" -v j="$java_rate" 'BEGIN { printf "  ratio C++/Java: %.2f\n", c / j }'
+for side in C++ Java; do
+    if [ "$side" = C++ ]; then f=$(flat "$cpp"); else f=$(flat "$java"); fi
+    awk -v s="$side" -v f="$f" 'BEGIN { printf "  %s RSS end/after 10,000: %s (%s)\n", s, f, (f <= 1.10 && f >= 0.90) ? "flat, within 10%" : "NOT flat" }'
+done
+if [ "$(sum "$cpp")" = "$(sum "$java")" ]; then
+    echo "  same walk: the checksums agree"
+else
+    echo "  the checksums differ: the two walks did not see the same answers" >&2
+    exit 1
+fi
