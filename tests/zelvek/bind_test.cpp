@@ -403,3 +403,39 @@ TEST_F(BindTest, WorkedExample) {
 }
 
 }  // namespace
+
+// Binds and stop queries keep the lists they split; an edit between two calls
+// is seen by the second all the same, and a list whose constants fail warns
+// on every bind.
+TEST_F(BindTest, EditsBetweenCallsAreSeen) {
+    ConfigRecord* c = configWith("constant V symbol\ndefault-views \"$(V) schematic\"\ndefault-libs lib\n"
+                                 "default-stops layout\n");
+    ASSERT_NE(c, nullptr);
+    PathVectorRecord* pv = pathVector(c);
+    ASSERT_TRUE(zelPushCell(pv, "lib", "top", "schematic", nullptr));
+    EXPECT_EQ(bindNow(pv, buf).viewList, "symbol schematic");
+    ASSERT_TRUE(zelReplaceConst(c, "V", "schematic"));
+    EXPECT_EQ(bindNow(pv, buf).viewList, "schematic schematic") << "a constant changed";
+    ASSERT_TRUE(zelSetDefaultViewListString(c, "$(V)"));
+    EXPECT_EQ(bindNow(pv, buf).viewList, "schematic") << "the list's text changed";
+    ASSERT_TRUE(zelDeleteConst(c, "V"));
+    for (int k = 0; k < 2; ++k) {
+        zeltest::warnings().clear();
+        EXPECT_EQ(bindNow(pv, buf).binding, "open");
+        EXPECT_TRUE(zeltest::anyWarningHas("taken as empty")) << "bind " << k;
+    }
+
+    ASSERT_TRUE(zelPushCell(pv, "lib", "buf", "layout", "I1"));
+    StopRule* stops = zelGetAllMatchingStopRules(pv);
+    ASSERT_NE(stops, nullptr);
+    EXPECT_EQ(stops[0].code, ZEL_RULE_DEFAULT);
+    ASSERT_TRUE(zelSetDefaultStopListString(c, "symbol"));
+    stops = zelGetAllMatchingStopRules(pv);
+    ASSERT_NE(stops, nullptr);
+    EXPECT_EQ(stops[0].rule, nullptr) << "the stop list changed";
+    // A cell stop added after the push is seen at the level already pushed.
+    ASSERT_TRUE(zelSetObjStop(c, "lib", "buf", nullptr, nullptr, 1));
+    stops = zelGetAllMatchingStopRules(pv);
+    ASSERT_NE(stops, nullptr);
+    EXPECT_EQ(stops[0].code, ZEL_RULE_CELL);
+}
