@@ -393,9 +393,11 @@ void afterChange(Occ& occ) {
 // ---- edits and lifetime ----------------------------------------------------
 
 void edited(Config& cfg) {
-    cfg.set(kModified, true);
+    editedSettings(cfg);
     for (PathVector* pv : cfg.pathVectors) refreshLevels(*pv);
 }
+
+void editedSettings(Config& cfg) { cfg.set(kModified, true); }
 
 void releaseIfUnused(Config* cfg) {
     if (cfg && cfg->has(kClosed) && cfg->pathVectors.empty()) delete cfg;

@@ -184,6 +184,9 @@ void afterChange(Occ& occ);
 
 // Every edit: the configuration is modified and path vectors see the change.
 void edited(Config& cfg);
+// An edit of what no level of a path vector points at (top cell, defaults,
+// constants, the note): the configuration is modified, the levels stand.
+void editedSettings(Config& cfg);
 
 // Frees a configuration that is closed and walked by no path vector.
 void releaseIfUnused(Config* cfg);
