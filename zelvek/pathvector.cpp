@@ -23,30 +23,37 @@ ContextEntry* currentEntry(PathVectorRecord* rec) {
     return rec->contexts[rec->depth];
 }
 
-void refreshLevels(PathVector& pv) {
-    Config& cfg = *pv.config;
-    OccList* occ = &cfg.occRoot;
-    for (auto& level : pv.levels) {
-        ContextEntry& e = level->entry;
-        e.occurrence = occ ? &occ->rec : nullptr;
-        if (occ && e.instName) {
-            auto found = occ->byName.find(e.instName);
-            occ = found != occ->byName.end() && found->second->linked ? &found->second->below : nullptr;
-        } else {
-            occ = nullptr;
-        }
-        Cell* cell = nullptr;
-        if (e.cellName) {
-            std::string lib = e.libName ? e.libName : "";
-            cell = findCell(cfg, e.libName ? &lib : nullptr, e.cellName);
-        }
-        e.cell = cell ? &cell->rec : nullptr;
-        e.cellView = nullptr;
-        if (cell && e.viewName) {
-            auto found = cell->views.find(e.viewName);
-            if (found != cell->views.end() && found->second->insts.linkedCount > 0) e.cellView = &found->second->rec;
-        }
+namespace {
+
+// Points one level's cell, cellView and occurrence at the records in force.
+// `occ` is the occurrence list the level lies in (null: none); the answer is
+// the list of the level below, through the instance the level names.
+OccList* refreshLevel(Config& cfg, OccList* occ, ContextEntry& e) {
+    e.occurrence = occ ? &occ->rec : nullptr;
+    OccList* below = nullptr;
+    if (occ && e.instName) {
+        auto found = occ->byName.find(e.instName);
+        if (found != occ->byName.end() && found->second->linked) below = &found->second->below;
     }
+    Cell* cell = nullptr;
+    if (e.cellName) {
+        std::string lib = e.libName ? e.libName : "";
+        cell = findCell(cfg, e.libName ? &lib : nullptr, e.cellName);
+    }
+    e.cell = cell ? &cell->rec : nullptr;
+    e.cellView = nullptr;
+    if (cell && e.viewName) {
+        auto found = cell->views.find(e.viewName);
+        if (found != cell->views.end() && found->second->insts.linkedCount > 0) e.cellView = &found->second->rec;
+    }
+    return below;
+}
+
+}  // namespace
+
+void refreshLevels(PathVector& pv) {
+    OccList* occ = &pv.config->occRoot;
+    for (auto& level : pv.levels) occ = refreshLevel(*pv.config, occ, level->entry);
 }
 
 }  // namespace zel
@@ -135,10 +142,21 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
     setText(e.libName, lib);
     setText(e.cellName, cell);
     setText(e.viewName, view);
+    // The levels above stand as every edit left them; only the new one, in
+    // the occurrence list that the current level's instance leads to, is new.
+    OccList* occ = &pv->config->occRoot;
+    if (ContextEntry* current = currentEntry(pathVector)) {
+        occ = nullptr;
+        if (current->occurrence && current->instName) {
+            OccList& list = *static_cast<OccList*>(current->occurrence->owner);
+            auto found = list.byName.find(current->instName);
+            if (found != list.byName.end() && found->second->linked) occ = &found->second->below;
+        }
+    }
+    refreshLevel(*pv->config, occ, e);
     pv->rec.contexts[pv->levels.size()] = &e;
     pv->levels.push_back(std::move(level));
     ++pv->rec.depth;
-    refreshLevels(*pv);
     return 1;
 }
 
