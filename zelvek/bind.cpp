@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 #include "vek/libraries.h"
 #include "zelvek/internal.h"
@@ -63,6 +64,11 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 std::vector<std::string> splitWords(const std::string& text) {
     std::vector<std::string> words;
+    // Counted first: the vector is taken once, not grown word by word.
+    size_t count = 0;
+    for (size_t k = 0; k < text.size(); ++k)
+        if (!isBlank(text[k]) && (k == 0 || isBlank(text[k - 1]))) ++count;
+    words.reserve(count);
     size_t i = 0;
     while (i < text.size()) {
         while (i < text.size() && isBlank(text[i])) ++i;
@@ -252,8 +258,10 @@ ListSource viewListSource(const Rules& r) {
 // Whether the design holds lib.cell (view null) or lib.cell:view; each answer
 // is looked up once while the configuration is open.
 bool inDesign(Config& cfg, const std::string& lib, const std::string& cell, const std::string* view) {
-    std::string key;
-    key.reserve(lib.size() + cell.size() + (view ? view->size() : 0) + 3);
+    // Asked for every library and view a bind tries: the key is built in one
+    // buffer kept between calls, and copied only for an answer not seen yet.
+    static thread_local std::string key;
+    key.clear();
     key += view ? 'V' : 'C';
     key += lib;
     key += '\0';
@@ -262,9 +270,11 @@ bool inDesign(Config& cfg, const std::string& lib, const std::string& cell, cons
         key += '\0';
         key += *view;
     }
-    auto [entry, fresh] = cfg.designSeen.try_emplace(std::move(key), false);
-    if (fresh) entry->second = view ? vek::cellViewExists(lib, cell, *view) : vek::cellExists(lib, cell);
-    return entry->second;
+    auto seen = cfg.designSeen.find(key);
+    if (seen != cfg.designSeen.end()) return seen->second;
+    const bool exists = view ? vek::cellViewExists(lib, cell, *view) : vek::cellExists(lib, cell);
+    cfg.designSeen.emplace(key, exists);
+    return exists;
 }
 
 // ---- deciding the binding ------------------------------------------------------
@@ -520,12 +530,24 @@ const char* ownInstString(PathVectorRecord* pathVector, const char* inst, const 
     return st.viewString.c_str();
 }
 
-bool listHolds(const Config& cfg, const char* list, const char* word) {
-    std::string out;
-    if (!list || !word || !resolveConstants(cfg, list, out)) return false;
-    for (const std::string& w : splitWords(out))
-        if (w == word) return true;
+// Whether `word` is one of the words of `text`.
+bool holdsWord(std::string_view text, std::string_view word) {
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && isBlank(text[i])) ++i;
+        size_t start = i;
+        while (i < text.size() && !isBlank(text[i])) ++i;
+        if (i > start && text.substr(start, i - start) == word) return true;
+    }
     return false;
+}
+
+bool listHolds(const Config& cfg, const char* list, const char* word) {
+    if (!list || !word) return false;
+    // Asked at every level of a walk: a list without constants is read in place.
+    if (!std::strstr(list, "$(")) return holdsWord(list, word);
+    std::string out;
+    return resolveConstants(cfg, list, out) && holdsWord(out, word);
 }
 
 }  // namespace
