@@ -4,7 +4,7 @@
 // valgrind --tool=callgrind to see where the instructions go; the counts do
 // not depend on the machine's load.
 // Usage: zel_library_profile EXAMPLES_DIR OPERATION [COUNT]
-//   OPERATION: setter, pushpop, bind, stops, anyinst, sameinst, liblist
+//   OPERATION: setter, pushpop, bind, bindlib, stops, anyinst
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,26 +57,34 @@ int main(int argc, char** argv) {
         const std::string lib = b.binding.libName, cell = b.binding.cellName, view = b.binding.viewName;
         if (!zelPushCell(pv, lib.c_str(), cell.c_str(), view.c_str(), inst[0])) fail("cannot descend");
     }
+    // As a walk pushes: right after binding the instance it descends into.
+    if (op == "pushpop") bind(pv, b, "G1", "stdcells", "nand2", "symbol");
+    const char* const ops[] = {"setter", "pushpop", "bind", "bindlib", "stops", "anyinst"};
+    int which = -1;
+    for (int k = 0; k < 6; ++k)
+        if (op == ops[k]) which = k;
+    if (which < 0) fail("unknown operation");
     long sink = 0;
     for (long i = 0; i < count; ++i) {
-        if (op == "setter") {
-            sink += zelSetTopCellViewName(config, "design", "chip", "schematic");
-        } else if (op == "pushpop") {
-            sink += zelPushCell(pv, "stdcells", "nand2", "symbol", "G1");
-            sink += zelPopCell(pv);
-        } else if (op == "bind") {
-            bind(pv, b, "G0", "stdcells", "nand2", "symbol");
-            sink += b.binding.viewName != nullptr;
-        } else if (op == "bindlib") {
-            bind(pv, b, "G1", "stdcells", "nand2", "symbol");
-            sink += b.binding.viewName != nullptr;
-        } else if (op == "stops") {
-            sink += zelGetAllMatchingStopRules(pv) != nullptr;
-        } else if (op == "anyinst") {
-            CellRecord* cell = zelFindCell(config, nullptr, "fulladder");
-            sink += cell != nullptr && zelFindCellCellView(config, cell, "schematic") != nullptr;
-        } else {
-            fail("unknown operation");
+        switch (which) {
+            case 0: sink += zelSetTopCellViewName(config, "design", "chip", "schematic"); break;
+            case 1:
+                sink += zelPushCell(pv, "stdcells", "nand2", "symbol", "G1");
+                sink += zelPopCell(pv);
+                break;
+            case 2:
+                bind(pv, b, "G0", "stdcells", "nand2", "symbol");
+                sink += b.binding.viewName != nullptr;
+                break;
+            case 3:
+                bind(pv, b, "G1", "stdcells", "nand2", "symbol");
+                sink += b.binding.viewName != nullptr;
+                break;
+            case 4: sink += zelGetAllMatchingStopRules(pv) != nullptr; break;
+            default: {
+                CellRecord* cell = zelFindCell(config, nullptr, "fulladder");
+                sink += cell != nullptr && zelFindCellCellView(config, cell, "schematic") != nullptr;
+            }
         }
     }
     std::printf("%s x %ld: %ld\n", op.c_str(), count, sink);

@@ -348,6 +348,8 @@ public final class NativesBench {
                 sink += s;
             }
         }, setterFloorRow));
+        // As a walk pushes: right after binding the instance it descends into.
+        pv.bind("G1", "stdcells", "nand2", "symbol", true, true, false, LISTENER);
         lines.add(measure("pushCell + popCell", new Row("pushCell/popCell") {
             void run(int n) {
                 long s = 0;
