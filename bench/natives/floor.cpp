@@ -2,8 +2,9 @@
 // nothing else.  Each native here does exactly the JNI calls of one kind of
 // bridge native (handle field read anew, strings obtained and released, a
 // result copied) so that the bench can show how far the bridge lies above
-// them.  The handle read mirrors the bridge's: class, field ID and value on
-// every call, nothing cached.
+// them.  The natives are static and take the bridge's own ZelConfig or
+// ZelPathVector object: the handle read mirrors the bridge's, on the same
+// class (class, field ID and value on every call, nothing cached).
 #include <jni.h>
 
 #include "COM_morvent_zel_bench_FloorConfig.h"
@@ -69,30 +70,30 @@ jint fourStrings(JNIEnv* env, jstring a, jstring b, jstring c, jstring d) {
 
 // ---- the bare operations ----------------------------------------------------
 
-extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_bench_FloorConfig_empty(JNIEnv*, jobject) {}
+extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_bench_FloorConfig_empty(JNIEnv*, jclass, jobject) {}
 
-extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_handle(JNIEnv* env, jobject self) {
+extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_handle(JNIEnv* env, jclass, jobject self) {
     return configHandle(env, self);
 }
 
-extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_bench_FloorConfig_stringResult(JNIEnv* env, jobject) {
+extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_bench_FloorConfig_stringResult(JNIEnv* env, jclass, jobject) {
     return result(env);
 }
 
-extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_oneString(JNIEnv* env, jobject,
+extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_oneString(JNIEnv* env, jclass, jobject,
                                                                                   jstring a) {
     Native na(env, a);
     return na.first();
 }
 
-extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_threeStrings(JNIEnv* env, jobject,
+extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_threeStrings(JNIEnv* env, jclass, jobject,
                                                                                      jstring a, jstring b,
                                                                                      jstring c) {
     Native na(env, a), nb(env, b), nc(env, c);
     return na.first() + nb.first() + nc.first();
 }
 
-extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_listener(JNIEnv* env, jobject,
+extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_listener(JNIEnv* env, jclass, jobject,
                                                                                  jobject listener) {
     return lookUpListener(env, listener);
 }
@@ -100,12 +101,12 @@ extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_listene
 // ---- the floors of the bridge's kinds of native -------------------------------
 
 // A configuration getter: handle, String result.
-extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_bench_FloorConfig_getter(JNIEnv* env, jobject self) {
+extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_bench_FloorConfig_getter(JNIEnv* env, jclass, jobject self) {
     return configHandle(env, self) != 0 ? result(env) : nullptr;
 }
 
 // A setter with three Strings: handle, three Strings, boolean result.
-extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorConfig_setter3(JNIEnv* env, jobject self,
+extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorConfig_setter3(JNIEnv* env, jclass, jobject self,
                                                                                     jstring a, jstring b,
                                                                                     jstring c) {
     if (configHandle(env, self) == 0) return JNI_FALSE;
@@ -115,18 +116,18 @@ extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorConfig_set
 
 // A path-vector query without String arguments (popCell, the boolean and int
 // binding queries, isAnyInstRules, isAtStop, getStopWhy).
-extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorPathVector_query(JNIEnv* env, jobject self) {
+extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorPathVector_query(JNIEnv* env, jclass, jobject self) {
     return pathVectorHandle(env, self) != 0 ? JNI_TRUE : JNI_FALSE;
 }
 
 // A path-vector query with a String result (the String binding queries).
-extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_bench_FloorPathVector_stringQuery(JNIEnv* env,
+extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_bench_FloorPathVector_stringQuery(JNIEnv* env, jclass,
                                                                                            jobject self) {
     return pathVectorHandle(env, self) != 0 ? result(env) : nullptr;
 }
 
 // pushCell: handle, four Strings.
-extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorPathVector_push(JNIEnv* env, jobject self,
+extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorPathVector_push(JNIEnv* env, jclass, jobject self,
                                                                                      jstring lib, jstring cell,
                                                                                      jstring view, jstring inst) {
     if (pathVectorHandle(env, self) == 0) return JNI_FALSE;
@@ -135,7 +136,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorPathVector
 
 // isSameInstRules: handle, four Strings among its booleans.
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorPathVector_sameInstRules(
-    JNIEnv* env, jobject self, jstring inst, jboolean, jstring libList, jboolean, jstring viewBinding, jboolean,
+    JNIEnv* env, jclass, jobject self, jstring inst, jboolean, jstring libList, jboolean, jstring viewBinding, jboolean,
     jstring viewList, jboolean) {
     if (pathVectorHandle(env, self) == 0) return JNI_FALSE;
     return fourStrings(env, inst, libList, viewBinding, viewList) != 0 ? JNI_TRUE : JNI_FALSE;
@@ -143,7 +144,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorPathVector
 
 // bind: handle, the listener's method, four Strings.
 extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_bench_FloorPathVector_bind(
-    JNIEnv* env, jobject self, jstring inst, jstring lib, jstring cell, jstring view, jboolean, jboolean, jboolean,
+    JNIEnv* env, jclass, jobject self, jstring inst, jstring lib, jstring cell, jstring view, jboolean, jboolean, jboolean,
     jobject listener) {
     if (pathVectorHandle(env, self) == 0) return;
     lookUpListener(env, listener);

@@ -1,37 +1,35 @@
 package COM.morvent.zel.bench;
 
+import COM.morvent.zel.ZelConfig;
+
 /**
- * The floor of the configuration natives: objects shaped like a {@code ZelConfig} (an int field
- * {@code id}) whose natives, in the bench's own library {@code zelbenchfloor}, do only the JNI
- * calls that a native of that kind must make.
+ * The floor of the configuration natives, in the bench's own library {@code zelbenchfloor}: each
+ * native does only the JNI calls that a native of its kind must make, on a real {@code ZelConfig}
+ * (its handle field is looked up in that class, as the bridge looks it up).
  */
 final class FloorConfig {
     static {
         System.loadLibrary("zelbenchfloor");
     }
 
-    /** The handle, read by the natives as the bridge reads {@code ZelConfig.id}. */
-    public int id;
-
-    FloorConfig(int id) {
-        this.id = id;
+    private FloorConfig() {
     }
 
     // The bare operations.
-    native void empty();
+    static native void empty(ZelConfig config);
 
-    native int handle();
+    static native int handle(ZelConfig config);
 
-    native String stringResult();
+    static native String stringResult(ZelConfig config);
 
-    native int oneString(String a);
+    static native int oneString(ZelConfig config, String a);
 
-    native int threeStrings(String a, String b, String c);
+    static native int threeStrings(ZelConfig config, String a, String b, String c);
 
-    native int listener(Object listener);
+    static native int listener(ZelConfig config, Object listener);
 
     // The floors of the kinds of configuration native.
-    native String getter();
+    static native String getter(ZelConfig config);
 
-    native boolean setter3(String a, String b, String c);
+    static native boolean setter3(ZelConfig config, String a, String b, String c);
 }

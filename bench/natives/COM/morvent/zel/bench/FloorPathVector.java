@@ -1,32 +1,29 @@
 package COM.morvent.zel.bench;
 
+import COM.morvent.zel.ZelPathVector;
+
 /**
- * The floor of the path-vector natives: objects shaped like a {@code ZelPathVector} (an int
- * field {@code pathvector}) whose natives do only the JNI calls that a native of that kind must
- * make.
+ * The floor of the path-vector natives: each native does only the JNI calls that a native of its
+ * kind must make, on a real {@code ZelPathVector}.
  */
 final class FloorPathVector {
     static {
         System.loadLibrary("zelbenchfloor");
     }
 
-    /** The handle, read by the natives as the bridge reads {@code ZelPathVector.pathvector}. */
-    public int pathvector;
-
-    FloorPathVector(int pathvector) {
-        this.pathvector = pathvector;
+    private FloorPathVector() {
     }
 
-    native boolean query();
+    static native boolean query(ZelPathVector pv);
 
-    native String stringQuery();
+    static native String stringQuery(ZelPathVector pv);
 
-    native boolean push(String lib, String cell, String view, String inst);
+    static native boolean push(ZelPathVector pv, String lib, String cell, String view, String inst);
 
-    native boolean sameInstRules(String inst, boolean expectLibList, String libList, boolean expectViewBinding,
-                                 String viewBinding, boolean expectViewList, String viewList,
-                                 boolean occurrenceOverride);
+    static native boolean sameInstRules(ZelPathVector pv, String inst, boolean expectLibList, String libList,
+                                        boolean expectViewBinding, String viewBinding, boolean expectViewList,
+                                        String viewList, boolean occurrenceOverride);
 
-    native void bind(String inst, String masterLib, String masterCell, String masterView, boolean checkDesign,
-                     boolean useOccurrences, boolean allowRecent, Object listener);
+    static native void bind(ZelPathVector pv, String inst, String masterLib, String masterCell, String masterView,
+                            boolean checkDesign, boolean useOccurrences, boolean allowRecent, Object listener);
 }

@@ -233,30 +233,30 @@ public final class NativesBench {
     // ---- floor and bridge ---------------------------------------------------------------
 
     static void floorAndBridge(Walked w) {
-        final FloorConfig fc = new FloorConfig(1);
-        final FloorPathVector fpv = new FloorPathVector(1);
+        final ZelConfig fc = w.config;
+        final ZelPathVector fpv = w.pv;
 
         double empty = measure(new Row("empty") {
-            void run(int n) { for (int i = 0; i < n; ++i) fc.empty(); }
+            void run(int n) { for (int i = 0; i < n; ++i) FloorConfig.empty(fc); }
         });
         double handle = measure(new Row("handle") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += fc.handle(); sink += s; }
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += FloorConfig.handle(fc); sink += s; }
         });
         double result = measure(new Row("result") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(fc.stringResult()); sink += s; }
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(FloorConfig.stringResult(fc)); sink += s; }
         });
         double one = measure(new Row("one") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += fc.oneString("design"); sink += s; }
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += FloorConfig.oneString(fc, "design"); sink += s; }
         });
         double three = measure(new Row("three") {
             void run(int n) {
                 long s = 0;
-                for (int i = 0; i < n; ++i) s += fc.threeStrings("design", "chip", "schematic");
+                for (int i = 0; i < n; ++i) s += FloorConfig.threeStrings(fc, "design", "chip", "schematic");
                 sink += s;
             }
         });
         double listener = measure(new Row("listener") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += fc.listener(LISTENER); sink += s; }
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += FloorConfig.listener(fc, LISTENER); sink += s; }
         });
         List<String[]> bare = new ArrayList<>();
         bare.add(new String[] {"empty native", ns(empty), "-"});
@@ -272,31 +272,31 @@ public final class NativesBench {
 
         // The floors of the kinds of native, measured whole.
         final Row getterFloorRow = new Row("getter floor") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(fc.getter()); sink += s; }
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(FloorConfig.getter(fc)); sink += s; }
         };
         double getterFloor = measure(getterFloorRow);
         final Row setterFloorRow = new Row("setter floor") {
             void run(int n) {
                 long s = 0;
-                for (int i = 0; i < n; ++i) s += bit(fc.setter3("design", "chip", "schematic"));
+                for (int i = 0; i < n; ++i) s += bit(FloorConfig.setter3(fc, "design", "chip", "schematic"));
                 sink += s;
             }
         };
         double setterFloor = measure(setterFloorRow);
         final Row queryFloorRow = new Row("query floor") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(fpv.query()); sink += s; }
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(FloorPathVector.query(fpv)); sink += s; }
         };
         double queryFloor = measure(queryFloorRow);
         final Row stringQueryFloorRow = new Row("string query floor") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(fpv.stringQuery()); sink += s; }
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(FloorPathVector.stringQuery(fpv)); sink += s; }
         };
         double stringQueryFloor = measure(stringQueryFloorRow);
         final Row pushPopFloorRow = new Row("push/pop floor") {
             void run(int n) {
                 long s = 0;
                 for (int i = 0; i < n; ++i) {
-                    s += bit(fpv.push("stdcells", "nand2", "symbol", "G1"));
-                    s += bit(fpv.query());
+                    s += bit(FloorPathVector.push(fpv, "stdcells", "nand2", "symbol", "G1"));
+                    s += bit(FloorPathVector.query(fpv));
                 }
                 sink += s;
             }
@@ -305,14 +305,14 @@ public final class NativesBench {
         final Row sameFloorRow = new Row("same floor") {
             void run(int n) {
                 long s = 0;
-                for (int i = 0; i < n; ++i) s += bit(fpv.sameInstRules("G1", false, null, false, null, false, null, false));
+                for (int i = 0; i < n; ++i) s += bit(FloorPathVector.sameInstRules(fpv, "G1", false, null, false, null, false, null, false));
                 sink += s;
             }
         };
         double sameFloor = measure(sameFloorRow);
         final Row bindFloorRow = new Row("bind floor") {
             void run(int n) {
-                for (int i = 0; i < n; ++i) fpv.bind("G0", "stdcells", "nand2", "symbol", true, true, false, LISTENER);
+                for (int i = 0; i < n; ++i) FloorPathVector.bind(fpv, "G0", "stdcells", "nand2", "symbol", true, true, false, LISTENER);
             }
         };
         double bindFloor = measure(bindFloorRow);
