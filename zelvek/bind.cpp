@@ -181,11 +181,9 @@ void addInst(const InstList& list, const std::string& inst, Rules& r) {
 // The rules of instance `inst` inside the cell view of entry `e`.
 void findInstRules(Config& cfg, const ContextEntry& e, const std::string& inst, Rules& r) {
     if (!e.cellName) return;
-    const std::string cellName = e.cellName;
-    const std::string lib = e.libName ? e.libName : "";
     for (int pass = 0; pass < 2; ++pass) {
         if (pass == 0 && !e.libName) continue;
-        auto found = cfg.cells.find(cellKey(pass == 0 ? &lib : nullptr, cellName));
+        auto found = cfg.cells.find(cellLookupKey(pass == 0 ? e.libName : nullptr, e.cellName));
         if (found == cfg.cells.end()) continue;
         const Cell& c = *found->second;
         if (e.viewName) {
@@ -213,10 +211,10 @@ Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name
     }
     if (masterCell && !masterCell->empty()) {
         if (masterLib) {
-            auto found = cfg.cells.find(cellKey(&*masterLib, *masterCell));
+            auto found = cfg.cells.find(cellLookupKey(masterLib->c_str(), *masterCell));
             if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
         }
-        auto found = cfg.cells.find(cellKey(nullptr, *masterCell));
+        auto found = cfg.cells.find(cellLookupKey(nullptr, *masterCell));
         if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
     }
     if (masterLib) {
@@ -437,7 +435,7 @@ private:
     }
 
     void fromRecent() {
-        auto found = cfg_.recent.find(cellKey(q_.lib ? &*q_.lib : nullptr, *q_.cell));
+        auto found = cfg_.recent.find(cellLookupKey(q_.lib ? q_.lib->c_str() : nullptr, *q_.cell));
         if (found == cfg_.recent.end()) return;
         const RecentBinding& last = found->second;
         if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &last.view)) return;
@@ -678,11 +676,10 @@ StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector) {
         }
         // A stop point on the current cell: its library's rule and the rule
         // for any library.
-        const std::string cellName = e.cellName ? e.cellName : "";
-        const std::string lib = e.libName ? e.libName : "";
+        const char* cellName = e.cellName ? e.cellName : "";
         for (int pass = 0; pass < 2; ++pass) {
             if (pass == 0 && !e.libName) continue;
-            auto found = cfg.cells.find(cellKey(pass == 0 ? &lib : nullptr, cellName));
+            auto found = cfg.cells.find(cellLookupKey(pass == 0 ? e.libName : nullptr, cellName));
             if (found != cfg.cells.end() && found->second->rec.stop) st.stops.push_back({kCell, &found->second->rec});
         }
         // A stop point on the instance through which this level was entered.

@@ -147,10 +147,26 @@ std::string cellKey(const std::string* lib, const std::string& cell) {
     return key;
 }
 
-Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell) {
-    auto found = cfg.cells.find(cellKey(lib, cell));
+std::string cellLookupKey(const char* lib, std::string_view cell) {
+    // Built straight from the names: most keys fit in the string itself.
+    std::string key;
+    if (lib) {
+        key += 'L';
+        key += lib;
+    }
+    key += '\0';
+    key += cell;
+    return key;
+}
+
+Cell* findCellNamed(Config& cfg, const char* lib, std::string_view cell) {
+    auto found = cfg.cells.find(cellLookupKey(lib, cell));
     if (found == cfg.cells.end() || !found->second->live()) return nullptr;
     return found->second.get();
+}
+
+Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell) {
+    return findCellNamed(cfg, lib ? lib->c_str() : nullptr, cell);
 }
 
 Cell& cellFor(Config& cfg, const std::string* lib, const std::string& cellName) {

@@ -35,11 +35,7 @@ OccList* refreshLevel(Config& cfg, OccList* occ, ContextEntry& e) {
         auto found = occ->byName.find(e.instName);
         if (found != occ->byName.end() && found->second->linked) below = &found->second->below;
     }
-    Cell* cell = nullptr;
-    if (e.cellName) {
-        std::string lib = e.libName ? e.libName : "";
-        cell = findCell(cfg, e.libName ? &lib : nullptr, e.cellName);
-    }
+    Cell* cell = e.cellName ? findCellNamed(cfg, e.libName, e.cellName) : nullptr;
     e.cell = cell ? &cell->rec : nullptr;
     e.cellView = nullptr;
     if (cell && e.viewName) {
