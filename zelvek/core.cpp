@@ -10,10 +10,11 @@ namespace {
 
 ZelErrorHandler errorHandler = nullptr;
 
-char* copyOf(const std::string& text) {
+char* copyOf(std::string_view text) {
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
     if (!copy) std::abort();  // nothing sensible is left to do without memory
-    std::memcpy(copy, text.c_str(), text.size() + 1);
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
     return copy;
 }
 
@@ -27,7 +28,13 @@ std::string norm(const char* text) { return text ? vek::toModifiedUtf8(text) : s
 
 void setText(const char*& field, const char* value) {
     char* old = const_cast<char*>(field);
-    field = value ? copyOf(norm(value)) : nullptr;
+    // Plain ASCII is already as norm() would make it: copied once, directly.
+    if (!value) {
+        field = nullptr;
+    } else {
+        const std::string_view text(value);
+        field = vek::isPlainAscii(text) ? copyOf(text) : copyOf(norm(value));
+    }
     std::free(old);
 }
 
