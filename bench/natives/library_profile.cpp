@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     long sink = 0;
     for (long i = 0; i < count; ++i) {
         switch (which) {
-            case 0: sink += zelSetTopCellViewName(config, "design", "chip", "schematic"); break;
+            case 0: sink += zelSetTopCellViewName(config, "design", "chip", (i & 1) != 0 ? "schematic" : "symbol"); break;
             case 1:
                 sink += zelPushCell(pv, "stdcells", "nand2", "symbol", "G1");
                 sink += zelPopCell(pv);

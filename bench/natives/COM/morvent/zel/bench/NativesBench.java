@@ -278,7 +278,9 @@ public final class NativesBench {
         final Row setterFloorRow = new Row("setter floor") {
             void run(int n) {
                 long s = 0;
-                for (int i = 0; i < n; ++i) s += bit(FloorConfig.setter3(fc, "design", "chip", "schematic"));
+                for (int i = 0; i < n; ++i) {
+                    s += bit(FloorConfig.setter3(fc, "design", "chip", (i & 1) == 0 ? "symbol" : "schematic"));
+                }
                 sink += s;
             }
         };
@@ -344,7 +346,11 @@ public final class NativesBench {
         lines.add(measure("ZelConfig.setTopCellViewName (3 Strings)", new Row("setTopCellViewName") {
             void run(int n) {
                 long s = 0;
-                for (int i = 0; i < n; ++i) s += bit(config.setTopCellViewName(topLib, topCell, topView));
+                // A new value each time, as an edit would bring.
+                for (int i = 0; i < n; ++i) {
+                    s += bit(config.setTopCellViewName(topLib, topCell, (i & 1) == 0 ? "symbol" : topView));
+                }
+                config.setTopCellViewName(topLib, topCell, topView);
                 sink += s;
             }
         }, setterFloorRow));
