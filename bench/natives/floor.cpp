@@ -7,6 +7,10 @@
 // class (class, field ID and value on every call, nothing cached).
 #include <jni.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
 #include "COM_morvent_zel_bench_FloorConfig.h"
 #include "COM_morvent_zel_bench_FloorPathVector.h"
 
@@ -45,9 +49,15 @@ private:
     const char* chars_;
 };
 
-// The String result of a getter: the same length as the example's answers.
-jstring result(JNIEnv* env) {
-    return env->NewStringUTF("stdcells");
+// The String result of a getter: 8 characters, or as many as the answer
+// the floor stands for (up to 63), since NewStringUTF's cost grows with it.
+jstring result(JNIEnv* env, jint length = 8) {
+    static const char kText[] = "design stdcells devices schematic symbol layout spice behaviora";
+    char text[sizeof kText];
+    const std::size_t n = length < 0 ? 0 : std::min(static_cast<std::size_t>(length), sizeof kText - 1);
+    std::memcpy(text, kText, n);
+    text[n] = '\0';
+    return env->NewStringUTF(text);
 }
 
 // What bind does for its warning listener before the library call: the
@@ -101,8 +111,9 @@ extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_bench_FloorConfig_listene
 // ---- the floors of the bridge's kinds of native -------------------------------
 
 // A configuration getter: handle, String result.
-extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_bench_FloorConfig_getter(JNIEnv* env, jclass, jobject self) {
-    return configHandle(env, self) != 0 ? result(env) : nullptr;
+extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_bench_FloorConfig_getter(JNIEnv* env, jclass, jobject self,
+                                                                             jint length) {
+    return configHandle(env, self) != 0 ? result(env, length) : nullptr;
 }
 
 // A setter with three Strings: handle, three Strings, boolean result.
@@ -122,8 +133,8 @@ extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_bench_FloorPathVector
 
 // A path-vector query with a String result (the String binding queries).
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_bench_FloorPathVector_stringQuery(JNIEnv* env, jclass,
-                                                                                           jobject self) {
-    return pathVectorHandle(env, self) != 0 ? result(env) : nullptr;
+                                                                                           jobject self, jint length) {
+    return pathVectorHandle(env, self) != 0 ? result(env, length) : nullptr;
 }
 
 // pushCell: handle, four Strings.

@@ -29,7 +29,8 @@ final class FloorConfig {
     static native int listener(ZelConfig config, Object listener);
 
     // The floors of the kinds of configuration native.
-    static native String getter(ZelConfig config);
+    /** A String result of {@code length} characters, as the answer it stands for. */
+    static native String getter(ZelConfig config, int length);
 
     static native boolean setter3(ZelConfig config, String a, String b, String c);
 }

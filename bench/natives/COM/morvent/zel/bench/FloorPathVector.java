@@ -16,7 +16,8 @@ final class FloorPathVector {
 
     static native boolean query(ZelPathVector pv);
 
-    static native String stringQuery(ZelPathVector pv);
+    /** A String result of {@code length} characters, as the answer it stands for. */
+    static native String stringQuery(ZelPathVector pv, int length);
 
     static native boolean push(ZelPathVector pv, String lib, String cell, String view, String inst);
 

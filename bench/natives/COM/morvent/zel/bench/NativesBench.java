@@ -272,7 +272,7 @@ public final class NativesBench {
 
         // The floors of the kinds of native, measured whole.
         final Row getterFloorRow = new Row("getter floor") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(FloorConfig.getter(fc)); sink += s; }
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(FloorConfig.getter(fc, 8)); sink += s; }
         };
         double getterFloor = measure(getterFloorRow);
         final Row setterFloorRow = new Row("setter floor") {
@@ -290,7 +290,7 @@ public final class NativesBench {
         };
         double queryFloor = measure(queryFloorRow);
         final Row stringQueryFloorRow = new Row("string query floor") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(FloorPathVector.stringQuery(fpv)); sink += s; }
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(FloorPathVector.stringQuery(fpv, 8)); sink += s; }
         };
         double stringQueryFloor = measure(stringQueryFloorRow);
         final Row pushPopFloorRow = new Row("push/pop floor") {
@@ -319,10 +319,10 @@ public final class NativesBench {
         };
         double bindFloor = measure(bindFloorRow);
         List<String[]> floors = new ArrayList<>();
-        floors.add(new String[] {"getter: handle + String result", ns(getterFloor), ns(handle + result - empty)});
+        floors.add(new String[] {"getter: handle + String result (8 chars)", ns(getterFloor), ns(handle + result - empty)});
         floors.add(new String[] {"setter: handle + 3 Strings", ns(setterFloor), ns(handle + three - empty)});
         floors.add(new String[] {"query: handle", ns(queryFloor), ns(handle)});
-        floors.add(new String[] {"String query: handle + String result", ns(stringQueryFloor),
+        floors.add(new String[] {"String query: handle + String result (8 chars)", ns(stringQueryFloor),
                                  ns(handle + result - empty)});
         floors.add(new String[] {"push + pop: handle + 4 Strings, handle", ns(pushPopFloor),
                                  ns(2 * handle + 4 * (one - empty))});
@@ -342,7 +342,7 @@ public final class NativesBench {
         List<Line> lines = new ArrayList<>();
         lines.add(measure("ZelConfig.getTopLibName", new Row("getTopLibName") {
             void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(config.getTopLibName()); sink += s; }
-        }, getterFloorRow));
+        }, getterFloor(fc, config.getTopLibName())));
         lines.add(measure("ZelConfig.setTopCellViewName (3 Strings)", new Row("setTopCellViewName") {
             void run(int n) {
                 long s = 0;
@@ -380,13 +380,13 @@ public final class NativesBench {
         pv.bind("G0", "stdcells", "nand2", "symbol", true, true, false, LISTENER);
         lines.add(measure("getCurrentLibBinding", new Row("getCurrentLibBinding") {
             void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(pv.getCurrentLibBinding()); sink += s; }
-        }, stringQueryFloorRow));
+        }, stringFloor(fpv, pv.getCurrentLibBinding())));
         lines.add(measure("getCurrentLibList", new Row("getCurrentLibList") {
             void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(pv.getCurrentLibList()); sink += s; }
-        }, stringQueryFloorRow));
+        }, stringFloor(fpv, pv.getCurrentLibList())));
         lines.add(measure("getCurrentViewList", new Row("getCurrentViewList") {
             void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(pv.getCurrentViewList()); sink += s; }
-        }, stringQueryFloorRow));
+        }, stringFloor(fpv, pv.getCurrentViewList())));
         lines.add(measure("getLibListBindWhy", new Row("getLibListBindWhy") {
             void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += pv.getLibListBindWhy(); sink += s; }
         }, queryFloorRow));
@@ -415,7 +415,8 @@ public final class NativesBench {
 
         List<String[]> rows = new ArrayList<>();
         for (Line l : lines) rows.add(new String[] {l.name, ns(l.ns), ns(l.floor), ratio(l.ratio)});
-        printTable("Natives of the bridge (one configuration, one path vector at depth 4), ns per call",
+        printTable("Natives of the bridge (one configuration, one path vector at depth 4), ns per call;\n"
+                   + "a String answer's floor copies a String of the answer's length",
                    new String[] {"native", "ns/call", "floor ns", "ratio"}, rows);
     }
 
@@ -426,16 +427,46 @@ public final class NativesBench {
         return new Walked(false);
     }
 
-    static double getterCost(ZelConfig config) {
-        return measure(new Row("getTopLibName") {
-            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(config.getTopLibName()); sink += s; }
-        });
+    /** The floor of a configuration getter whose answer is {@code answer}. */
+    static Row getterFloor(ZelConfig config, String answer) {
+        final int length = answer != null ? answer.length() : 0;
+        return new Row("getter floor") {
+            void run(int n) {
+                long s = 0;
+                for (int i = 0; i < n; ++i) s += bit(FloorConfig.getter(config, length));
+                sink += s;
+            }
+        };
     }
 
-    static double queryCost(ZelPathVector pv) {
-        return measure(new Row("isInstViewBindingUsed") {
+    /** The floor of a path-vector query whose answer is {@code answer}. */
+    static Row stringFloor(ZelPathVector pv, String answer) {
+        final int length = answer != null ? answer.length() : 0;
+        return new Row("string query floor") {
+            void run(int n) {
+                long s = 0;
+                for (int i = 0; i < n; ++i) s += bit(FloorPathVector.stringQuery(pv, length));
+                sink += s;
+            }
+        };
+    }
+
+    /** getTopLibName on {@code config}, against its floor: "ns (ratio)". */
+    static String getterCost(ZelConfig config) {
+        Line l = measure("getTopLibName", new Row("getTopLibName") {
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(config.getTopLibName()); sink += s; }
+        }, getterFloor(config, config.getTopLibName()));
+        return ns(l.ns) + " (" + ratio(l.ratio) + ")";
+    }
+
+    /** isInstViewBindingUsed on {@code pv}, against its floor: "ns (ratio)". */
+    static String queryCost(ZelPathVector pv) {
+        Line l = measure("isInstViewBindingUsed", new Row("isInstViewBindingUsed") {
             void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(pv.isInstViewBindingUsed()); sink += s; }
+        }, new Row("query floor") {
+            void run(int n) { long s = 0; for (int i = 0; i < n; ++i) s += bit(FloorPathVector.query(pv)); sink += s; }
         });
+        return ns(l.ns) + " (" + ratio(l.ratio) + ")";
     }
 
     static void scaling() {
@@ -455,15 +486,16 @@ public final class NativesBench {
                 fillerPathVectors.add(ZelPathVector.create(c));
             }
             Walked newest = live >= 2 ? measured() : null;
-            String getterLast = ns(getterCost(oldest.config));
-            String queryLast = ns(queryCost(oldest.pv));
-            String getterFirst = newest != null ? ns(getterCost(newest.config)) : getterLast;
-            String queryFirst = newest != null ? ns(queryCost(newest.pv)) : queryLast;
+            String getterLast = getterCost(oldest.config);
+            String queryLast = queryCost(oldest.pv);
+            String getterFirst = newest != null ? getterCost(newest.config) : getterLast;
+            String queryFirst = newest != null ? queryCost(newest.pv) : queryLast;
             if (newest != null) newest.close();
             rows.add(new String[] {String.format(Locale.ROOT, "%,d", live), getterFirst, getterLast, queryFirst,
                                    queryLast});
         }
-        printTable("Growth with the number of live configurations and path vectors (as many of each), ns per call",
+        printTable("Growth with the number of live configurations and path vectors (as many of each),\n"
+                   + "ns per call (ratio to the floor)",
                    new String[] {"live", "getTopLibName first", "getTopLibName last", "isInstViewBindingUsed first",
                                  "isInstViewBindingUsed last"},
                    rows);
