@@ -16,15 +16,26 @@ ContextEntry* currentContext(const PathVectorRecord* pathVector) {
 
 char* joinWords(ZelWords words) {
     if (words == nullptr) return nullptr;
-    std::size_t length = 0;  // with one blank per word: the text fits, never cut
+    std::size_t length = 1;  // the NUL, and one blank per word: the text fits, never cut
     for (ZelWords w = words; *w != nullptr; ++w) length += std::strlen(*w) + 1;
-    std::string text;
-    text.reserve(length);
-    for (ZelWords w = words; *w != nullptr; ++w) {
-        if (w != words) text += ' ';
-        text += *w;
+    // Joined on the stack when it fits (lists are short), so the one heap
+    // block is kwoCopyString's copy.
+    char small[256];
+    std::string large;
+    char* text = small;
+    if (length > sizeof small) {
+        large.resize(length);
+        text = large.data();
     }
-    return kwoCopyString(text.c_str());
+    char* end = text;
+    for (ZelWords w = words; *w != nullptr; ++w) {
+        if (w != words) *end++ = ' ';
+        const std::size_t n = std::strlen(*w);
+        std::memcpy(end, *w, n);
+        end += n;
+    }
+    *end = '\0';
+    return kwoCopyString(text);
 }
 
 jstring javaWordList(JNIEnv* env, ZelWords words) {

@@ -359,7 +359,7 @@ ZelBool zelSetTopCellViewName(ConfigRecord* config, const char* lib, const char*
     setText(cfg->rec.topLibName, lib);
     setText(cfg->rec.topCellName, cell);
     setText(cfg->rec.topViewName, view);
-    edited(*cfg);
+    editedSettings(*cfg);
     return 1;
 }
 
@@ -367,7 +367,7 @@ ZelBool zelSetDefaultViewListString(ConfigRecord* config, const char* viewList) 
     Config* cfg = configOf(config);
     if (!cfg) return 0;
     setText(cfg->rec.defaultViewList, viewList);
-    edited(*cfg);
+    editedSettings(*cfg);
     return 1;
 }
 
@@ -375,7 +375,7 @@ ZelBool zelSetDefaultLibListString(ConfigRecord* config, const char* libList) {
     Config* cfg = configOf(config);
     if (!cfg) return 0;
     setText(cfg->rec.defaultLibList, libList);
-    edited(*cfg);
+    editedSettings(*cfg);
     return 1;
 }
 
@@ -383,7 +383,7 @@ ZelBool zelSetDefaultStopListString(ConfigRecord* config, const char* stopList) 
     Config* cfg = configOf(config);
     if (!cfg) return 0;
     setText(cfg->rec.defaultStopList, stopList);
-    edited(*cfg);
+    editedSettings(*cfg);
     return 1;
 }
 

@@ -103,7 +103,7 @@ ZelBool zelReplaceConst(ConfigRecord* config, const char* name, const char* valu
     Config* cfg = configOf(config);
     if (!cfg || !name || !*name) return 0;
     defineConstant(*cfg, norm(name), value);
-    edited(*cfg);
+    editedSettings(*cfg);
     return 1;
 }
 
@@ -111,7 +111,7 @@ ZelBool zelDeleteConst(ConfigRecord* config, const char* name) {
     Config* cfg = configOf(config);
     if (!cfg || !name || !linkedConstant(*cfg, norm(name))) return 0;
     defineConstant(*cfg, norm(name), nullptr);
-    edited(*cfg);
+    editedSettings(*cfg);
     return 1;
 }
 
@@ -138,7 +138,7 @@ ZelBool zelDeleteNote(ConfigRecord* config) {
     if (!cfg || cfg->note.empty()) return 0;
     cfg->note.clear();
     rebuildNote(*cfg);
-    edited(*cfg);
+    editedSettings(*cfg);
     return 1;
 }
 
@@ -153,7 +153,7 @@ ZelBool zelReplaceNoteLine(ConfigRecord* config, const char* line) {
         cfg->note.back() = norm(line);
     }
     rebuildNote(*cfg);
-    edited(*cfg);
+    editedSettings(*cfg);
     return 1;
 }
 
@@ -162,7 +162,7 @@ ZelBool zelAddNoteLine(ConfigRecord* config, const char* line) {
     if (!cfg || !line) return 0;
     cfg->note.push_back(norm(line));
     rebuildNote(*cfg);
-    edited(*cfg);
+    editedSettings(*cfg);
     return 1;
 }
 

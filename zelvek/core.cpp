@@ -10,10 +10,11 @@ namespace {
 
 ZelErrorHandler errorHandler = nullptr;
 
-char* copyOf(const std::string& text) {
+char* copyOf(std::string_view text) {
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
     if (!copy) std::abort();  // nothing sensible is left to do without memory
-    std::memcpy(copy, text.c_str(), text.size() + 1);
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
     return copy;
 }
 
@@ -27,7 +28,13 @@ std::string norm(const char* text) { return text ? vek::toModifiedUtf8(text) : s
 
 void setText(const char*& field, const char* value) {
     char* old = const_cast<char*>(field);
-    field = value ? copyOf(norm(value)) : nullptr;
+    // Plain ASCII is already as norm() would make it: copied once, directly.
+    if (!value) {
+        field = nullptr;
+    } else {
+        const std::string_view text(value);
+        field = vek::isPlainAscii(text) ? copyOf(text) : copyOf(norm(value));
+    }
     std::free(old);
 }
 
@@ -147,10 +154,26 @@ std::string cellKey(const std::string* lib, const std::string& cell) {
     return key;
 }
 
-Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell) {
-    auto found = cfg.cells.find(cellKey(lib, cell));
+std::string cellLookupKey(const char* lib, std::string_view cell) {
+    // Built straight from the names: most keys fit in the string itself.
+    std::string key;
+    if (lib) {
+        key += 'L';
+        key += lib;
+    }
+    key += '\0';
+    key += cell;
+    return key;
+}
+
+Cell* findCellNamed(Config& cfg, const char* lib, std::string_view cell) {
+    auto found = cfg.cells.find(cellLookupKey(lib, cell));
     if (found == cfg.cells.end() || !found->second->live()) return nullptr;
     return found->second.get();
+}
+
+Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell) {
+    return findCellNamed(cfg, lib ? lib->c_str() : nullptr, cell);
 }
 
 Cell& cellFor(Config& cfg, const std::string* lib, const std::string& cellName) {
@@ -393,9 +416,15 @@ void afterChange(Occ& occ) {
 // ---- edits and lifetime ----------------------------------------------------
 
 void edited(Config& cfg) {
+    editedSettings(cfg);
+    for (PathVector* pv : cfg.pathVectors) refreshLevels(*pv);
+}
+
+// Settings change no record a level points at, but constants change what a
+// list expands to.
+void editedSettings(Config& cfg) {
     cfg.set(kModified, true);
     cfg.wordsOf.clear();
-    for (PathVector* pv : cfg.pathVectors) refreshLevels(*pv);
 }
 
 void releaseIfUnused(Config* cfg) {

@@ -165,8 +165,13 @@ inline Config* configOf(ConfigRecord* rec) { return rec ? static_cast<Config*>(r
 // Key of a cell rule: lib null means the cell in any library.
 std::string cellKey(const std::string* lib, const std::string& cell);
 
+// cellKey from the names as the records hold them, for a look-up; lib null
+// means the cell in any library.
+std::string cellLookupKey(const char* lib, std::string_view cell);
+
 // Look-ups and creation.  find* give null for a record that holds no rule.
 Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell);
+Cell* findCellNamed(Config& cfg, const char* lib, std::string_view cell);
 Cell& cellFor(Config& cfg, const std::string* lib, const std::string& cell);
 CellView& cellViewFor(Cell& cell, const std::string& view);
 InstRule& instFor(InstList& list, const std::string& inst);
@@ -193,6 +198,9 @@ void afterChange(Occ& occ);
 
 // Every edit: the configuration is modified and path vectors see the change.
 void edited(Config& cfg);
+// An edit of what no level of a path vector points at (top cell, defaults,
+// constants, the note): the configuration is modified, the levels stand.
+void editedSettings(Config& cfg);
 
 // Frees a configuration that is closed and walked by no path vector.
 void releaseIfUnused(Config* cfg);

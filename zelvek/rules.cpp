@@ -1,4 +1,5 @@
 /* Cell, instance and object rules: find, replace, delete. */
+#include "vek/text.h"
 #include "zelvek/internal.h"
 
 using namespace zel;
@@ -109,8 +110,15 @@ extern "C" {
 CellRecord* zelFindCell(ConfigRecord* config, const char* lib, const char* cell) {
     Config* cfg = configOf(config);
     if (!cfg || !cell) return nullptr;
-    std::string libName = norm(lib);
-    Cell* c = findCell(*cfg, lib ? &libName : nullptr, norm(cell));
+    Cell* c = nullptr;
+    // Names as the bridge hands them back from records are plain ASCII most
+    // often: those need no normalised copies.
+    if ((!lib || vek::isPlainAscii(lib)) && vek::isPlainAscii(cell)) {
+        c = findCellNamed(*cfg, lib, cell);
+    } else {
+        std::string libName = norm(lib);
+        c = findCell(*cfg, lib ? &libName : nullptr, norm(cell));
+    }
     return c ? &c->rec : nullptr;
 }
 

@@ -264,6 +264,11 @@ std::vector<JoinRow> joinRows() {
         longList.joined += (i > 0 ? " " : "") + std::string(i % 2 == 0 ? "even" : "odd");
     }
     rows.push_back(longList);
+    // Around the length the bridge joins without a heap block of its own.
+    static const std::string k127(127, 'w'), k128(128, 'w');
+    rows.push_back({"Joined255", {k127.c_str(), k127.c_str()}, k127 + " " + k127});
+    rows.push_back({"Joined256", {k127.c_str(), k128.c_str()}, k127 + " " + k128});
+    rows.push_back({"Joined257", {k128.c_str(), k128.c_str()}, k128 + " " + k128});
     return rows;
 }
 

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The benchmarks: builds an optimised tree in build/bench (RelWithDebInfo,
+# only the targets the benchmarks need) and runs each benchmark in turn,
+# printing its tables.  Installs what it needs on Debian 12.  The figures are
+# medians; on a shared machine they still move by some per cent between runs.
+# Usage: scripts/bench.sh
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+. "$repo/scripts/deps.sh"
+
+zel_need_build_packages
+
+dir="$repo/build/bench"
+mkdir -p "$repo/build"
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log" >&2; echo "bench.sh: configuring failed (log: $dir.configure.log)" >&2; exit 1; }
+
+# Each benchmark: its build targets, then the command that runs it.
+natives_targets=(zelJava_sh zelbenchfloor zel_natives_bench)
+natives() {
+    java -Djava.library.path="$dir:$dir/bench/natives" \
+        -cp "$dir/java/zel.jar:$dir/bench/natives/zel-natives-bench.jar" \
+        COM.morvent.zel.bench.NativesBench --examples "$repo/examples"
+}
+
+build() {
+    cmake --build "$dir" --target "$@" -j"$jobs" >"$dir.build.log" 2>&1 ||
+        { grep -E -A5 'error' "$dir.build.log" | head -60 >&2
+          echo "bench.sh: building failed (log: $dir.build.log)" >&2; exit 1; }
+}
+
+echo "Machine: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores;" \
+     "$(java -version 2>&1 | head -1)"
+# One line per benchmark: a title, its targets, its command.
+run() {
+    local title=$1 cmd=$2
+    shift 2
+    echo
+    echo "=== $title"
+    build "$@"
+    "$cmd"
+}
+run "natives: ns per call against the JNI floor" natives "${natives_targets[@]}"
