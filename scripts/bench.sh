@@ -42,3 +42,7 @@ run() {
     "$cmd"
 }
 run "natives: ns per call against the JNI floor" natives "${natives_targets[@]}"
+
+walk_targets=(zel_walk_gen zel_walk_cpp zel_walk_bench zelJava_sh)
+walk() { "$repo/bench/walk/run.sh" "$dir" 3; }
+run "walk: a million instances, Java through the bridge and C++ through the library" walk "${walk_targets[@]}"

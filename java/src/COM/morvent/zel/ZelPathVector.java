@@ -35,6 +35,14 @@ public class ZelPathVector {
         ZelNative.ensureLoaded();
     }
 
+    // Declared before the constants: every native looks this field up by name,
+    // and the JVM searches a class's fields in declaration order.
+    /**
+     * Handle of the path vector; 0 when there is none. {@link #destroy()} sets it to 0. Pass it
+     * to the occurrence methods of {@link ZelConfig}. Do not change it otherwise.
+     */
+    public int pathvector;
+
     /** {@link #getStopWhy()} bit: the default stop list matched. */
     public static final int STOP_DEFAULT_LIST = 0x01;
     /** {@link #getStopWhy()} bit: an instance rule matched. */
@@ -54,12 +62,6 @@ public class ZelPathVector {
     public static final int LIB_LIST_INSTANCE_RULE = 1;
     /** {@link #getLibListBindWhy()}: a cell rule supplied the library list. */
     public static final int LIB_LIST_CELL_RULE = 2;
-
-    /**
-     * Handle of the path vector; 0 when there is none. {@link #destroy()} sets it to 0. Pass it
-     * to the occurrence methods of {@link ZelConfig}. Do not change it otherwise.
-     */
-    public int pathvector;
 
     /** Creates an object that holds no path vector (handle 0). */
     public ZelPathVector() {
