@@ -7,11 +7,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "COM_morvent_zel_ZelConfig.h"
 #include "COM_morvent_zel_ZelPathVector.h"
@@ -19,14 +19,17 @@
 
 namespace {
 
-struct Bench {
+// The fake keeps a record of every object and string it hands out for as long
+// as it lives: each phase has a JVM of its own, so that no phase pays for the
+// records of an earlier one.
+struct Jvm {
     fakejni::FakeJvm jvm;
     JNIEnv* env = jvm.env();
     fakejni::FakeClass* configClass = jvm.defineClass("COM/morvent/zel/ZelConfig");
     fakejni::FakeClass* pathVectorClass = jvm.defineClass("COM/morvent/zel/ZelPathVector");
     jstring lib, cell, view, mode;
 
-    Bench() {
+    Jvm() {
         configClass->addIntField("id");
         pathVectorClass->addIntField("pathvector");
         lib = jvm.newString("lib");
@@ -34,60 +37,78 @@ struct Bench {
         view = jvm.newString("config");
         mode = jvm.newString("w");
     }
+    ~Jvm() {
+        if (!jvm.misuses().empty()) {
+            std::fprintf(stderr, "JNI misuse:\n%s", jvm.formatMisuses().c_str());
+            std::exit(1);
+        }
+    }
 
-    jobject openConfig() {
+    jobject config(jint id) {
         jobject c = jvm.newObject(configClass);
-        jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_open(env, c, lib, cell, view, mode, nullptr); });
+        jvm.setIntField(c, "id", id);
         return c;
     }
-
-    jobject newPathVector(jobject c) {
+    jobject pathVector(jint handle) {
         jobject pv = jvm.newObject(pathVectorClass);
-        jvm.setIntField(pv, "pathvector",
-                        jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_createNPathVector(env, c); }));
+        jvm.setIntField(pv, "pathvector", handle);
         return pv;
     }
-
-    // Opens and closes `count` configurations, each with a path vector.
-    void churn(int count) {
-        jobject c = jvm.newObject(configClass);
-        jobject pv = jvm.newObject(pathVectorClass);
-        for (int i = 0; i < count; ++i) {
-            jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_open(env, c, lib, cell, view, mode, nullptr); });
-            jvm.setIntField(pv, "pathvector",
-                            jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_createNPathVector(env, c); }));
-            jvm.callNative([&] { Java_COM_morvent_zel_ZelPathVector_destroy(env, pv); });
-            jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_close(env, c); });
-            if (i % 1000 == 999) jvm.clearCalls();
-        }
-        jvm.clearCalls();
+    jint open() {
+        jobject c = config(0);
+        jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_open(env, c, lib, cell, view, mode, nullptr); });
+        return jvm.intField(c, "id");
     }
-
-    // ns per call of isModified on c and getContextVectorIndex on pv, the
-    // best of five runs of 100,000 calls each.
-    void measure(const char* when, jobject c, jobject pv) {
-        double best[2] = {1e30, 1e30};
-        for (int run = 0; run < 5; ++run) {
-            for (int which = 0; which < 2; ++which) {
-                double total = 0;
-                for (int chunk = 0; chunk < 100; ++chunk) {
-                    auto start = std::chrono::steady_clock::now();
-                    for (int i = 0; i < 1000; ++i) {
-                        if (which == 0)
-                            jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_isModified(env, c); });
-                        else
-                            jvm.callNative(
-                                [&] { return Java_COM_morvent_zel_ZelPathVector_getContextVectorIndex(env, pv); });
-                    }
-                    total += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-                    jvm.clearCalls();
-                }
-                best[which] = std::min(best[which], total / 100000);
-            }
-        }
-        std::printf("%-34s isModified %7.1f ns/call   getContextVectorIndex %7.1f ns/call\n", when, best[0], best[1]);
+    jint createPathVector(jint id) {
+        jobject c = config(id);
+        return jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_createNPathVector(env, c); });
     }
 };
+
+// Opens and closes `count` configurations, each with a path vector.
+void churn(int count) {
+    for (int done = 0; done < count; done += 1000) {
+        Jvm j;
+        jobject c = j.config(0);
+        jobject pv = j.pathVector(0);
+        for (int i = 0; i < 1000; ++i) {
+            j.jvm.callNative(
+                [&] { return Java_COM_morvent_zel_ZelConfig_open(j.env, c, j.lib, j.cell, j.view, j.mode, nullptr); });
+            jint handle = j.jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_createNPathVector(j.env, c); });
+            j.jvm.setIntField(pv, "pathvector", handle);
+            j.jvm.callNative([&] { Java_COM_morvent_zel_ZelPathVector_destroy(j.env, pv); });
+            j.jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_close(j.env, c); });
+        }
+    }
+}
+
+// ns per call of isModified on configuration `id` and getContextVectorIndex
+// on path vector `handle`: the best of five runs of 100,000 calls each, every
+// run with a fresh JVM.
+void measure(const char* when, jint id, jint handle) {
+    double best[2] = {1e30, 1e30};
+    for (int run = 0; run < 5; ++run) {
+        for (int which = 0; which < 2; ++which) {
+            double total = 0;
+            for (int chunk = 0; chunk < 100; ++chunk) {
+                Jvm j;
+                jobject c = j.config(id);
+                jobject pv = j.pathVector(handle);
+                auto start = std::chrono::steady_clock::now();
+                for (int i = 0; i < 1000; ++i) {
+                    if (which == 0)
+                        j.jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_isModified(j.env, c); });
+                    else
+                        j.jvm.callNative(
+                            [&] { return Java_COM_morvent_zel_ZelPathVector_getContextVectorIndex(j.env, pv); });
+                }
+                total += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+            }
+            best[which] = std::min(best[which], total / 100000);
+        }
+    }
+    std::printf("%-36s isModified %7.1f ns/call   getContextVectorIndex %7.1f ns/call\n", when, best[0], best[1]);
+}
 
 }  // namespace
 
@@ -97,28 +118,29 @@ int main() {
     const std::string root = tmpl;
     std::filesystem::create_directories(root + "/libs/lib");
     std::ofstream(root + "/kwo.lib") << "DEFINE lib libs/lib\n";
-    int status = 0;
+    jint id = 0, handle = 0;
     {
-        Bench b;
-        jstring defs = b.jvm.newString(root + "/kwo.lib");
-        b.jvm.callNative([&] { Java_COM_morvent_zel_ZelConfig_init(b.env, nullptr, defs); });
-        jobject c = b.openConfig();
-        jobject pv = b.newPathVector(c);
-        b.measure("0 closed handles:", c, pv);
-        auto start = std::chrono::steady_clock::now();
-        b.churn(100000);
-        double churn = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        b.measure("after 100,000 closed of each kind:", c, pv);
-        std::printf("(opening and closing 100,000 configurations with a path vector each took %.2f s)\n", churn);
-        std::vector<jobject> live;
-        for (int i = 0; i < 1000; ++i) live.push_back(b.newPathVector(b.openConfig()));
-        b.jvm.clearCalls();
-        b.measure("with 1,000 more live of each kind:", c, pv);
-        if (!b.jvm.misuses().empty()) {
-            std::fprintf(stderr, "JNI misuse:\n%s", b.jvm.formatMisuses().c_str());
-            status = 1;
-        }
+        Jvm j;
+        jstring defs = j.jvm.newString(root + "/kwo.lib");
+        j.jvm.callNative([&] { Java_COM_morvent_zel_ZelConfig_init(j.env, nullptr, defs); });
+        id = j.open();
+        handle = j.createPathVector(id);
     }
+    if (id == 0 || handle == 0) {
+        std::fprintf(stderr, "cannot open a configuration\n");
+        return 1;
+    }
+    measure("0 closed handles:", id, handle);
+    auto start = std::chrono::steady_clock::now();
+    churn(100000);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    measure("after 100,000 closed of each kind:", id, handle);
+    std::printf("(opening and closing 100,000 configurations with a path vector each: %.2f s)\n", seconds);
+    {
+        Jvm j;
+        for (int i = 0; i < 1000; ++i) j.createPathVector(j.open());
+    }
+    measure("with 1,000 more live of each kind:", id, handle);
     std::filesystem::remove_all(root);
-    return status;
+    return 0;
 }

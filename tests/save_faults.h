@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ inline const std::vector<Case>& cases() {
 }
 
 inline std::string caseName(const Case& c) { return c.name; }
+// How a failure message shows a case.
+inline void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 struct Outcome {
     bool answer = false;
