@@ -1,7 +1,9 @@
 // ns per native call through the fake JNIEnv against the real library, with
 // no handle closed yet and after 100,000 configurations and 100,000 path
 // vectors were opened and closed: closed handles must cost nothing.  With 1,000
-// handles live, for comparison: a lookup walks the live ones.
+// handles live, for comparison: a lookup walks the live ones.  The fake's own
+// bookkeeping is most of a call's time, so the registry lookups are also timed
+// alone.
 #include <jni.h>
 #include <stdlib.h>
 
@@ -16,6 +18,7 @@
 #include "COM_morvent_zel_ZelConfig.h"
 #include "COM_morvent_zel_ZelPathVector.h"
 #include "fake_jni.h"
+#include "registry.h"
 
 namespace {
 
@@ -102,12 +105,33 @@ void measure(const char* when, jint id, jint handle) {
                         j.jvm.callNative(
                             [&] { return Java_COM_morvent_zel_ZelPathVector_getContextVectorIndex(j.env, pv); });
                 }
-                total += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+                total += nsSince(start);
             }
             best[which] = std::min(best[which], total / 100000);
         }
     }
     std::printf("%-36s isModified %7.1f ns/call   getContextVectorIndex %7.1f ns/call\n", when, best[0], best[1]);
+}
+
+double nsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The registry lookups alone, without the fake JVM: ns per lookupConfig and
+// per lookupPathVectorSlot, the best of five runs of 1,000,000 each.
+void measureLookups(const char* when, jint id, jint handle) {
+    double best[2] = {1e30, 1e30};
+    const void* volatile sink = nullptr;
+    for (int run = 0; run < 5; ++run) {
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 1000000; ++i) sink = lookupConfig(id);
+        best[0] = std::min(best[0], nsSince(start) / 1e6);
+        start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 1000000; ++i) sink = lookupPathVectorSlot(handle);
+        best[1] = std::min(best[1], nsSince(start) / 1e6);
+    }
+    static_cast<void>(sink);
+    std::printf("%-36s lookupConfig %5.1f ns   lookupPathVectorSlot %5.1f ns\n", when, best[0], best[1]);
 }
 
 }  // namespace
@@ -131,16 +155,19 @@ int main() {
         return 1;
     }
     measure("0 closed handles:", id, handle);
+    measureLookups("  registry alone, 0 closed:", id, handle);
     auto start = std::chrono::steady_clock::now();
     churn(100000);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     measure("after 100,000 closed of each kind:", id, handle);
+    measureLookups("  registry alone, 100,000 closed:", id, handle);
     std::printf("(opening and closing 100,000 configurations with a path vector each: %.2f s)\n", seconds);
     {
         Jvm j;
         for (int i = 0; i < 1000; ++i) j.createPathVector(j.open());
     }
     measure("with 1,000 more live of each kind:", id, handle);
+    measureLookups("  registry alone, 1,000 live:", id, handle);
     std::filesystem::remove_all(root);
     return 0;
 }
