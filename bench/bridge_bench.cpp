@@ -22,6 +22,10 @@
 
 namespace {
 
+double nsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+}
+
 // The fake keeps a record of every object and string it hands out for as long
 // as it lives: each phase has a JVM of its own, so that no phase pays for the
 // records of an earlier one.
@@ -111,10 +115,6 @@ void measure(const char* when, jint id, jint handle) {
         }
     }
     std::printf("%-36s isModified %7.1f ns/call   getContextVectorIndex %7.1f ns/call\n", when, best[0], best[1]);
-}
-
-double nsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The registry lookups alone, without the fake JVM: ns per lookupConfig and
