@@ -180,7 +180,9 @@ long writerOf(const char* name) {
 void removeStaleTemps(const std::string& dir) {
     DIR* d = opendir(dir.c_str());
     if (!d) return;
-    while (const dirent* e = readdir(d)) {
+    // The 64-bit form: a 32-bit build's readdir fails (EOVERFLOW) where
+    // inode numbers or directory offsets need more than 32 bits.
+    while (const dirent64* e = readdir64(d)) {
         long pid = writerOf(e->d_name);
         if (pid == 0 || pid == static_cast<long>(getpid())) continue;
         if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;

@@ -1,6 +1,7 @@
 // ZelConfig.save and saveAs under the faults of a real save: false, the
 // library's warning at the listener, the file on disk as it was, and the
 // configuration still open, modified and holding its edits.
+#include <ostream>
 #include <string>
 #include <tuple>
 
@@ -14,6 +15,8 @@ using systest::readFile;
 using systest::scratch;
 
 enum class Call { Save, SaveAs };
+
+void PrintTo(Call call, std::ostream* os) { *os << (call == Call::Save ? "save" : "saveAs"); }
 
 class NativeSaveFaultTest : public systest::SystemTest,
                             public ::testing::WithParamInterface<std::tuple<savefault::Case, Call>> {

@@ -3,6 +3,7 @@
 // stays open, modified and editable with its edits, the answer is false with
 // a warning, and no temporary file is left behind.
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <tuple>
 
@@ -18,6 +19,8 @@ using zeltest::str;
 using zeltest::warnings;
 
 enum class Call { Save, SaveAs };
+
+void PrintTo(Call call, std::ostream* os) { *os << (call == Call::Save ? "save" : "saveAs"); }
 
 class SaveFaultTest : public zeltest::LibraryTest,
                       public ::testing::WithParamInterface<std::tuple<savefault::Case, Call>> {
