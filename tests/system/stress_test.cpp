@@ -110,7 +110,7 @@ protected:
     std::size_t maxLive = 0;
 };
 
-TEST_F(StressTest, HundredThousandHandlesOpenedAndClosed) {
+TEST_F(StressTest, ManyHandlesOpenedAndClosed) {
     std::vector<jint> configHandles, pathVectorHandles;
     configHandles.reserve(static_cast<std::size_t>(kRounds));
     pathVectorHandles.reserve(static_cast<std::size_t>(kRounds) * 2);

@@ -19,7 +19,7 @@ constexpr int kRules = sizeof(void*) == 8 ? 1000000 : 100000;
 
 class BigInputTest : public zeltest::LibraryTest {};
 
-TEST_F(BigInputTest, MillionRuleFileOpensWhole) {
+TEST_F(BigInputTest, HugeRuleFileOpensWhole) {
     // kRules instance rules in one cell view, and one cell rule per thousand.
     const std::string file = root + "/million.zel";
     {
