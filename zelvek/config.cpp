@@ -1,9 +1,12 @@
 /* Opening, saving and closing configurations; their top cell, defaults and names. */
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "vek/libraries.h"
@@ -12,6 +15,10 @@
 #include "zelvek/internal.h"
 
 using namespace zel;
+
+namespace zel {
+SaveStepHook saveStepHook = nullptr;
+}
 
 namespace {
 
@@ -147,12 +154,49 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+// The test seam's answer for a step: 0 to go on, else the errno it fails with.
+int injectedFault(const char* step) { return saveStepHook ? saveStepHook(step) : 0; }
+
+// Temporary files are named after the process that writes them, so that a
+// later save can tell the file of a save that died from one still being
+// written by a live process.
+const char kTempPrefix[] = ".config.zel.";
+
+std::string tempPattern(const std::string& dir) {
+    return dir + "/" + kTempPrefix + std::to_string(static_cast<long>(getpid())) + ".XXXXXX";
+}
+
+// The process that wrote a temporary file of ours, or 0 for any other name.
+long writerOf(const char* name) {
+    const size_t prefix = sizeof kTempPrefix - 1;
+    if (std::strncmp(name, kTempPrefix, prefix) != 0) return 0;
+    char* end = nullptr;
+    long pid = std::strtol(name + prefix, &end, 10);
+    return pid > 0 && end && *end == '.' && std::strlen(end) == 7 ? pid : 0;
+}
+
+// Removes what saves killed between writing and renaming left in dir.  A file
+// of a live process (or one this process cannot signal) is left alone.
+void removeStaleTemps(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    // The 64-bit form: a 32-bit build's readdir fails (EOVERFLOW) where
+    // inode numbers or directory offsets need more than 32 bits.
+    while (const dirent64* e = readdir64(d)) {
+        long pid = writerOf(e->d_name);
+        if (pid == 0 || pid == static_cast<long>(getpid())) continue;
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        unlink((dir + "/" + e->d_name).c_str());
+    }
+    closedir(d);
+}
+
 // Writes the file next to its final place, flushes it and renames it over the
 // old one, so the old file stays whole whatever fails.
 bool replaceFile(const std::string& path, const std::string& text) {
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    std::string temp = dir + "/.config.zel.XXXXXX";
+    std::string temp = tempPattern(dir);
     int fd = mkstemp(temp.data());
     if (fd < 0) {
         warn("cannot create a file in " + shownPath(dir) + ": " + systemError() +
@@ -166,12 +210,14 @@ bool replaceFile(const std::string& path, const std::string& text) {
     if (fchmod(fd, mode) != 0) {
         // Keeping the old file's mode is a courtesy; the save goes on without it.
     }
-    bool ok = writeAll(fd, text);
+    int fault = injectedFault(step);
+    bool ok = fault == 0 && writeAll(fd, text);
     if (ok) {
         step = "flush";
-        ok = fsync(fd) == 0;
+        fault = injectedFault(step);
+        ok = fault == 0 && fsync(fd) == 0;
     }
-    int savedErrno = errno;
+    int savedErrno = fault != 0 ? fault : errno;
     if (::close(fd) != 0 && ok) {
         step = "close";
         savedErrno = errno;
@@ -179,8 +225,9 @@ bool replaceFile(const std::string& path, const std::string& text) {
     }
     if (ok) {
         step = "rename";
-        ok = rename(temp.c_str(), path.c_str()) == 0;
-        savedErrno = errno;
+        fault = injectedFault(step);
+        ok = fault == 0 && rename(temp.c_str(), path.c_str()) == 0;
+        savedErrno = fault != 0 ? fault : errno;
     }
     if (!ok) {
         unlink(temp.c_str());
@@ -195,6 +242,7 @@ bool replaceFile(const std::string& path, const std::string& text) {
         fsync(dirFd);  // make the rename itself durable; failure here loses nothing
         ::close(dirFd);
     }
+    removeStaleTemps(dir);
     return true;
 }
 

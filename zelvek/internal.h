@@ -40,6 +40,16 @@ void warn(const std::string& text, int severity = kWarning);
 std::string q(std::string_view name);
 std::string q(const char* name);
 
+// ---- saving ---------------------------------------------------------------
+
+// Test seam, null in normal use.  When set, a save calls it before each step of
+// writing the file ("write", "flush", "rename"); a non-zero answer fails that
+// step with it as errno.  Only tests set it: a failing fsync, or a
+// process that dies between the write and the rename, cannot be brought about
+// from outside on demand.
+using SaveStepHook = int (*)(const char* step);
+extern SaveStepHook saveStepHook;
+
 // ---- rules ----------------------------------------------------------------
 
 struct Config;

@@ -152,7 +152,13 @@ void zelDestroyPathVector(PathVectorRecord* pathVector) {
 ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* cell, const char* view,
                     const char* inst) {
     PathVector* pv = pathVectorOf(pathVector);
-    if (!pv || !cell || !*cell || pv->rec.depth + 1 >= ZEL_MAX_DEPTH) return 0;
+    if (!pv || !cell || !*cell) return 0;
+    if (pv->rec.depth + 1 >= ZEL_MAX_DEPTH) {
+        // The record holds that many levels; a deeper design is walked no further.
+        warn("cannot enter " + q(cell) + ": a path vector holds at most " + std::to_string(ZEL_MAX_DEPTH) +
+             " levels; the hierarchy is deeper than that, or it instantiates itself");
+        return 0;
+    }
     auto level = std::make_unique<Level>();
     level->serial = pv->nextSerial++;
     // Before the instance name is set: the lists come from the level as it was bound.
