@@ -7,7 +7,8 @@
 // withdrawn one, 0, a negative one, one of the other kind), strings (null,
 // empty, names of the design, text with any UTF-16 code units as a JVM hands
 // them out, bytes no JVM hands out, very long ones), listeners (none, one
-// that records, one that throws, an object without processWarning) and may
+// that records, one that throws, an object without processWarning, one that
+// closes and destroys from inside the call) and may
 // make the JVM refuse a string as when it is out of memory.
 //
 // A finding is a sanitizer report, a misuse the fake JNIEnv records (a
@@ -75,8 +76,13 @@ void writeDesign() {
 void makeDesign() {
     const char* source = std::getenv("ZEL_FUZZ_EXAMPLES");
     const std::string examples = source ? source : ZEL_EXAMPLES_DIR;
-    char tmpl[] = "/tmp/zel_api_fuzz_XXXXXX";
-    if (!mkdtemp(tmpl)) {
+    // In memory where there is such a file system: saves flush, and many
+    // inputs save.
+    std::error_code ignored;
+    std::string base = fs::is_directory("/dev/shm", ignored) ? "/dev/shm" : "/tmp";
+    if (const char* dir = std::getenv("TMPDIR")) base = dir;
+    std::string tmpl = base + "/zel_api_fuzz_XXXXXX";
+    if (!mkdtemp(tmpl.data())) {
         std::perror("api_fuzz: mkdtemp");
         std::abort();
     }
@@ -146,6 +152,14 @@ public:
         jthrowable refusal = jvm_.newThrowable("java/lang/IllegalStateException", "listener refuses");
         thrower->addVoidMethod("processWarning", "(Ljava/lang/String;)V",
                                [refusal](JNIEnv* env, jobject, const jvalue*) { env->Throw(refusal); });
+        // Java code may call the bridge back from a warning: this one closes a
+        // configuration and destroys a path vector while the library still
+        // works on the call that warned.
+        FakeClassRef reentrant = jvm_.defineClass("COM/example/ReentrantListener");
+        reentrant->addVoidMethod("processWarning", "(Ljava/lang/String;)V", [this](JNIEnv* env, jobject, const jvalue*) {
+            jvm_.callNative([&] { return ZC(close)(env, reentryConfig_); });
+            jvm_.callNative([&] { ZP(destroy)(env, reentryPathVector_); });
+        });
         FakeClassRef other = jvm_.defineClass("java/lang/Object");
         for (auto& obj : configs_) obj = jvm_.newObject(zelConfig_);
         for (auto& obj : pathVectors_) obj = jvm_.newObject(zelPathVector_);
@@ -154,6 +168,7 @@ public:
         listeners_[2] = jvm_.newObject(thrower);
         listeners_[3] = jvm_.newObject(other);
         listeners_[4] = configs_[0];
+        listeners_[5] = jvm_.newObject(reentrant);
     }
 
     void run() {
@@ -168,7 +183,7 @@ public:
 
 private:
     using FakeClassRef = fakejni::FakeClass*;
-    static constexpr int kMaxSteps = 200;
+    static constexpr int kMaxSteps = 100;
 
     [[noreturn]] void misuse(const std::string& what) {
         std::fprintf(stderr, "api_fuzz: %s\nmisuses:\n%sJNI calls of the last native:\n%s", what.c_str(),
@@ -260,12 +275,18 @@ private:
             }
             case 10: {
                 std::string unit = word();
-                size_t times = in_.ConsumeIntegralInRange<size_t>(1, 5000);
+                size_t times = in_.ConsumeIntegralInRange<size_t>(1, 600);
                 bool spaced = in_.ConsumeBool();
                 for (size_t i = 0; i < times; ++i) (text += unit) += spaced ? " " : "";
                 break;
             }
-            default: text = std::string(in_.ConsumeIntegralInRange<size_t>(200, 70000), 'x'); break;
+            default: {
+                // Longer than any path the file system takes; now and then far longer.
+                size_t n = in_.ConsumeIntegralInRange<size_t>(200, 5000);
+                if (in_.ConsumeIntegralInRange<int>(0, 15) == 0) n *= 16;
+                text = std::string(n, 'x');
+                break;
+            }
         }
         return jvm_.newString(text);
     }
@@ -295,8 +316,13 @@ private:
 
     // A listener; whether a call with it may end with an exception in Java.
     jobject listener(bool& mayThrow) {
-        size_t k = in_.ConsumeIntegralInRange<size_t>(0, 4);
-        mayThrow = k >= 2;  // it throws, or has no processWarning: NoSuchMethodError
+        size_t k = in_.ConsumeIntegralInRange<size_t>(0, 5);
+        // It throws, or has no processWarning: NoSuchMethodError.
+        mayThrow = k >= 2 && k <= 4;
+        if (k == 5) {
+            reentryConfig_ = config();
+            reentryPathVector_ = pathVector();
+        }
         return listeners_[k];
     }
 
@@ -652,7 +678,9 @@ private:
     FakeClassRef zelPathVector_ = nullptr;
     jobject configs_[kObjects] = {};
     jobject pathVectors_[kObjects] = {};
-    jobject listeners_[5] = {};
+    jobject listeners_[6] = {};
+    jobject reentryConfig_ = nullptr;
+    jobject reentryPathVector_ = nullptr;
     std::vector<jint> configHandles_, pathVectorHandles_;
     int steps_ = 0;
     size_t warnings_ = 0;
