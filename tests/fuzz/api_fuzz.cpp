@@ -7,8 +7,7 @@
 // withdrawn one, 0, a negative one, one of the other kind), strings (null,
 // empty, names of the design, text with any UTF-16 code units as a JVM hands
 // them out, bytes no JVM hands out, very long ones), listeners (none, one
-// that records, one that throws, an object without processWarning, one that
-// closes and destroys from inside the call) and may
+// that records, one that throws, an object without processWarning) and may
 // make the JVM refuse a string as when it is out of memory.
 //
 // A finding is a sanitizer report, a misuse the fake JNIEnv records (a
@@ -152,14 +151,6 @@ public:
         jthrowable refusal = jvm_.newThrowable("java/lang/IllegalStateException", "listener refuses");
         thrower->addVoidMethod("processWarning", "(Ljava/lang/String;)V",
                                [refusal](JNIEnv* env, jobject, const jvalue*) { env->Throw(refusal); });
-        // Java code may call the bridge back from a warning: this one closes a
-        // configuration and destroys a path vector while the library still
-        // works on the call that warned.
-        FakeClassRef reentrant = jvm_.defineClass("COM/example/ReentrantListener");
-        reentrant->addVoidMethod("processWarning", "(Ljava/lang/String;)V", [this](JNIEnv* env, jobject, const jvalue*) {
-            jvm_.callNative([&] { return ZC(close)(env, reentryConfig_); });
-            jvm_.callNative([&] { ZP(destroy)(env, reentryPathVector_); });
-        });
         FakeClassRef other = jvm_.defineClass("java/lang/Object");
         for (auto& obj : configs_) obj = jvm_.newObject(zelConfig_);
         for (auto& obj : pathVectors_) obj = jvm_.newObject(zelPathVector_);
@@ -168,7 +159,6 @@ public:
         listeners_[2] = jvm_.newObject(thrower);
         listeners_[3] = jvm_.newObject(other);
         listeners_[4] = configs_[0];
-        listeners_[5] = jvm_.newObject(reentrant);
     }
 
     void run() {
@@ -315,14 +305,11 @@ private:
     jboolean flag() { return static_cast<jboolean>(in_.ConsumeIntegralInRange<int>(0, 3) == 3 ? 2 : in_.ConsumeBool()); }
 
     // A listener; whether a call with it may end with an exception in Java.
+    // None calls the bridge back: ZelWarningListener forbids it while the
+    // call that warned runs.
     jobject listener(bool& mayThrow) {
-        size_t k = in_.ConsumeIntegralInRange<size_t>(0, 5);
-        // It throws, or has no processWarning: NoSuchMethodError.
-        mayThrow = k >= 2 && k <= 4;
-        if (k == 5) {
-            reentryConfig_ = config();
-            reentryPathVector_ = pathVector();
-        }
+        size_t k = in_.ConsumeIntegralInRange<size_t>(0, 4);
+        mayThrow = k >= 2;  // it throws, or has no processWarning: NoSuchMethodError
         return listeners_[k];
     }
 
@@ -678,9 +665,7 @@ private:
     FakeClassRef zelPathVector_ = nullptr;
     jobject configs_[kObjects] = {};
     jobject pathVectors_[kObjects] = {};
-    jobject listeners_[6] = {};
-    jobject reentryConfig_ = nullptr;
-    jobject reentryPathVector_ = nullptr;
+    jobject listeners_[5] = {};
     std::vector<jint> configHandles_, pathVectorHandles_;
     int steps_ = 0;
     size_t warnings_ = 0;
