@@ -27,6 +27,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -189,6 +190,13 @@ private:
         jvm_.clearCalls();
         if (injected_) mayThrow = true;
         auto result = jvm_.callNative(std::forward<F>(native));
+        if (trace) {
+            if constexpr (std::is_same_v<decltype(result), jstring>) {
+                std::fprintf(stderr, "  -> %s\n", result ? ("\"" + jvm_.stringValue(result) + "\"").c_str() : "null");
+            } else {
+                std::fprintf(stderr, "  -> %lld\n", static_cast<long long>(result));
+            }
+        }
         injected_ = false;
         jvm_.failStringUTFCharsAt(0);
         jvm_.failNewStringUTFAt(0);

@@ -217,11 +217,41 @@ def strings_gone_wrong():
     return p
 
 
+def rules_of_the_chip():
+    """Down to FA0 of ALU0 (an occurrence rule stops it), asking about instance rules on the way."""
+    p = Program()
+    p.open_chip()
+    p.push(0, "design", "chip", "schematic", None)
+    p.push(0, "design", "core", "schematic", "CORE")
+    p.context(0, 12)                                            # isAnyInstRules
+    p.bind_query(0, 7).s("ALU1").s(None).s(None).s(None)        # isSameInstRules
+    p.boolean(False).boolean(False).boolean(False).boolean(False)
+    p.context(0, 5).s("ALU1")                                   # getContextUnInheritedInstViewBinding
+    p.context(0, 14).s("ALU0")                                  # isPartOfOccurPath
+    p.push(0, "design", "alu", "schematic", "ALU0")
+    p.context(0, 12)
+    p.bind(0, "NEG", "stdcells", "inv", "symbol")
+    p.bind_query(0, 7).s("NEG").s(None).s(None).s("schematic")
+    p.boolean(False).boolean(False).boolean(False).boolean(True)
+    p.context(0, 1).s("NEG").s("stdcells").s("inv").s("symbol")  # getContextInstViewString
+    p.push(0, "design", "adder", "schematic", "ADD")
+    p.bind(0, "FA0", "design", "fulladder", "symbol")
+    p.bind_query(0, 4)
+    p.push(0, "design", "fulladder", "schematic", "FA0")
+    p.stop(0, True).stop(0, False)
+    p.move(0, 2)
+    p.push(0, "design", "fulladder", "schematic", "FA1")
+    p.bind(0, "G0", "stdcells", "nand2", "symbol")
+    p.bind_query(0, 3).bind_query(0, 4).bind_query(0, 6)
+    return p
+
+
 def main():
     out = os.path.join(HERE, "corpus", "api_fuzz")
     os.makedirs(out, exist_ok=True)
     for name, make in [("walk-chip", walk_chip), ("edit-and-save", edit_and_save),
-                       ("handles-gone-wrong", handles_gone_wrong), ("strings-gone-wrong", strings_gone_wrong)]:
+                       ("handles-gone-wrong", handles_gone_wrong), ("strings-gone-wrong", strings_gone_wrong),
+                       ("rules-of-the-chip", rules_of_the_chip)]:
         with open(os.path.join(out, name), "wb") as f:
             f.write(make().encode())
     return 0

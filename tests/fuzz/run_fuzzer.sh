@@ -37,7 +37,12 @@ dict=()
 here=$(cd "$(dirname "$0")" && pwd)
 [ -f "$here/$name.dict" ] && dict=(-dict="$here/$name.dict")
 
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+# The target's own scratch files (api_fuzz's design) go to a directory that
+# is removed whatever happens, in memory where possible: the saves flush.
+tmp=$(mktemp -d /dev/shm/zel_fuzz.XXXXXX 2>/dev/null || mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+TMPDIR="$tmp" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
     "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=2048 \
               -print_final_stats=1 "${dict[@]}" "${flags[@]}" -artifact_prefix="$scratch/findings/" "$scratch/corpus" \
