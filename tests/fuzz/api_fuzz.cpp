@@ -12,8 +12,9 @@
 //
 // A finding is a sanitizer report, a misuse the fake JNIEnv records (a
 // native string not released or released twice, a JNI call with an exception
-// pending, a result that is not modified UTF-8, ...) or an exception that
-// reaches Java from a call that had no reason to throw.  Everything the
+// pending, a result that is not modified UTF-8, ...), an exception that
+// reaches Java from a call that had no reason to throw, or a save whose file
+// does not read back to the rules saved.  Everything the
 // program opened is closed at its end, and the design is put back when it
 // was saved over, so that each input runs from the same state.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -33,8 +34,10 @@
 
 #include "COM_morvent_zel_ZelConfig.h"
 #include "COM_morvent_zel_ZelPathVector.h"
+#include "config_dump.h"
 #include "fake_jni.h"
 #include "registry.h"
+#include "zelvek/format.h"
 
 #define ZC(name) Java_COM_morvent_zel_ZelConfig_##name
 #define ZP(name) Java_COM_morvent_zel_ZelPathVector_##name
@@ -416,14 +419,15 @@ private:
             case 3: {
                 jobject l = listener(mayThrow);
                 wrote_ = true;
-                call("save", [&] { return ZC(save)(env(), self, l); }, mayThrow);
+                if (call("save", [&] { return ZC(save)(env(), self, l); }, mayThrow)) readsBack(self);
                 return;
             }
             case 4: {
                 jstring lib = str(), cell = str(), view = str();
                 jobject l = listener(mayThrow);
                 wrote_ = true;  // even a failed save may leave directories behind
-                call("saveAs", [&] { return ZC(saveAs)(env(), self, lib, cell, view, l); }, mayThrow);
+                if (call("saveAs", [&] { return ZC(saveAs)(env(), self, lib, cell, view, l); }, mayThrow))
+                    readsBack(self);
                 return;
             }
             case 5: call("close", [&] { return ZC(close)(env(), self); }); return;
@@ -448,6 +452,19 @@ private:
                 call("getNoteString", [&] { return ZC(getNoteString)(env(), self); });
                 return;
         }
+    }
+
+    // Whatever the natives built is written and read back equal: the file
+    // just saved holds the rules of the configuration in memory.
+    void readsBack(jobject self) {
+        zel::Config* cfg = zel::configOf(lookupConfig(jvm_.intField(self, "id")));
+        if (!cfg) misuse("a saved configuration is not registered");
+        zel::Config again;
+        std::string error;
+        if (!zel::readConfig(again, readAll(cfg->fsPath), error))
+            misuse("the saved file does not read back: " + error);
+        const std::string before = fuzzdump::dump(*cfg), after = fuzzdump::dump(again);
+        if (before != after) misuse("the saved file reads back other rules:\n--- saved\n" + before + "--- read\n" + after);
     }
 
     void ruleStep() {

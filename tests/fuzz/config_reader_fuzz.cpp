@@ -16,77 +16,11 @@
 #include <string_view>
 #include <vector>
 
+#include "config_dump.h"
 #include "zelvek/format.h"
 #include "zelvek/internal.h"
 
 namespace {
-
-std::string field(const char* s) {
-    if (!s) return "-";
-    std::string out = "\"";
-    for (char c : std::string_view(s)) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-void addInstRules(std::vector<std::string>& lines, const zel::Cell& cell, const char* view,
-                  const zel::InstList& list) {
-    size_t linked = 0;
-    for (const InstRuleRecord* r = list.head ? *list.head : nullptr; r; r = r->next, ++linked) {
-        lines.push_back("inst " + field(cell.rec.libName) + " " + field(cell.rec.cellName) + " " + field(view) + " " +
-                        field(r->name) + " view-binding=" + field(r->viewBinding) + " views=" + field(r->viewList) +
-                        " libs=" + field(r->firstValue) + " stop=" + std::to_string(r->stop != 0) + " bind=" +
-                        field(r->bindLibName) + "/" + field(r->bindCellName) + "/" + field(r->bindViewName));
-    }
-    if (linked != list.linkedCount) lines.push_back("inst chain of " + field(cell.rec.cellName) + " miscounted");
-}
-
-void addOccurrences(std::vector<std::string>& lines, const OccurrenceRecord& list, const std::string& path) {
-    for (const OccurrenceInstance* o = list.instances; o; o = o->next) {
-        std::string here = path + "/" + field(o->name);
-        lines.push_back("occurrence " + here + " bind=" + field(o->bindLibName) + "/" + field(o->bindCellName) + "/" +
-                        field(o->bindViewName) + " stop=" + std::to_string(o->stop != 0) + " views=" +
-                        field(o->viewList));
-        if (o->children) addOccurrences(lines, *o->children, here);
-    }
-}
-
-// Every rule of a configuration, in an order that does not depend on how it
-// was built.  Notes and constants keep their order: a save keeps it.
-std::string dump(const zel::Config& cfg) {
-    const ConfigRecord& r = cfg.rec;
-    std::string out = "location " + field(r.libName) + " " + field(r.cellName) + " " + field(r.viewName) + "\n" +
-                      "revision " + std::to_string(r.revision) + "\n" + "top " + field(r.topLibName) + " " +
-                      field(r.topCellName) + " " + field(r.topViewName) + "\n" + "defaults " +
-                      field(r.defaultViewList) + " " + field(r.defaultLibList) + " " + field(r.defaultStopList) + "\n" +
-                      "note " + field(r.noteText) + "\n";
-    for (const ConstantEntry* c = r.constants; c; c = c->next) out += "constant " + field(c->name) + "=" + field(c->value) + "\n";
-    std::vector<std::string> lines;
-    for (const auto& entry : cfg.libRules) {
-        const LibraryRuleRecord& lib = entry.second->rec;
-        if (lib.viewList || lib.stopList)
-            lines.push_back("library " + field(lib.libName) + " views=" + field(lib.viewList) + " stops=" +
-                            field(lib.stopList));
-    }
-    for (const auto& entry : cfg.cells) {
-        const zel::Cell& cell = *entry.second;
-        if (cell.holdsCellRule()) {
-            const BindingRecord* b = cell.rec.viewBinding;
-            lines.push_back("cell " + field(cell.rec.libName) + " " + field(cell.rec.cellName) + " binding=" +
-                            (b ? field(b->libName) + "/" + field(b->cellName) + "/" + field(b->viewName) : "-") +
-                            " views=" + field(cell.rec.viewList) + " libs=" + field(cell.rec.libList) +
-                            " stop=" + std::to_string(cell.rec.stop != 0));
-        }
-        addInstRules(lines, cell, nullptr, cell.anyView);
-        for (const auto& view : cell.views) addInstRules(lines, cell, view.second->rec.viewName, view.second->insts);
-    }
-    addOccurrences(lines, cfg.occRoot.rec, "");
-    std::sort(lines.begin(), lines.end());
-    for (const std::string& line : lines) out += line + "\n";
-    return out;
-}
 
 // Modified UTF-8 as a JVM takes it in NewStringUTF: no raw NUL, no 4-byte
 // forms, every sequence complete.
@@ -134,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!zel::readConfig(again, saved, error)) finding(("the saved text does not read back: " + error).c_str(), saved);
     const std::string resaved = zel::writeConfig(again, again.rec.revision);
     if (resaved != saved) finding("a second save writes other text", saved, resaved);
-    const std::string before = dump(first), after = dump(again);
+    const std::string before = fuzzdump::dump(first), after = fuzzdump::dump(again);
     if (before != after) finding("the rules read back differ from the rules read", before, after);
     return 0;
 }
