@@ -282,9 +282,10 @@ private:
                 break;
             }
             default: {
-                // Longer than any path the file system takes; now and then far longer.
+                // Longer than any name or path the file system takes; now and
+                // then far longer.
                 size_t n = in_.ConsumeIntegralInRange<size_t>(200, 5000);
-                if (in_.ConsumeIntegralInRange<int>(0, 15) == 0) n *= 16;
+                if (in_.ConsumeIntegralInRange<int>(0, 15) == 0) n *= 4;
                 text = std::string(n, 'x');
                 break;
             }
