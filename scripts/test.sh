@@ -3,19 +3,23 @@
 #   plain     the C++ tests and the Java tests (real JVM, -Xcheck:jni)
 #   sanitize  the same built with AddressSanitizer and UndefinedBehaviorSanitizer
 #   m32       the contract and the C++ tests built 32-bit (-m32), run through qemu
+#   fuzz      the library and the bridge built with clang for libFuzzer; each
+#             fuzz target runs for a minute from its seeds and fails on any finding
 # Installs what it needs on Debian 12.  Build trees go to build/<suite>.
-# Usage: scripts/test.sh [suite...]     (default: all three)
+# Usage: scripts/test.sh [suite...]     (default: all four)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 
 suites=("$@")
-[ ${#suites[@]} -gt 0 ] || suites=(plain sanitize m32)
+[ ${#suites[@]} -gt 0 ] || suites=(plain sanitize m32 fuzz)
 
 zel_need_build_packages
 zel_need_packages junit5
 for suite in "${suites[@]}"; do
     [ "$suite" = m32 ] && zel_need_packages g++-multilib qemu-user
+    # clang and its libFuzzer runtime
+    [ "$suite" = fuzz ] && zel_need_packages clang libclang-rt-14-dev
 done
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -28,13 +32,17 @@ run_suite() {
     shift
     local dir="build/$suite"
     echo "=== $suite"
-    cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 ||
+    local env=()
+    [ "$suite" = fuzz ] && env=(CC=clang CXX=clang++)
+    env "${env[@]}" cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 ||
         { cat "$dir.configure.log"; return 1; }
     cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1 || { grep -E -A5 'error' "$dir.build.log" | head -80; return 1; }
     local log="$dir/ctest.log"
     local status=0
     ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 >"$log" 2>&1 || status=$?
     grep -E '^[0-9]+% tests passed|^Errors while running' "$log" || true
+    # The fuzzers' figures: executions, coverage, corpus, findings.
+    [ "$suite" = fuzz ] && cat "$dir"/tests/fuzz/run/*/summary.txt 2>/dev/null
     [ $status -eq 0 ] || sed -n '/The following tests FAILED/,$p' "$log"
     local line passed failed
     line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1 || true)
@@ -54,7 +62,11 @@ for suite in "${suites[@]}"; do
         plain) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
         sanitize) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=ON) ;;
         m32) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_M32=ON) ;;
-        *) echo "unknown suite '$suite' (plain, sanitize, m32)" >&2; exit 2 ;;
+        # Lightly optimised, with line tables only: quick to build, and still
+        # many executions a minute and reports with lines.
+        fuzz) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
+                    -DZEL_FUZZ=ON) ;;
+        *) echo "unknown suite '$suite' (plain, sanitize, m32, fuzz)" >&2; exit 2 ;;
     esac
     run_suite "$suite" "${args[@]}" || failed_suites+=("$suite")
 done

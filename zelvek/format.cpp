@@ -15,6 +15,9 @@ namespace zel {
 namespace {
 
 constexpr int kFormatVersion = 1;
+// The instances of the deepest path a path vector reaches: one below each of
+// its levels.
+constexpr size_t kMaxOccurrenceDepth = ZEL_MAX_DEPTH;
 
 // ---- writing ----------------------------------------------------------------
 
@@ -267,6 +270,10 @@ private:
         count_ = 0;
         size_t i = 0;
         const size_t n = line_.size();
+        // Columns are counted on from the previous token: counting each from
+        // the start of the line made a long line of many words quadratic.
+        size_t counted = 0;
+        int column = 1;
         while (i < n) {
             char c = line_[i];
             if (c == ' ' || c == '\t') {
@@ -275,7 +282,9 @@ private:
             }
             if (c == '#') break;
             Token& t = nextToken();
-            t.column = columnOf(line_, i);
+            for (; counted < i; ++counted)
+                if ((static_cast<unsigned char>(line_[counted]) & 0xC0) != 0x80) ++column;
+            t.column = column;
             if (c == '"') {
                 if (!quoted(i, t)) return false;
             } else {
@@ -500,6 +509,12 @@ private:
         }
         if (kw == "occurrence") {
             if (!word(1, "the first instance name of the occurrence")) return false;
+            // No walk goes deeper than a path vector; the writer and the
+            // occurrences' own clean-up recurse once a level.
+            if (tokens_.size() - 1 > kMaxOccurrenceDepth)
+                return fail(tokens_[kMaxOccurrenceDepth + 1].column,
+                            "an occurrence path of more than " + std::to_string(kMaxOccurrenceDepth) +
+                                " instances; no walk of the hierarchy goes that deep");
             OccList* list = &cfg_.occRoot;
             Occ* occ = nullptr;
             for (size_t k = 1; k < tokens_.size(); ++k) {

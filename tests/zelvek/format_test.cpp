@@ -239,10 +239,21 @@ TEST_F(FormatTest, RoundTripOfAwkwardNames) {
               withoutRevision(text));
 }
 
+// An occurrence path of n instances I1 ... In, on one line.
+std::string occurrenceLine(int n) {
+    std::string line = "occurrence";
+    for (int i = 1; i <= n; ++i) line += " I" + std::to_string(i);
+    return line + "\n";
+}
+
 TEST_F(FormatTest, SyntaxErrorsSayWhere) {
+    // Where the 257th instance of a path starts: after "occurrence", the
+    // blank and name of each instance before it, and its own blank.
+    int column257 = 12;
+    for (int i = 1; i <= 256; ++i) column257 += 1 + static_cast<int>(std::to_string(i).size()) + 1;
     struct Case {
         std::string text;
-        const char* where;
+        std::string where;
         const char* what;
     } cases[] = {
         {"", "1:1", "expected 'zelvek-config 1'"},
@@ -267,6 +278,8 @@ TEST_F(FormatTest, SyntaxErrorsSayWhere) {
         {"zelvek-config 1\nconstant A \"a\"b\n", "2:15", "expected a blank after the closing quote"},
         {"zelvek-config 1\noccurrence I1\n  bind a b\n", "3:11", "expected a view name or '-'"},
         {"zelvek-config 1\nlibrary lib\n  stop\n", "3:3", "unknown property 'stop' in a library block"},
+        {"zelvek-config 1\n" + occurrenceLine(257), "2:" + std::to_string(column257),
+         "an occurrence path of more than 256 instances"},
     };
     for (const auto& c : cases) {
         const std::string file = configFile("lib", "bad", "config");
@@ -279,6 +292,29 @@ TEST_F(FormatTest, SyntaxErrorsSayWhere) {
         EXPECT_NE(w.find(c.what), std::string::npos) << c.text << "\n" << w;
         EXPECT_EQ(readFile(file), c.text) << "a failed open leaves the file alone";
     }
+}
+
+TEST_F(FormatTest, LongLinesAndDeepOccurrences) {
+    // A line of a million words: refused at its second word, and read in time
+    // proportional to its length (counting each word's column from the start
+    // of the line took hours).
+    std::string words;
+    for (int i = 0; i < 1000000; ++i) words += " w";
+    const std::string file = configFile("lib", "long", "config");
+    writeFile(file, "zelvek-config 1\nnote" + words + "\n");
+    warnings().clear();
+    EXPECT_EQ(openConfig("lib", "long", "config", "r"), nullptr);
+    EXPECT_TRUE(anyWarningHas(file + ":2:8: unexpected text after the note line"))
+        << (warnings().empty() ? "no warning" : warnings()[0]);
+
+    // As deep as a path vector goes: read, saved and read back the same.
+    writeFile(configFile("lib", "deep", "config"), "zelvek-config 1\n" + occurrenceLine(256) + "  stop\n");
+    ConfigRecord* deep = openConfig("lib", "deep", "config", "a");
+    ASSERT_NE(deep, nullptr);
+    ASSERT_TRUE(zelSaveAs(deep, "lib", "deep", "copy"));
+    const std::string saved = readFile(configFile("lib", "deep", "copy"));
+    EXPECT_NE(saved.find(occurrenceLine(256) + "  stop\n"), std::string::npos) << saved;
+    EXPECT_NE(openConfig("lib", "deep", "copy", "r"), nullptr);
 }
 
 TEST_F(FormatTest, PartialOpenTakesThePlaceTheFileRecords) {

@@ -1,0 +1,74 @@
+// libFuzzer target: any bytes as the text of a configuration file.
+//
+// Whatever the reader accepts must survive a save and a reopen unchanged:
+// the canonical text written from the first read reads back, writes the same
+// text again, and the rules read back are the rules first read (compared
+// through a dump of the library's records that does not go through the
+// writer, so a writer that drops a rule cannot hide it).  Whatever it refuses
+// must say where and why in text a JVM can take (modified UTF-8), since that
+// text reaches the Java listener.  Crashes, leaks and undefined behaviour are
+// the sanitizers' to report.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config_dump.h"
+#include "zelvek/format.h"
+#include "zelvek/internal.h"
+
+namespace {
+
+// Modified UTF-8 as a JVM takes it in NewStringUTF: no raw NUL, no 4-byte
+// forms, every sequence complete.
+bool isModifiedUtf8(std::string_view s) {
+    auto cont = [&](size_t i) { return i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
+    for (size_t i = 0; i < s.size();) {
+        auto b = static_cast<unsigned char>(s[i]);
+        if (b >= 0x01 && b < 0x80) {
+            i += 1;
+        } else if ((b & 0xE0) == 0xC0 && cont(i + 1)) {
+            i += 2;
+        } else if ((b & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
+            i += 3;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void finding(const char* what, const std::string& a, const std::string& b = {}) {
+    std::fprintf(stderr, "config_reader_fuzz: %s\n--- first\n%s\n--- second\n%s\n", what, a.c_str(), b.c_str());
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::string error;
+    zel::Config first;
+    if (!zel::readConfig(first, text, error)) {
+        // "LINE:COLUMN: what was expected", in text the Java listener can take.
+        size_t colon = error.find(':');
+        size_t second = colon == std::string::npos ? colon : error.find(':', colon + 1);
+        if (colon == 0 || second == std::string::npos || second == colon + 1 ||
+            error.find_first_not_of("0123456789") != colon ||
+            error.find_first_not_of("0123456789", colon + 1) != second || error.size() < second + 3)
+            finding("a refusal that does not say where", error);
+        if (!isModifiedUtf8(error)) finding("a refusal that a JVM cannot take as a string", error);
+        return 0;
+    }
+    const std::string saved = zel::writeConfig(first, first.rec.revision);
+    zel::Config again;
+    if (!zel::readConfig(again, saved, error)) finding(("the saved text does not read back: " + error).c_str(), saved);
+    const std::string resaved = zel::writeConfig(again, again.rec.revision);
+    if (resaved != saved) finding("a second save writes other text", saved, resaved);
+    const std::string before = fuzzdump::dump(first), after = fuzzdump::dump(again);
+    if (before != after) finding("the rules read back differ from the rules read", before, after);
+    return 0;
+}
