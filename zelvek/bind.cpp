@@ -87,6 +87,11 @@ std::string joinWords(const std::vector<std::string>& words) {
 std::string expanded(const Config& cfg, const char* text, const char* what) {
     std::string out;
     if (!text) return out;
+    // Most names hold no constant: no copy of the text to look for one.
+    if (!std::strstr(text, "$(")) {
+        out.assign(text);
+        return out;
+    }
     if (!resolveConstants(cfg, text, out)) {
         warn(std::string(what) + " " + q(text) + " cannot be expanded and is taken as empty");
         out.clear();
@@ -226,10 +231,10 @@ Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name
     }
     if (masterCell && !masterCell->empty()) {
         if (masterLib) {
-            auto found = cfg.cells.find(cellKey(&*masterLib, *masterCell));
+            auto found = cfg.cells.find(scratchCellKey(cfg, masterLib->c_str(), *masterCell));
             if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
         }
-        auto found = cfg.cells.find(cellKey(nullptr, *masterCell));
+        auto found = cfg.cells.find(scratchCellKey(cfg, nullptr, *masterCell));
         if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
     }
     if (masterLib) {
@@ -307,13 +312,12 @@ void addOnce(std::vector<std::string>& libs, const std::string& lib) {
 
 // The list's libraries, then the master's own library when the list leaves it
 // out; an empty list: the master's library, then the current level's.
-Search searchOf(const std::vector<std::string>& listWords, const Request& req, const Level* level) {
-    Search s;
+// s.libs is assigned, not built anew: its strings keep their buffers.
+void searchOf(const std::vector<std::string>& listWords, const Request& req, const Level* level, Search& s) {
     s.libs = listWords;
     s.fromRule = listWords.size();
     if (req.lib) addOnce(s.libs, *req.lib);
     if (listWords.empty() && level && level->entry.libName) addOnce(s.libs, level->entry.libName);
-    return s;
 }
 
 struct Decision {
@@ -356,7 +360,7 @@ public:
         } else if (!fromViewList() && q_.allowRecent) {
             fromRecent();  // when that finds nothing either, the instance stays open
         }
-        return d_;
+        return std::move(d_);  // a Binder decides once
     }
 
 private:
@@ -370,9 +374,9 @@ private:
         std::string c = expanded(cfg_, cell, "the cell of a binding");
         std::string v = expanded(cfg_, view, "the view of a binding");
         if (l.empty() && c.empty() && v.empty()) return;  // bound to open on purpose
-        d_.lib = lib ? Name(l) : q_.lib;
-        d_.cell = cell ? Name(c) : q_.cell;
-        d_.view = view ? Name(v) : q_.view;
+        d_.lib = lib ? Name(std::move(l)) : q_.lib;
+        d_.cell = cell ? Name(std::move(c)) : q_.cell;
+        d_.view = view ? Name(std::move(v)) : q_.view;
         if (q_.checkDesign && d_.lib && d_.cell && d_.view && !d_.view->empty() &&
             !inDesign(cfg_, *d_.lib, *d_.cell, &*d_.view))
             d_.flags |= ZEL_BIND_VIEW_MISSING;
@@ -415,7 +419,8 @@ private:
         if (const CellRecord* own = r_.cell(&CellRecord::libList)) {
             const std::vector<std::string>& words = listWords(cfg_, own->libList, "the library list");
             if (!words.empty()) {
-                Search ownSearch = searchOf(words, q_, r_.level);
+                Search ownSearch;
+                searchOf(words, q_, r_.level, ownSearch);
                 viewBinding(b.viewName, kCell, own, ownSearch);
                 return;
             }
@@ -448,7 +453,7 @@ private:
     }
 
     void fromRecent() {
-        auto found = cfg_.recent.find(cellKey(q_.lib ? &*q_.lib : nullptr, *q_.cell));
+        auto found = cfg_.recent.find(scratchCellKey(cfg_, q_.lib ? q_.lib->c_str() : nullptr, *q_.cell));
         if (found == cfg_.recent.end()) return;
         const RecentBinding& last = found->second;
         if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &last.view)) return;
@@ -607,8 +612,14 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     ListSource viewSrc = viewListSource(r);
     const char* libText = libListText(libSrc);
     const char* viewText = viewListText(viewSrc);
-    Search search = searchOf(listWords(cfg, libText, "the library list"), req, r.level);
-    std::vector<std::string> views = listWords(cfg, viewText, "the view list");
+    // The words go where the last bind's were, reusing their buffers; the
+    // request holds copies of whatever the caller handed in.
+    BindState& st = stateOf(*pv);
+    Search search;
+    search.libs.swap(st.libWords);
+    searchOf(listWords(cfg, libText, "the library list"), req, r.level, search);
+    st.viewWords = listWords(cfg, viewText, "the view list");
+    const std::vector<std::string>& views = st.viewWords;
 
     Decision d;
     if (req.cell && !req.cell->empty()) {
@@ -617,25 +628,23 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
         warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
     }
     if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
-        RecentBinding& last = cfg.recent[cellKey(req.lib ? &*req.lib : nullptr, *req.cell)];
+        RecentBinding& last = cfg.recent[scratchCellKey(cfg, req.lib ? req.lib->c_str() : nullptr, *req.cell)];
         last.lib = *d.lib;  // in place: the strings keep their buffers
         last.cell = *d.cell;
         last.view = *d.view;
     }
 
-    BindState& st = stateOf(*pv);
-    st.lib = d.lib;
-    st.cell = d.cell;
-    st.view = d.view;
-    st.libWords = std::move(search.libs);
-    st.viewWords = std::move(views);
+    st.lib = std::move(d.lib);
+    st.cell = std::move(d.cell);
+    st.view = std::move(d.view);
+    st.libWords.swap(search.libs);
     setWords(st.libWords, st.libArray);
     setWords(st.viewWords, st.viewArray);
     st.lists.libWords = st.libArray.data();
     st.lists.expandedViewWords = viewText ? st.viewArray.data() : nullptr;
     st.made = true;
     st.levelSerial = r.level ? r.level->serial : 0;
-    st.inst = req.inst;
+    st.inst = std::move(req.inst);
     st.viewList = viewSrc;
     st.libList = libSrc;
 

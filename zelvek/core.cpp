@@ -141,33 +141,40 @@ Config::~Config() {
 
 // ---- cells and instance rules ----------------------------------------------
 
-std::string cellKey(const std::string* lib, const std::string& cell) {
-    // Modified UTF-8 never holds a zero byte, so one can separate the parts.
-    std::string key;
-    key.reserve(cell.size() + (lib ? lib->size() : 0) + 2);
-    if (lib) {
-        key += 'L';
-        key += *lib;
-    }
-    key += '\0';
-    key += cell;
-    return key;
-}
+namespace {
 
-std::string cellLookupKey(const char* lib, std::string_view cell) {
-    // Built straight from the names: most keys fit in the string itself.
-    std::string key;
+// Modified UTF-8 never holds a zero byte, so one can separate the parts.
+void buildCellKey(std::string& key, const char* lib, std::string_view cell) {
+    key.clear();
     if (lib) {
         key += 'L';
         key += lib;
     }
     key += '\0';
     key += cell;
+}
+
+}  // namespace
+
+std::string cellKey(const std::string* lib, const std::string& cell) {
+    std::string key;
+    buildCellKey(key, lib ? lib->c_str() : nullptr, cell);
     return key;
 }
 
+std::string cellLookupKey(const char* lib, std::string_view cell) {
+    std::string key;
+    buildCellKey(key, lib, cell);
+    return key;
+}
+
+const std::string& scratchCellKey(Config& cfg, const char* lib, std::string_view cell) {
+    buildCellKey(cfg.scratchKey, lib, cell);
+    return cfg.scratchKey;
+}
+
 Cell* findCellNamed(Config& cfg, const char* lib, std::string_view cell) {
-    auto found = cfg.cells.find(cellLookupKey(lib, cell));
+    auto found = cfg.cells.find(scratchCellKey(cfg, lib, cell));
     if (found == cfg.cells.end() || !found->second->live()) return nullptr;
     return found->second.get();
 }

@@ -178,6 +178,9 @@ std::string cellKey(const std::string* lib, const std::string& cell);
 // cellKey from the names as the records hold them, for a look-up; lib null
 // means the cell in any library.
 std::string cellLookupKey(const char* lib, std::string_view cell);
+// The same key built in cfg.scratchKey, whose buffer stays: valid until the
+// next use of scratchKey.
+const std::string& scratchCellKey(Config& cfg, const char* lib, std::string_view cell);
 
 // Look-ups and creation.  find* give null for a record that holds no rule.
 Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell);

@@ -43,12 +43,12 @@ void refreshLevel(Config& cfg, Level& level, OccList* occ) {
         level.cells[i] = nullptr;
         level.views[i] = nullptr;
         if (!e.cellName || (i == 0 && !e.libName)) continue;
-        std::string lib = i == 0 ? e.libName : "";
-        auto found = cfg.cells.find(cellKey(i == 0 ? &lib : nullptr, e.cellName));
+        auto found = cfg.cells.find(scratchCellKey(cfg, i == 0 ? e.libName : nullptr, e.cellName));
         if (found == cfg.cells.end()) continue;
         level.cells[i] = found->second.get();
         if (!e.viewName) continue;
-        auto view = level.cells[i]->views.find(e.viewName);
+        cfg.scratchKey.assign(e.viewName);
+        auto view = level.cells[i]->views.find(cfg.scratchKey);
         if (view != level.cells[i]->views.end()) level.views[i] = view->second.get();
     }
     // The cell rule of the level's library, or of any library when it names none.
