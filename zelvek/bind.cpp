@@ -567,15 +567,18 @@ void listsForPush(PathVector& pv, const char* inst, const char* lib, const char*
         level.viewList = {kDefault, &cfg.rec, false};
         level.libList = {kDefault, &cfg.rec, false};
     } else {
-        Name name = nameOf(inst);
         const BindState* st = pv.bind;
-        if (st && st->made && st->levelSerial == current->serial && st->inst == name) {
+        // The instance as the last bind named it: mostly the same plain text,
+        // told without a copy.
+        bool bound = st && st->made && st->levelSerial == current->serial &&
+                     ((st->inst && samePlainText(st->inst->c_str(), inst)) || st->inst == nameOf(inst));
+        if (bound) {
             level.viewList = st->viewList;
             level.libList = st->libList;
         } else {
             // Pushed without a bind of that instance: the pushed cell stands
             // for the master, and occurrence rules take part.
-            Rules r = gather(pv, name, nameOf(lib), nameOf(cell), true);
+            Rules r = gather(pv, nameOf(inst), nameOf(lib), nameOf(cell), true);
             level.viewList = viewListSource(r);
             level.libList = libListSource(r);
         }

@@ -49,6 +49,15 @@ void clearText(const char*& field) {
     field = nullptr;
 }
 
+bool samePlainText(const char* field, const char* value) {
+    if (!field || !value) return false;
+    for (;; ++field, ++value) {
+        const auto c = static_cast<unsigned char>(*value);
+        if (c != static_cast<unsigned char>(*field) || c >= 0x80) return false;
+        if (c == 0) return true;
+    }
+}
+
 bool sameText(const char* a, const char* b) {
     if (!a || !b) return a == b;
     return std::strcmp(a, b) == 0;
@@ -144,14 +153,19 @@ Config::~Config() {
 namespace {
 
 // Modified UTF-8 never holds a zero byte, so one can separate the parts.
+// Sized once and filled: the key's buffer, kept from one look-up to the
+// next, is not grown piece by piece.
 void buildCellKey(std::string& key, const char* lib, std::string_view cell) {
-    key.clear();
+    const size_t libSize = lib ? std::strlen(lib) : 0;
+    const size_t head = lib ? libSize + 1 : 0;
+    key.resize(head + 1 + cell.size());
+    char* out = &key[0];
     if (lib) {
-        key += 'L';
-        key += lib;
+        out[0] = 'L';
+        std::memcpy(out + 1, lib, libSize);
     }
-    key += '\0';
-    key += cell;
+    out[head] = '\0';
+    if (!cell.empty()) std::memcpy(out + head + 1, cell.data(), cell.size());
 }
 
 }  // namespace
@@ -424,6 +438,7 @@ void afterChange(Occ& occ) {
 
 void edited(Config& cfg) {
     editedSettings(cfg);
+    ++cfg.edits;
     for (PathVector* pv : cfg.pathVectors) refreshLevels(*pv);
 }
 

@@ -164,6 +164,7 @@ struct Config {
     };
     std::unordered_map<const char*, Words> wordsOf;
     std::string scratchKey;           // built for one look-up, so that none allocates
+    uint64_t edits = 0;               // counts edited(): tells a level's look-ups still hold
     Config();
     ~Config();
     bool has(ConfigFlags f) const { return (rec.state & f) != 0; }
@@ -215,6 +216,10 @@ void edited(Config& cfg);
 // constants, the note): the configuration is modified, the levels stand.
 void editedSettings(Config& cfg);
 
+// The same bytes, all of them plain ASCII: what norm() would make of value is
+// then what field holds.
+bool samePlainText(const char* field, const char* value);
+
 // Frees a configuration that is closed and walked by no path vector.
 void releaseIfUnused(Config* cfg);
 
@@ -238,6 +243,10 @@ struct Level {
     // never freed while the configuration lives, and every edit refreshes.
     Cell* cells[2] = {};
     CellView* views[2] = {};
+    // Config::edits when cells and views were looked up for the names the
+    // level holds; a level pushed again with the same names keeps them.
+    bool lookedUp = false;
+    uint64_t lookedUpAt = 0;
     ~Level();
 };
 
@@ -248,6 +257,9 @@ struct PathVector {
     PathVectorRecord rec{};
     Config* config = nullptr;
     std::vector<std::unique_ptr<Level>> levels;
+    // Levels popped, kept for the next pushes with their names: a walk pushes
+    // and pops the same cells over and over.  Unreachable from the record.
+    std::vector<std::unique_ptr<Level>> spare;
     BindState* bind = nullptr;
     uint64_t nextSerial = 1;
     ~PathVector();
