@@ -106,7 +106,9 @@ const std::vector<std::string>* expandedWords(Config& cfg, const char* text) {
     static const std::vector<std::string> none;
     if (!text) return &none;
     auto found = cfg.wordsOf.find(text);
-    if (found != cfg.wordsOf.end() && found->second.text == text) return &found->second.words;
+    // Texts and words never hold a zero byte: strcmp needs no length first.
+    if (found != cfg.wordsOf.end() && std::strcmp(found->second.text.c_str(), text) == 0)
+        return &found->second.words;
     std::string out;
     if (!resolveConstants(cfg, text, out)) return nullptr;
     Config::Words& entry = cfg.wordsOf[text];
@@ -551,7 +553,7 @@ bool listHolds(Config& cfg, const char* list, const char* word) {
     const std::vector<std::string>* words = expandedWords(cfg, list);
     if (!words) return false;
     for (const std::string& w : *words)
-        if (w == word) return true;
+        if (std::strcmp(w.c_str(), word) == 0) return true;
     return false;
 }
 
@@ -686,7 +688,8 @@ StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector) {
         // the current library's library rule.
         if (listHolds(cfg, cfg.rec.defaultStopList, e.viewName)) st.stops.push_back({kDefault, &cfg.rec});
         if (e.libName) {
-            auto found = cfg.libRules.find(e.libName);
+            cfg.scratchKey.assign(e.libName);
+            auto found = cfg.libRules.find(cfg.scratchKey);
             if (found != cfg.libRules.end() && listHolds(cfg, found->second->rec.stopList, e.viewName))
                 st.stops.push_back({kLibrary, &found->second->rec});
         }
