@@ -55,7 +55,16 @@ BindState& stateOf(PathVector& pv) {
 
 Level* currentLevel(PathVector& pv) { return pv.levels.empty() ? nullptr : pv.levels.back().get(); }
 
-Name nameOf(const char* text) { return text ? Name(norm(text)) : std::nullopt; }
+Name nameOf(const char* text) {
+    if (!text) return std::nullopt;
+    // Plain ASCII, as names mostly are, is what norm() would make of it: one
+    // pass measures the text and tells that, and the name is built in place.
+    size_t size = 0;
+    unsigned high = 0;
+    for (; text[size]; ++size) high |= static_cast<unsigned char>(text[size]);
+    if ((high & 0x80) == 0) return Name(std::in_place, text, size);
+    return Name(norm(text));
+}
 
 const char* cstr(const Name& name) { return name ? name->c_str() : nullptr; }
 
@@ -88,7 +97,9 @@ std::string expanded(const Config& cfg, const char* text, const char* what) {
     std::string out;
     if (!text) return out;
     // Most names hold no constant: no copy of the text to look for one.
-    if (!std::strstr(text, "$(")) {
+    bool constant = false;
+    for (const char* p = text; *p && !constant; ++p) constant = p[0] == '$' && p[1] == '(';
+    if (!constant) {
         out.assign(text);
         return out;
     }
@@ -278,15 +289,17 @@ ListSource viewListSource(const Rules& r) {
 // Whether the design holds lib.cell (view null) or lib.cell:view; each answer
 // is looked up once while the configuration is open.
 bool inDesign(Config& cfg, const std::string& lib, const std::string& cell, const std::string* view) {
+    // Sized once and filled, in a buffer that stays from one look-up to the next.
     std::string& key = cfg.scratchKey;
-    key.clear();
-    key += view ? 'V' : 'C';
-    key += lib;
-    key += '\0';
-    key += cell;
+    key.resize(1 + lib.size() + 1 + cell.size() + (view ? 1 + view->size() : 0));
+    char* out = &key[0];
+    *out++ = view ? 'V' : 'C';
+    out = std::copy(lib.begin(), lib.end(), out);
+    *out++ = '\0';
+    out = std::copy(cell.begin(), cell.end(), out);
     if (view) {
-        key += '\0';
-        key += *view;
+        *out++ = '\0';
+        std::copy(view->begin(), view->end(), out);
     }
     auto found = cfg.designSeen.find(key);
     if (found != cfg.designSeen.end()) return found->second;
