@@ -247,6 +247,9 @@ struct Level {
     // level holds; a level pushed again with the same names keeps them.
     bool lookedUp = false;
     uint64_t lookedUpAt = 0;
+    // The names are plain ASCII (null counts): a name the same byte for byte
+    // is then what norm() would make of it.
+    bool plainNames = false;
     ~Level();
 };
 

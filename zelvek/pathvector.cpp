@@ -1,5 +1,7 @@
 /* Path vectors: a stack of levels from the top cell down, over one configuration. */
 #include <algorithm>
+
+#include "vek/text.h"
 #include "zelvek/internal.h"
 
 using namespace zel;
@@ -126,12 +128,18 @@ std::unique_ptr<Level> takeLevel(PathVector& pv) {
     return level;
 }
 
-// setText, but a copy that already holds the value stays; false when the
-// field changed.
-bool keepOrSetText(const char*& field, const char* value) {
-    if (samePlainText(field, value)) return true;
-    setText(field, value);
-    return false;
+bool isPlain(const char* text) { return !text || vek::isPlainAscii(text); }
+
+// The level's names, the copies it holds kept when they already read so.
+void setNames(Level& level, const char* lib, const char* cell, const char* view) {
+    ContextEntry& e = level.entry;
+    if (level.plainNames && sameText(e.libName, lib) && sameText(e.cellName, cell) && sameText(e.viewName, view))
+        return;
+    setText(e.libName, lib);
+    setText(e.cellName, cell);
+    setText(e.viewName, view);
+    level.lookedUp = false;
+    level.plainNames = isPlain(e.libName) && isPlain(e.cellName) && isPlain(e.viewName);
 }
 
 const char* indexed(PathVectorRecord* pathVector, int32_t index, const char* ContextEntry::*field) {
@@ -203,10 +211,7 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
     if (ContextEntry* current = currentEntry(pathVector)) setText(current->instName, inst);
     ContextEntry& e = level->entry;
     e.owner = level.get();
-    bool kept = keepOrSetText(e.libName, lib);
-    kept = keepOrSetText(e.cellName, cell) && kept;
-    kept = keepOrSetText(e.viewName, view) && kept;
-    if (!kept) level->lookedUp = false;
+    setNames(*level, lib, cell, view);
     pv->rec.contexts[pv->levels.size()] = &e;
     pv->levels.push_back(std::move(level));
     ++pv->rec.depth;
