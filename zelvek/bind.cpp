@@ -94,15 +94,11 @@ std::string joinWords(const std::vector<std::string>& words) {
 // A rule's text with its constants expanded.  Text whose constants cannot be
 // expanded is taken as empty, with a warning: a reference is never a name.
 std::string expanded(const Config& cfg, const char* text, const char* what) {
+    if (!text) return std::string();
+    // Most names hold no '$' at all: copied once, measured once.
+    const size_t size = std::strlen(text);
+    if (!std::memchr(text, '$', size)) return std::string(text, size);
     std::string out;
-    if (!text) return out;
-    // Most names hold no constant: no copy of the text to look for one.
-    bool constant = false;
-    for (const char* p = text; *p && !constant; ++p) constant = p[0] == '$' && p[1] == '(';
-    if (!constant) {
-        out.assign(text);
-        return out;
-    }
     if (!resolveConstants(cfg, text, out)) {
         warn(std::string(what) + " " + q(text) + " cannot be expanded and is taken as empty");
         out.clear();
