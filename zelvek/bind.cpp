@@ -55,7 +55,16 @@ BindState& stateOf(PathVector& pv) {
 
 Level* currentLevel(PathVector& pv) { return pv.levels.empty() ? nullptr : pv.levels.back().get(); }
 
-Name nameOf(const char* text) { return text ? Name(norm(text)) : std::nullopt; }
+Name nameOf(const char* text) {
+    if (!text) return std::nullopt;
+    // Plain ASCII, as names mostly are, is what norm() would make of it: one
+    // pass measures the text and tells that, and the name is built in place.
+    size_t size = 0;
+    unsigned high = 0;
+    for (; text[size]; ++size) high |= static_cast<unsigned char>(text[size]);
+    if ((high & 0x80) == 0) return Name(std::in_place, text, size);
+    return Name(norm(text));
+}
 
 const char* cstr(const Name& name) { return name ? name->c_str() : nullptr; }
 
@@ -85,8 +94,11 @@ std::string joinWords(const std::vector<std::string>& words) {
 // A rule's text with its constants expanded.  Text whose constants cannot be
 // expanded is taken as empty, with a warning: a reference is never a name.
 std::string expanded(const Config& cfg, const char* text, const char* what) {
+    if (!text) return std::string();
+    // Most names hold no '$' at all: copied once, measured once.
+    const size_t size = std::strlen(text);
+    if (!std::memchr(text, '$', size)) return std::string(text, size);
     std::string out;
-    if (!text) return out;
     if (!resolveConstants(cfg, text, out)) {
         warn(std::string(what) + " " + q(text) + " cannot be expanded and is taken as empty");
         out.clear();
@@ -101,7 +113,9 @@ const std::vector<std::string>* expandedWords(Config& cfg, const char* text) {
     static const std::vector<std::string> none;
     if (!text) return &none;
     auto found = cfg.wordsOf.find(text);
-    if (found != cfg.wordsOf.end() && found->second.text == text) return &found->second.words;
+    // Texts and words never hold a zero byte: strcmp needs no length first.
+    if (found != cfg.wordsOf.end() && std::strcmp(found->second.text.c_str(), text) == 0)
+        return &found->second.words;
     std::string out;
     if (!resolveConstants(cfg, text, out)) return nullptr;
     Config::Words& entry = cfg.wordsOf[text];
@@ -226,10 +240,10 @@ Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name
     }
     if (masterCell && !masterCell->empty()) {
         if (masterLib) {
-            auto found = cfg.cells.find(cellKey(&*masterLib, *masterCell));
+            auto found = cfg.cells.find(scratchCellKey(cfg, masterLib->c_str(), *masterCell));
             if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
         }
-        auto found = cfg.cells.find(cellKey(nullptr, *masterCell));
+        auto found = cfg.cells.find(scratchCellKey(cfg, nullptr, *masterCell));
         if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
     }
     if (masterLib) {
@@ -271,15 +285,17 @@ ListSource viewListSource(const Rules& r) {
 // Whether the design holds lib.cell (view null) or lib.cell:view; each answer
 // is looked up once while the configuration is open.
 bool inDesign(Config& cfg, const std::string& lib, const std::string& cell, const std::string* view) {
+    // Sized once and filled, in a buffer that stays from one look-up to the next.
     std::string& key = cfg.scratchKey;
-    key.clear();
-    key += view ? 'V' : 'C';
-    key += lib;
-    key += '\0';
-    key += cell;
+    key.resize(1 + lib.size() + 1 + cell.size() + (view ? 1 + view->size() : 0));
+    char* out = &key[0];
+    *out++ = view ? 'V' : 'C';
+    out = std::copy(lib.begin(), lib.end(), out);
+    *out++ = '\0';
+    out = std::copy(cell.begin(), cell.end(), out);
     if (view) {
-        key += '\0';
-        key += *view;
+        *out++ = '\0';
+        std::copy(view->begin(), view->end(), out);
     }
     auto found = cfg.designSeen.find(key);
     if (found != cfg.designSeen.end()) return found->second;
@@ -307,13 +323,12 @@ void addOnce(std::vector<std::string>& libs, const std::string& lib) {
 
 // The list's libraries, then the master's own library when the list leaves it
 // out; an empty list: the master's library, then the current level's.
-Search searchOf(const std::vector<std::string>& listWords, const Request& req, const Level* level) {
-    Search s;
+// s.libs is assigned, not built anew: its strings keep their buffers.
+void searchOf(const std::vector<std::string>& listWords, const Request& req, const Level* level, Search& s) {
     s.libs = listWords;
     s.fromRule = listWords.size();
     if (req.lib) addOnce(s.libs, *req.lib);
     if (listWords.empty() && level && level->entry.libName) addOnce(s.libs, level->entry.libName);
-    return s;
 }
 
 struct Decision {
@@ -356,7 +371,7 @@ public:
         } else if (!fromViewList() && q_.allowRecent) {
             fromRecent();  // when that finds nothing either, the instance stays open
         }
-        return d_;
+        return std::move(d_);  // a Binder decides once
     }
 
 private:
@@ -370,9 +385,9 @@ private:
         std::string c = expanded(cfg_, cell, "the cell of a binding");
         std::string v = expanded(cfg_, view, "the view of a binding");
         if (l.empty() && c.empty() && v.empty()) return;  // bound to open on purpose
-        d_.lib = lib ? Name(l) : q_.lib;
-        d_.cell = cell ? Name(c) : q_.cell;
-        d_.view = view ? Name(v) : q_.view;
+        d_.lib = lib ? Name(std::move(l)) : q_.lib;
+        d_.cell = cell ? Name(std::move(c)) : q_.cell;
+        d_.view = view ? Name(std::move(v)) : q_.view;
         if (q_.checkDesign && d_.lib && d_.cell && d_.view && !d_.view->empty() &&
             !inDesign(cfg_, *d_.lib, *d_.cell, &*d_.view))
             d_.flags |= ZEL_BIND_VIEW_MISSING;
@@ -415,7 +430,8 @@ private:
         if (const CellRecord* own = r_.cell(&CellRecord::libList)) {
             const std::vector<std::string>& words = listWords(cfg_, own->libList, "the library list");
             if (!words.empty()) {
-                Search ownSearch = searchOf(words, q_, r_.level);
+                Search ownSearch;
+                searchOf(words, q_, r_.level, ownSearch);
                 viewBinding(b.viewName, kCell, own, ownSearch);
                 return;
             }
@@ -448,7 +464,7 @@ private:
     }
 
     void fromRecent() {
-        auto found = cfg_.recent.find(cellKey(q_.lib ? &*q_.lib : nullptr, *q_.cell));
+        auto found = cfg_.recent.find(scratchCellKey(cfg_, q_.lib ? q_.lib->c_str() : nullptr, *q_.cell));
         if (found == cfg_.recent.end()) return;
         const RecentBinding& last = found->second;
         if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &last.view)) return;
@@ -546,7 +562,7 @@ bool listHolds(Config& cfg, const char* list, const char* word) {
     const std::vector<std::string>* words = expandedWords(cfg, list);
     if (!words) return false;
     for (const std::string& w : *words)
-        if (w == word) return true;
+        if (std::strcmp(w.c_str(), word) == 0) return true;
     return false;
 }
 
@@ -562,15 +578,18 @@ void listsForPush(PathVector& pv, const char* inst, const char* lib, const char*
         level.viewList = {kDefault, &cfg.rec, false};
         level.libList = {kDefault, &cfg.rec, false};
     } else {
-        Name name = nameOf(inst);
         const BindState* st = pv.bind;
-        if (st && st->made && st->levelSerial == current->serial && st->inst == name) {
+        // The instance as the last bind named it: mostly the same plain text,
+        // told without a copy.
+        bool bound = st && st->made && st->levelSerial == current->serial &&
+                     ((st->inst && samePlainText(st->inst->c_str(), inst)) || st->inst == nameOf(inst));
+        if (bound) {
             level.viewList = st->viewList;
             level.libList = st->libList;
         } else {
             // Pushed without a bind of that instance: the pushed cell stands
             // for the master, and occurrence rules take part.
-            Rules r = gather(pv, name, nameOf(lib), nameOf(cell), true);
+            Rules r = gather(pv, nameOf(inst), nameOf(lib), nameOf(cell), true);
             level.viewList = viewListSource(r);
             level.libList = libListSource(r);
         }
@@ -607,8 +626,14 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     ListSource viewSrc = viewListSource(r);
     const char* libText = libListText(libSrc);
     const char* viewText = viewListText(viewSrc);
-    Search search = searchOf(listWords(cfg, libText, "the library list"), req, r.level);
-    std::vector<std::string> views = listWords(cfg, viewText, "the view list");
+    // The words go where the last bind's were, reusing their buffers; the
+    // request holds copies of whatever the caller handed in.
+    BindState& st = stateOf(*pv);
+    Search search;
+    search.libs.swap(st.libWords);
+    searchOf(listWords(cfg, libText, "the library list"), req, r.level, search);
+    st.viewWords = listWords(cfg, viewText, "the view list");
+    const std::vector<std::string>& views = st.viewWords;
 
     Decision d;
     if (req.cell && !req.cell->empty()) {
@@ -617,25 +642,23 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
         warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
     }
     if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
-        RecentBinding& last = cfg.recent[cellKey(req.lib ? &*req.lib : nullptr, *req.cell)];
+        RecentBinding& last = cfg.recent[scratchCellKey(cfg, req.lib ? req.lib->c_str() : nullptr, *req.cell)];
         last.lib = *d.lib;  // in place: the strings keep their buffers
         last.cell = *d.cell;
         last.view = *d.view;
     }
 
-    BindState& st = stateOf(*pv);
-    st.lib = d.lib;
-    st.cell = d.cell;
-    st.view = d.view;
-    st.libWords = std::move(search.libs);
-    st.viewWords = std::move(views);
+    st.lib = std::move(d.lib);
+    st.cell = std::move(d.cell);
+    st.view = std::move(d.view);
+    st.libWords.swap(search.libs);
     setWords(st.libWords, st.libArray);
     setWords(st.viewWords, st.viewArray);
     st.lists.libWords = st.libArray.data();
     st.lists.expandedViewWords = viewText ? st.viewArray.data() : nullptr;
     st.made = true;
     st.levelSerial = r.level ? r.level->serial : 0;
-    st.inst = req.inst;
+    st.inst = std::move(req.inst);
     st.viewList = viewSrc;
     st.libList = libSrc;
 
@@ -674,7 +697,8 @@ StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector) {
         // the current library's library rule.
         if (listHolds(cfg, cfg.rec.defaultStopList, e.viewName)) st.stops.push_back({kDefault, &cfg.rec});
         if (e.libName) {
-            auto found = cfg.libRules.find(e.libName);
+            cfg.scratchKey.assign(e.libName);
+            auto found = cfg.libRules.find(cfg.scratchKey);
             if (found != cfg.libRules.end() && listHolds(cfg, found->second->rec.stopList, e.viewName))
                 st.stops.push_back({kLibrary, &found->second->rec});
         }

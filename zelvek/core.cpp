@@ -49,6 +49,15 @@ void clearText(const char*& field) {
     field = nullptr;
 }
 
+bool samePlainText(const char* field, const char* value) {
+    if (!field || !value) return false;
+    for (;; ++field, ++value) {
+        const auto c = static_cast<unsigned char>(*value);
+        if (c != static_cast<unsigned char>(*field) || c >= 0x80) return false;
+        if (c == 0) return true;
+    }
+}
+
 bool sameText(const char* a, const char* b) {
     if (!a || !b) return a == b;
     return std::strcmp(a, b) == 0;
@@ -141,33 +150,45 @@ Config::~Config() {
 
 // ---- cells and instance rules ----------------------------------------------
 
-std::string cellKey(const std::string* lib, const std::string& cell) {
-    // Modified UTF-8 never holds a zero byte, so one can separate the parts.
-    std::string key;
-    key.reserve(cell.size() + (lib ? lib->size() : 0) + 2);
+namespace {
+
+// Modified UTF-8 never holds a zero byte, so one can separate the parts.
+// Sized once and filled: the key's buffer, kept from one look-up to the
+// next, is not grown piece by piece.
+void buildCellKey(std::string& key, const char* lib, std::string_view cell) {
+    const size_t libSize = lib ? std::strlen(lib) : 0;
+    const size_t head = lib ? libSize + 1 : 0;
+    key.resize(head + 1 + cell.size());
+    char* out = &key[0];
     if (lib) {
-        key += 'L';
-        key += *lib;
+        out[0] = 'L';
+        std::memcpy(out + 1, lib, libSize);
     }
-    key += '\0';
-    key += cell;
+    out[head] = '\0';
+    if (!cell.empty()) std::memcpy(out + head + 1, cell.data(), cell.size());
+}
+
+}  // namespace
+
+std::string cellKey(const std::string* lib, const std::string& cell) {
+    std::string key;
+    buildCellKey(key, lib ? lib->c_str() : nullptr, cell);
     return key;
 }
 
 std::string cellLookupKey(const char* lib, std::string_view cell) {
-    // Built straight from the names: most keys fit in the string itself.
     std::string key;
-    if (lib) {
-        key += 'L';
-        key += lib;
-    }
-    key += '\0';
-    key += cell;
+    buildCellKey(key, lib, cell);
     return key;
 }
 
+const std::string& scratchCellKey(Config& cfg, const char* lib, std::string_view cell) {
+    buildCellKey(cfg.scratchKey, lib, cell);
+    return cfg.scratchKey;
+}
+
 Cell* findCellNamed(Config& cfg, const char* lib, std::string_view cell) {
-    auto found = cfg.cells.find(cellLookupKey(lib, cell));
+    auto found = cfg.cells.find(scratchCellKey(cfg, lib, cell));
     if (found == cfg.cells.end() || !found->second->live()) return nullptr;
     return found->second.get();
 }
@@ -417,6 +438,7 @@ void afterChange(Occ& occ) {
 
 void edited(Config& cfg) {
     editedSettings(cfg);
+    ++cfg.edits;
     for (PathVector* pv : cfg.pathVectors) refreshLevels(*pv);
 }
 

@@ -164,6 +164,7 @@ struct Config {
     };
     std::unordered_map<const char*, Words> wordsOf;
     std::string scratchKey;           // built for one look-up, so that none allocates
+    uint64_t edits = 0;               // counts edited(): tells a level's look-ups still hold
     Config();
     ~Config();
     bool has(ConfigFlags f) const { return (rec.state & f) != 0; }
@@ -178,6 +179,9 @@ std::string cellKey(const std::string* lib, const std::string& cell);
 // cellKey from the names as the records hold them, for a look-up; lib null
 // means the cell in any library.
 std::string cellLookupKey(const char* lib, std::string_view cell);
+// The same key built in cfg.scratchKey, whose buffer stays: valid until the
+// next use of scratchKey.
+const std::string& scratchCellKey(Config& cfg, const char* lib, std::string_view cell);
 
 // Look-ups and creation.  find* give null for a record that holds no rule.
 Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell);
@@ -212,6 +216,10 @@ void edited(Config& cfg);
 // constants, the note): the configuration is modified, the levels stand.
 void editedSettings(Config& cfg);
 
+// The same bytes, all of them plain ASCII: what norm() would make of value is
+// then what field holds.
+bool samePlainText(const char* field, const char* value);
+
 // Frees a configuration that is closed and walked by no path vector.
 void releaseIfUnused(Config* cfg);
 
@@ -235,6 +243,13 @@ struct Level {
     // never freed while the configuration lives, and every edit refreshes.
     Cell* cells[2] = {};
     CellView* views[2] = {};
+    // Config::edits when cells and views were looked up for the names the
+    // level holds; a level pushed again with the same names keeps them.
+    bool lookedUp = false;
+    uint64_t lookedUpAt = 0;
+    // The names are plain ASCII (null counts): a name the same byte for byte
+    // is then what norm() would make of it.
+    bool plainNames = false;
     ~Level();
 };
 
@@ -245,6 +260,9 @@ struct PathVector {
     PathVectorRecord rec{};
     Config* config = nullptr;
     std::vector<std::unique_ptr<Level>> levels;
+    // Levels popped, kept for the next pushes with their names: a walk pushes
+    // and pops the same cells over and over.  Unreachable from the record.
+    std::vector<std::unique_ptr<Level>> spare;
     BindState* bind = nullptr;
     uint64_t nextSerial = 1;
     ~PathVector();

@@ -1,6 +1,7 @@
 /* Path vectors: a stack of levels from the top cell down, over one configuration. */
 #include <algorithm>
 
+#include "vek/text.h"
 #include "zelvek/internal.h"
 
 using namespace zel;
@@ -27,10 +28,11 @@ namespace {
 
 // The occurrence list that the level after `e` lies under: e's own list, then
 // down through the instance by which the next level is entered.
-OccList* occurrenceBelow(const ContextEntry& e) {
+OccList* occurrenceBelow(Config& cfg, const ContextEntry& e) {
     OccList* occ = e.occurrence ? static_cast<OccList*>(e.occurrence->owner) : nullptr;
     if (!occ || !e.instName) return nullptr;
-    auto found = occ->byName.find(e.instName);
+    cfg.scratchKey.assign(e.instName);
+    auto found = occ->byName.find(cfg.scratchKey);
     return found != occ->byName.end() && found->second->linked ? &found->second->below : nullptr;
 }
 
@@ -39,17 +41,22 @@ OccList* occurrenceBelow(const ContextEntry& e) {
 void refreshLevel(Config& cfg, Level& level, OccList* occ) {
     ContextEntry& e = level.entry;
     e.occurrence = occ ? &occ->rec : nullptr;
-    for (int i = 0; i < 2; ++i) {
-        level.cells[i] = nullptr;
-        level.views[i] = nullptr;
-        if (!e.cellName || (i == 0 && !e.libName)) continue;
-        std::string lib = i == 0 ? e.libName : "";
-        auto found = cfg.cells.find(cellKey(i == 0 ? &lib : nullptr, e.cellName));
-        if (found == cfg.cells.end()) continue;
-        level.cells[i] = found->second.get();
-        if (!e.viewName) continue;
-        auto view = level.cells[i]->views.find(e.viewName);
-        if (view != level.cells[i]->views.end()) level.views[i] = view->second.get();
+    // The rule objects, unless looked up for these names since the last edit.
+    if (!level.lookedUp || level.lookedUpAt != cfg.edits) {
+        for (int i = 0; i < 2; ++i) {
+            level.cells[i] = nullptr;
+            level.views[i] = nullptr;
+            if (!e.cellName || (i == 0 && !e.libName)) continue;
+            auto found = cfg.cells.find(scratchCellKey(cfg, i == 0 ? e.libName : nullptr, e.cellName));
+            if (found == cfg.cells.end()) continue;
+            level.cells[i] = found->second.get();
+            if (!e.viewName) continue;
+            cfg.scratchKey.assign(e.viewName);
+            auto view = level.cells[i]->views.find(cfg.scratchKey);
+            if (view != level.cells[i]->views.end()) level.views[i] = view->second.get();
+        }
+        level.lookedUp = true;
+        level.lookedUpAt = cfg.edits;
     }
     // The cell rule of the level's library, or of any library when it names none.
     int own = e.libName ? 0 : 1;
@@ -66,14 +73,14 @@ void refreshLevels(PathVector& pv) {
     OccList* occ = &cfg.occRoot;
     for (auto& level : pv.levels) {
         refreshLevel(cfg, *level, occ);
-        occ = occurrenceBelow(level->entry);
+        occ = occurrenceBelow(cfg, level->entry);
     }
 }
 
 void refreshDeepest(PathVector& pv) {
     if (pv.levels.empty()) return;
     size_t n = pv.levels.size();
-    OccList* occ = n == 1 ? &pv.config->occRoot : occurrenceBelow(pv.levels[n - 2]->entry);
+    OccList* occ = n == 1 ? &pv.config->occRoot : occurrenceBelow(*pv.config, pv.levels[n - 2]->entry);
     refreshLevel(*pv.config, *pv.levels.back(), occ);
 }
 
@@ -93,8 +100,46 @@ PathVector* newPathVector(Config& cfg) {
 
 void dropLevel(PathVector& pv) {
     pv.rec.contexts[pv.rec.depth] = nullptr;
+    pv.spare.push_back(std::move(pv.levels.back()));
     pv.levels.pop_back();
     --pv.rec.depth;
+}
+
+// A level to push: a spare one, as new but for the names it still holds.
+std::unique_ptr<Level> takeLevel(PathVector& pv) {
+    if (pv.spare.empty()) return std::make_unique<Level>();
+    std::unique_ptr<Level> level = std::move(pv.spare.back());
+    pv.spare.pop_back();
+    ContextEntry& e = level->entry;
+    clearText(e.instName);
+    clearText(e.viewList);
+    clearText(e.libList);
+    const char* lib = e.libName;
+    const char* cell = e.cellName;
+    const char* view = e.viewName;
+    e = ContextEntry{};
+    e.libName = lib;
+    e.cellName = cell;
+    e.viewName = view;
+    level->serial = 0;
+    level->viewList = ListSource{};
+    level->libList = ListSource{};
+    // cells and views stay with the names: refreshLevel tells whether they hold.
+    return level;
+}
+
+bool isPlain(const char* text) { return !text || vek::isPlainAscii(text); }
+
+// The level's names, the copies it holds kept when they already read so.
+void setNames(Level& level, const char* lib, const char* cell, const char* view) {
+    ContextEntry& e = level.entry;
+    if (level.plainNames && sameText(e.libName, lib) && sameText(e.cellName, cell) && sameText(e.viewName, view))
+        return;
+    setText(e.libName, lib);
+    setText(e.cellName, cell);
+    setText(e.viewName, view);
+    level.lookedUp = false;
+    level.plainNames = isPlain(e.libName) && isPlain(e.cellName) && isPlain(e.viewName);
 }
 
 const char* indexed(PathVectorRecord* pathVector, int32_t index, const char* ContextEntry::*field) {
@@ -159,16 +204,14 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
              " levels; the hierarchy is deeper than that, or it instantiates itself");
         return 0;
     }
-    auto level = std::make_unique<Level>();
+    std::unique_ptr<Level> level = takeLevel(*pv);
     level->serial = pv->nextSerial++;
     // Before the instance name is set: the lists come from the level as it was bound.
     listsForPush(*pv, inst, lib, cell, *level);
     if (ContextEntry* current = currentEntry(pathVector)) setText(current->instName, inst);
     ContextEntry& e = level->entry;
     e.owner = level.get();
-    setText(e.libName, lib);
-    setText(e.cellName, cell);
-    setText(e.viewName, view);
+    setNames(*level, lib, cell, view);
     pv->rec.contexts[pv->levels.size()] = &e;
     pv->levels.push_back(std::move(level));
     ++pv->rec.depth;

@@ -129,6 +129,50 @@ TEST_F(PathVectorTest, LevelsFollowRuleEdits) {
     EXPECT_EQ(top->cell, zelFindCell(c, "lib", "top"));
 }
 
+// A popped level is pushed again with its names kept: what it looked up before
+// must not outlive an edit made while it was off the stack, nor a change of names.
+TEST_F(PathVectorTest, LevelsPushedAgainFollowEditsMadeMeanwhile) {
+    ASSERT_TRUE(zelPushCell(pv, "lib", "top", "schematic", nullptr));
+    struct Case {
+        const char* what;
+        const char* lib;
+        const char* cell;
+        const char* view;
+        bool (*edit)(ConfigRecord*);
+        bool hasCell, hasCellView;
+    };
+    const Case cases[] = {
+        {"no rule yet", "lib", "adder", "schematic", nullptr, false, false},
+        {"rule made while popped", "lib", "adder", "schematic",
+         [](ConfigRecord* cfg) { return zelReplaceInstViewList(cfg, "lib", "adder", "schematic", "U1", "symbol") != 0; },
+         true, true},
+        {"same names, no edit", "lib", "adder", "schematic", nullptr, true, true},
+        {"other view", "lib", "adder", "symbol", nullptr, true, false},
+        {"other cell", "lib", "inv", "symbol", nullptr, false, false},
+        {"back to the rule's names", "lib", "adder", "schematic", nullptr, true, true},
+        {"rule deleted while popped", "lib", "adder", "schematic",
+         [](ConfigRecord* cfg) { return zelDeleteInstViewList(cfg, "lib", "adder", "schematic", "U1") != 0; },
+         false, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        if (k.edit) {
+            ASSERT_TRUE(k.edit(c));
+        }
+        ASSERT_TRUE(zelPushCell(pv, k.lib, k.cell, k.view, "I1"));
+        const ContextEntry* e = pv->contexts[1];
+        EXPECT_EQ(levels(pv), (Levels{"lib.top:schematic/I1", std::string(k.lib) + "." + k.cell + ":" + k.view + "/(null)"}));
+        EXPECT_EQ(e->cell != nullptr, k.hasCell);
+        if (k.hasCell) {
+            EXPECT_EQ(e->cell, zelFindCell(c, k.lib, k.cell));
+        }
+        EXPECT_EQ(e->cellView != nullptr, k.hasCellView);
+        ASSERT_TRUE(zelPushCell(pv, "lib", "leaf", "symbol", "X"));
+        ASSERT_TRUE(zelPopCell(pv));
+        ASSERT_TRUE(zelPopCell(pv));
+    }
+}
+
 TEST_F(PathVectorTest, OccurrencesAreSharedByEveryPathVector) {
     PathVectorRecord* other = zelCreatePathVector(c);
     ASSERT_TRUE(zelPushCell(pv, "lib", "top", "schematic", nullptr));
