@@ -317,6 +317,15 @@ struct Search {
     size_t fromRule = 0;   // the first fromRule of them come from the list's rule
 };
 
+// to = from, where to mostly holds the same words already (the last bind's):
+// only the words that differ are copied.
+void assignWords(std::vector<std::string>& to, const std::vector<std::string>& from) {
+    if (to.size() > from.size()) to.resize(from.size());
+    for (size_t i = 0; i < to.size(); ++i)
+        if (to[i] != from[i]) to[i] = from[i];
+    to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(to.size()), from.end());
+}
+
 void addOnce(std::vector<std::string>& libs, const std::string& lib) {
     if (!lib.empty() && std::find(libs.begin(), libs.end(), lib) == libs.end()) libs.push_back(lib);
 }
@@ -325,7 +334,7 @@ void addOnce(std::vector<std::string>& libs, const std::string& lib) {
 // out; an empty list: the master's library, then the current level's.
 // s.libs is assigned, not built anew: its strings keep their buffers.
 void searchOf(const std::vector<std::string>& listWords, const Request& req, const Level* level, Search& s) {
-    s.libs = listWords;
+    assignWords(s.libs, listWords);
     s.fromRule = listWords.size();
     if (req.lib) addOnce(s.libs, *req.lib);
     if (listWords.empty() && level && level->entry.libName) addOnce(s.libs, level->entry.libName);
@@ -632,7 +641,7 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     Search search;
     search.libs.swap(st.libWords);
     searchOf(listWords(cfg, libText, "the library list"), req, r.level, search);
-    st.viewWords = listWords(cfg, viewText, "the view list");
+    assignWords(st.viewWords, listWords(cfg, viewText, "the view list"));
     const std::vector<std::string>& views = st.viewWords;
 
     Decision d;
