@@ -317,6 +317,15 @@ struct Search {
     size_t fromRule = 0;   // the first fromRule of them come from the list's rule
 };
 
+// to = from, where to mostly holds the same words already (the last bind's):
+// only the words that differ are copied.
+void assignWords(std::vector<std::string>& to, const std::vector<std::string>& from) {
+    if (to.size() > from.size()) to.resize(from.size());
+    for (size_t i = 0; i < to.size(); ++i)
+        if (to[i] != from[i]) to[i] = from[i];
+    to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(to.size()), from.end());
+}
+
 void addOnce(std::vector<std::string>& libs, const std::string& lib) {
     if (!lib.empty() && std::find(libs.begin(), libs.end(), lib) == libs.end()) libs.push_back(lib);
 }
@@ -325,7 +334,7 @@ void addOnce(std::vector<std::string>& libs, const std::string& lib) {
 // out; an empty list: the master's library, then the current level's.
 // s.libs is assigned, not built anew: its strings keep their buffers.
 void searchOf(const std::vector<std::string>& listWords, const Request& req, const Level* level, Search& s) {
-    s.libs = listWords;
+    assignWords(s.libs, listWords);
     s.fromRule = listWords.size();
     if (req.lib) addOnce(s.libs, *req.lib);
     if (listWords.empty() && level && level->entry.libName) addOnce(s.libs, level->entry.libName);
@@ -356,10 +365,12 @@ std::optional<size_t> pickLibrary(Config& cfg, const Search& s, const std::strin
 class Binder {
 public:
     Binder(Config& cfg, const Request& req, const Rules& r, const ListSource& libSrc, const Search& search,
-           const ListSource& viewSrc, const std::vector<std::string>& views)
-        : cfg_(cfg), q_(req), r_(r), libSrc_(libSrc), search_(search), viewSrc_(viewSrc), views_(views) {}
+           const ListSource& viewSrc, const std::vector<std::string>& views, Decision& d)
+        : cfg_(cfg), q_(req), r_(r), libSrc_(libSrc), search_(search), viewSrc_(viewSrc), views_(views), d_(d) {}
 
-    Decision decide() {
+    // Fills the Decision handed in, which starts empty: its names are built
+    // where the caller keeps them, not moved out.
+    void decide() {
         if (r_.occBinding()) {
             objectBinding(r_.occ->bindLibName, r_.occ->bindCellName, r_.occ->bindViewName, kOccurrence, r_.occ);
         } else if (const InstRuleRecord* ob = r_.instBinding()) {
@@ -371,7 +382,6 @@ public:
         } else if (!fromViewList() && q_.allowRecent) {
             fromRecent();  // when that finds nothing either, the instance stays open
         }
-        return std::move(d_);  // a Binder decides once
     }
 
 private:
@@ -385,9 +395,18 @@ private:
         std::string c = expanded(cfg_, cell, "the cell of a binding");
         std::string v = expanded(cfg_, view, "the view of a binding");
         if (l.empty() && c.empty() && v.empty()) return;  // bound to open on purpose
-        d_.lib = lib ? Name(std::move(l)) : q_.lib;
-        d_.cell = cell ? Name(std::move(c)) : q_.cell;
-        d_.view = view ? Name(std::move(v)) : q_.view;
+        if (lib)
+            d_.lib.emplace(std::move(l));
+        else
+            d_.lib = q_.lib;
+        if (cell)
+            d_.cell.emplace(std::move(c));
+        else
+            d_.cell = q_.cell;
+        if (view)
+            d_.view.emplace(std::move(v));
+        else
+            d_.view = q_.view;
         if (q_.checkDesign && d_.lib && d_.cell && d_.view && !d_.view->empty() &&
             !inDesign(cfg_, *d_.lib, *d_.cell, &*d_.view))
             d_.flags |= ZEL_BIND_VIEW_MISSING;
@@ -481,7 +500,7 @@ private:
     const Search& search_;
     const ListSource& viewSrc_;
     const std::vector<std::string>& views_;
-    Decision d_;
+    Decision& d_;
 };
 
 void setWords(std::vector<std::string>& words, std::vector<const char*>& array) {
@@ -632,12 +651,12 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     Search search;
     search.libs.swap(st.libWords);
     searchOf(listWords(cfg, libText, "the library list"), req, r.level, search);
-    st.viewWords = listWords(cfg, viewText, "the view list");
+    assignWords(st.viewWords, listWords(cfg, viewText, "the view list"));
     const std::vector<std::string>& views = st.viewWords;
 
     Decision d;
     if (req.cell && !req.cell->empty()) {
-        d = Binder(cfg, req, r, libSrc, search, viewSrc, views).decide();
+        Binder(cfg, req, r, libSrc, search, viewSrc, views, d).decide();
     } else {
         warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
     }

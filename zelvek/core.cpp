@@ -27,6 +27,8 @@ namespace zel {
 std::string norm(const char* text) { return text ? vek::toModifiedUtf8(text) : std::string(); }
 
 void setText(const char*& field, const char* value) {
+    // A setter mostly hands in what the field holds already: kept, not copied.
+    if (field && samePlainText(field, value)) return;
     char* old = const_cast<char*>(field);
     // Plain ASCII is already as norm() would make it: copied once, directly.
     if (!value) {

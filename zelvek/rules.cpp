@@ -113,8 +113,10 @@ CellRecord* zelFindCell(ConfigRecord* config, const char* lib, const char* cell)
     Cell* c = nullptr;
     // Names as the bridge hands them back from records are plain ASCII most
     // often: those need no normalised copies.
-    if ((!lib || vek::isPlainAscii(lib)) && vek::isPlainAscii(cell)) {
-        c = findCellNamed(*cfg, lib, cell);
+    // The cell's name measured once, for the test and the key alike.
+    const std::string_view cellName(cell);
+    if ((!lib || vek::isPlainAscii(lib)) && vek::isPlainAscii(cellName)) {
+        c = findCellNamed(*cfg, lib, cellName);
     } else {
         std::string libName = norm(lib);
         c = findCell(*cfg, lib ? &libName : nullptr, norm(cell));
