@@ -62,27 +62,6 @@ bool allowedWhilePending(const std::string& fn) {
     return allowed.count(fn) != 0;
 }
 
-// Returns the offset of the first byte that breaks modified UTF-8, or npos.
-// Modified UTF-8 has no 4-byte forms (supplementary characters are surrogate
-// pairs of 3-byte forms) and encodes U+0000 as C0 80, never as a raw 0 byte.
-std::size_t invalidModifiedUtf8At(const std::string& s) {
-    auto cont = [&](std::size_t i) {
-        return i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;
-    };
-    for (std::size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i]);
-        if (b >= 0x01 && b < 0x80) {
-            i += 1;
-        } else if ((b & 0xE0) == 0xC0 && cont(i + 1)) {
-            i += 2;
-        } else if ((b & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
-            i += 3;
-        } else {
-            return i;
-        }
-    }
-    return std::string::npos;
-}
 
 // Number of UTF-16 code units; bytes that do not start a valid sequence count as one.
 jsize utf16Length(const std::string& s) {
@@ -122,6 +101,28 @@ bool isReferenceType(const std::string& desc) { return desc[0] == 'L' || desc[0]
 std::string jstr(std::size_t n) { return std::to_string(n); }
 
 }  // namespace
+
+// Returns the offset of the first byte that breaks modified UTF-8, or npos.
+// Modified UTF-8 has no 4-byte forms (supplementary characters are surrogate
+// pairs of 3-byte forms) and encodes U+0000 as C0 80, never as a raw 0 byte.
+std::size_t invalidModifiedUtf8At(const std::string& s) {
+    auto cont = [&](std::size_t i) {
+        return i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;
+    };
+    for (std::size_t i = 0; i < s.size();) {
+        auto b = static_cast<unsigned char>(s[i]);
+        if (b >= 0x01 && b < 0x80) {
+            i += 1;
+        } else if ((b & 0xE0) == 0xC0 && cont(i + 1)) {
+            i += 2;
+        } else if ((b & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
+            i += 3;
+        } else {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
 
 // ---------------------------------------------------------------- FakeClass
 

@@ -34,6 +34,10 @@ class FakeJvm;
 struct Object;
 struct Ref;
 
+// The offset of the first byte that breaks modified UTF-8 (what a JVM takes
+// in NewStringUTF), or std::string::npos when there is none.
+std::size_t invalidModifiedUtf8At(const std::string& s);
+
 // Java-side body of a method: `args` holds one jvalue per parameter of the
 // method's signature. It runs as Java code: the JNI calls it makes through
 // `env` (typically env->Throw) are neither recorded nor checked.

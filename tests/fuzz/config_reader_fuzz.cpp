@@ -17,28 +17,14 @@
 #include <vector>
 
 #include "config_dump.h"
+#include "fake_jni.h"
 #include "zelvek/format.h"
 #include "zelvek/internal.h"
 
 namespace {
 
-// Modified UTF-8 as a JVM takes it in NewStringUTF: no raw NUL, no 4-byte
-// forms, every sequence complete.
-bool isModifiedUtf8(std::string_view s) {
-    auto cont = [&](size_t i) { return i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
-    for (size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i]);
-        if (b >= 0x01 && b < 0x80) {
-            i += 1;
-        } else if ((b & 0xE0) == 0xC0 && cont(i + 1)) {
-            i += 2;
-        } else if ((b & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
-            i += 3;
-        } else {
-            return false;
-        }
-    }
-    return true;
+bool isModifiedUtf8(const std::string& s) {
+    return fakejni::invalidModifiedUtf8At(s) == std::string::npos;
 }
 
 [[noreturn]] void finding(const char* what, const std::string& a, const std::string& b = {}) {
