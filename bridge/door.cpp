@@ -1,31 +1,12 @@
 #include "door.h"
 
 #include <cstdio>
-#include <mutex>
 #include <new>
 
 namespace door {
 
-namespace {
-
 std::mutex bridgeMutex;
-// Whether this thread holds bridgeMutex: only the door sets it, and only
-// while it holds the lock, so a thread that finds it set is calling back.
 thread_local bool insideBridge = false;
-
-}  // namespace
-
-BridgeLock::BridgeLock() : nested_(insideBridge) {
-    if (nested_) return;
-    bridgeMutex.lock();
-    insideBridge = true;
-}
-
-BridgeLock::~BridgeLock() {
-    if (nested_) return;
-    insideBridge = false;
-    bridgeMutex.unlock();
-}
 
 void tellListener(WarningScope& scope, jobject listener, const char* text) {
     scope.arm(listener);

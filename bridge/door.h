@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <exception>
 #include <initializer_list>
+#include <mutex>
 #include <utility>
 
 #include "jni_util.h"
@@ -31,12 +32,26 @@
 
 namespace door {
 
+extern std::mutex bridgeMutex;
+// Whether this thread holds bridgeMutex: only the door sets it, and only
+// while it holds the lock, so a thread that finds it set is calling back.
+extern thread_local bool insideBridge;
+
 // Held for the whole of a native.  Re-entrant for the thread that holds it:
 // a nested entry (a listener calling back) takes nothing and is told so.
+// Inline: every native pays for it.
 class BridgeLock {
 public:
-    BridgeLock();
-    ~BridgeLock();
+    BridgeLock() : nested_(insideBridge) {
+        if (nested_) return;
+        bridgeMutex.lock();
+        insideBridge = true;
+    }
+    ~BridgeLock() {
+        if (nested_) return;
+        insideBridge = false;
+        bridgeMutex.unlock();
+    }
     BridgeLock(const BridgeLock&) = delete;
     BridgeLock& operator=(const BridgeLock&) = delete;
 
