@@ -30,7 +30,23 @@ package COM.morvent.zel;
  * every method called on an object that is not open (never opened, failed to open, or closed)
  * answers {@code false}, {@code 0} or {@code null} without doing anything.
  *
- * <p>The native library is not thread-safe: use the bridge from one thread at a time.
+ * <p><b>Threads.</b> Every method of this class and of {@link ZelPathVector} may be called from
+ * any thread: the bridge holds one process-wide lock for the whole of each call, so calls from
+ * several threads take turns and each sees the library as one thread would. Threads that each
+ * walk with their own path vector may share one configuration; an editor may save one
+ * configuration while other threads walk others. What the lock does not order is the sense of a
+ * sequence: the constant enumeration ({@link #enumerateConstants()} and the methods after it) and
+ * {@link ZelPathVector#enumerateContextInstances()} have one cursor each in the whole process,
+ * and a thread that closes a configuration another thread still walks leaves that thread's path
+ * vectors answering from the closed configuration. A {@code Cleaner} or finalizer may close and
+ * destroy from its own thread.
+ *
+ * <p><b>Listeners.</b> A listener runs on the calling thread while the bridge's lock is held.
+ * A method of the bridge called from inside {@code processWarning} answers its neutral result
+ * ({@code false}, {@code 0}, {@code null}, or nothing) and changes nothing, so that the call
+ * that warned can finish on what it started with; the warnings of that call keep arriving, in
+ * order. A listener must not wait for another thread that is calling the bridge: that thread is
+ * waiting for the lock the listener's thread holds.
  *
  * <p>Parameters named {@code listener} accept any object with a method
  * {@code void processWarning(String)}, most conveniently a {@link ZelWarningListener}; it receives

@@ -27,8 +27,13 @@ package COM.morvent.zel;
  * nothing and answers {@code false}, {@code 0} or {@code null}.
  *
  * <p>The binding answers describe the last {@link #bind} of this path vector; moving the path
- * vector does not clear them. The native library is not thread-safe: use the bridge from one
- * thread at a time.
+ * vector does not clear them.
+ *
+ * <p>Any thread may call these methods; calls take turns under the bridge's one lock, and a
+ * listener's calls back into the bridge are turned away (see {@link ZelConfig} for the rules).
+ * A path vector describes one walk: two threads that move the same path vector interleave their
+ * pushes and pops, so give each walking thread a path vector of its own ({@link #create(ZelConfig)}, or
+ * {@code new ZelPathVector(copy_n())}).
  */
 public class ZelPathVector {
     static {
