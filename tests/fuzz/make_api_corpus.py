@@ -86,7 +86,7 @@ class Program:
 
     # ---- steps
     def step(self, kind):
-        return self.pick(kind, 0, 19)
+        return self.pick(kind, 0, 39)
 
     def open_chip(self, cfg=0, listener=1):
         """The usual way in: open design/chip:config with "a" and make a path vector."""
