@@ -7,6 +7,7 @@
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define FAKEJNI_ASAN 1
@@ -208,6 +209,16 @@ struct FakeJvm::Impl {
                        jvm.describe(obj) + ")");
         }
         return ref->obj;
+    }
+
+    // The arguments of a record, moved in: an initializer list would copy
+    // them, and strings can be long.
+    template <typename... S>
+    static std::vector<std::string> argList(S&&... s) {
+        std::vector<std::string> v;
+        v.reserve(sizeof...(s));
+        (v.push_back(std::forward<S>(s)), ...);
+        return v;
     }
 
     static std::string stringArg(const FakeJvm& jvm, jstring str) {
@@ -611,7 +622,7 @@ struct FakeJvm::Impl {
 
     static jsize JNICALL GetStringUTFLength(JNIEnv* env, jstring str) {
         FakeJvm& jvm = of(env);
-        std::size_t call = enter(jvm, "GetStringUTFLength", {stringArg(jvm, str)});
+        std::size_t call = enter(jvm, "GetStringUTFLength", argList(stringArg(jvm, str)));
         Object* o = stringOf(jvm, "GetStringUTFLength", str);
         jsize n = o ? static_cast<jsize>(o->utf.size()) : 0;
         result(jvm, call, std::to_string(n));
@@ -620,7 +631,7 @@ struct FakeJvm::Impl {
 
     static jsize JNICALL GetStringLength(JNIEnv* env, jstring str) {
         FakeJvm& jvm = of(env);
-        std::size_t call = enter(jvm, "GetStringLength", {stringArg(jvm, str)});
+        std::size_t call = enter(jvm, "GetStringLength", argList(stringArg(jvm, str)));
         Object* o = stringOf(jvm, "GetStringLength", str);
         jsize n = o ? utf16Length(o->utf) : 0;
         result(jvm, call, std::to_string(n));
@@ -629,7 +640,7 @@ struct FakeJvm::Impl {
 
     static const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring str, jboolean* isCopy) {
         FakeJvm& jvm = of(env);
-        std::size_t call = enter(jvm, "GetStringUTFChars", {stringArg(jvm, str)});
+        std::size_t call = enter(jvm, "GetStringUTFChars", argList(stringArg(jvm, str)));
         if (jvm.failUtfCharsIn_ != 0 && --jvm.failUtfCharsIn_ == 0) {
             jvm.throwNew(kOutOfMemory, "injected by failStringUTFCharsAt");
             result(jvm, call, "null (injected OutOfMemoryError)");
@@ -648,7 +659,6 @@ struct FakeJvm::Impl {
         ob.object = o;
         ob.seq = static_cast<unsigned>(jvm.obtained_.size() + 1);
         ob.callSerial = jvm.inNative() ? jvm.nativeCalls_.back().serial : 0;
-        ob.value = o->utf;
         const char* chars = ob.chars.get();
         jvm.obtainedIndex_[chars] = jvm.obtained_.size();
         jvm.obtained_.push_back(std::move(ob));
@@ -662,19 +672,20 @@ struct FakeJvm::Impl {
         auto it = jvm.obtainedIndex_.find(chars);
         Obtained* ob = it == jvm.obtainedIndex_.end() ? nullptr : &jvm.obtained_[it->second];
         enter(jvm, "ReleaseStringUTFChars",
-              {stringArg(jvm, str), ob ? "#" + std::to_string(ob->seq) : "unknown pointer"});
+              argList(stringArg(jvm, str), ob ? "#" + std::to_string(ob->seq) : "unknown pointer"));
         if (ob == nullptr) {
             jvm.misuse("ReleaseStringUTFChars: pointer was not obtained from GetStringUTFChars");
             return;
         }
-        std::string label = "\"" + ob->value + "\" (#" + std::to_string(ob->seq) + ")";
+        // Built only for a misuse: strings can be long, and most calls are right.
+        auto label = [ob] { return "\"" + ob->value() + "\" (#" + std::to_string(ob->seq) + ")"; };
         if (ob->released) {
-            jvm.misuse("ReleaseStringUTFChars: released twice: " + label);
+            jvm.misuse("ReleaseStringUTFChars: released twice: " + label());
             return;
         }
         Object* o = stringOf(jvm, "ReleaseStringUTFChars", str);
         if (o != nullptr && o != ob->object) {
-            jvm.misuse("ReleaseStringUTFChars: " + label + " released with another string (" +
+            jvm.misuse("ReleaseStringUTFChars: " + label() + " released with another string (" +
                        jvm.describe(str) + ")");
         }
         ob->released = true;
@@ -973,7 +984,7 @@ void FakeJvm::endNative() {
     for (std::size_t i = nc.firstObtained; i < obtained_.size(); ++i) {
         const Obtained& ob = obtained_[i];
         if (ob.callSerial == nc.serial && !ob.released) {
-            misuse("string obtained and not released: \"" + ob.value + "\" (#" + jstr(ob.seq) + ")");
+            misuse("string obtained and not released: \"" + ob.value() + "\" (#" + jstr(ob.seq) + ")");
         }
     }
     std::size_t unpopped = frames_.size() - nc.firstFrame - 1;
@@ -1017,9 +1028,26 @@ bool FakeJvm::isReleased(const char* chars) const {
     return it != obtainedIndex_.end() && obtained_[it->second].released;
 }
 
+const std::string& FakeJvm::Obtained::value() const {
+    return object->utf;
+}
+
+void FakeJvm::forgetStrings() {
+    if (inNative()) {
+        misuse("forgetStrings called during a native call");
+        return;
+    }
+#ifdef FAKEJNI_ASAN
+    for (const Obtained& ob : obtained_) ASAN_UNPOISON_MEMORY_REGION(ob.chars.get(), ob.size + 1);
+#endif
+    obtained_.clear();
+    obtainedIndex_.clear();
+    releaseOrder_.clear();
+}
+
 std::vector<std::string> FakeJvm::releasedStrings() const {
     std::vector<std::string> values;
-    for (std::size_t i : releaseOrder_) values.push_back(obtained_[i].value);
+    for (std::size_t i : releaseOrder_) values.push_back(obtained_[i].value());
     return values;
 }
 

@@ -167,6 +167,11 @@ public:
     // Values of released native strings, in release order.
     std::vector<std::string> releasedStrings() const;
     std::size_t unreleasedStrings() const;
+    // Frees the native strings of the calls that have ended (each was released,
+    // or reported when its call ended), which a long run of calls would keep
+    // to the end; releasing one of them afterwards is reported as a pointer
+    // not obtained. Only between native calls.
+    void forgetStrings();
 
     // ---- local references ----
     // Live local refs created by the current native call (all its frames).
@@ -224,7 +229,7 @@ private:
         unsigned seq;
         unsigned callSerial;
         bool released = false;
-        std::string value;
+        const std::string& value() const;  // the source string's bytes (strings never change)
     };
 
     void beginNative();

@@ -7,18 +7,21 @@
 // withdrawn one, 0, a negative one, one of the other kind), strings (null,
 // empty, names of the design, text with any UTF-16 code units as a JVM hands
 // them out, bytes no JVM hands out, very long ones), listeners (none, one
-// that records, one that throws, an object without processWarning) and may
-// make the JVM refuse a string as when it is out of memory.
+// that records, one that throws, an object without processWarning, one that
+// calls natives back) and may make the JVM refuse a string as when it is out
+// of memory.
 //
 // A finding is a sanitizer report, a misuse the fake JNIEnv records (a
 // native string not released or released twice, a JNI call with an exception
 // pending, a result that is not modified UTF-8, ...), an exception that
-// reaches Java from a call that had no reason to throw, or a save whose file
-// does not read back to the rules saved.  Everything the
+// reaches Java from a call that had no reason to throw, a save whose file
+// does not read back to the rules saved, or a native called from a listener
+// that answers other than its neutral result or changes anything.  Everything the
 // program opened is closed at its end, and the design is put back when it
 // was saved over, so that each input runs from the same state.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <jni.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstdio>
@@ -26,6 +29,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -48,9 +52,26 @@ namespace {
 
 // ---- the design on disk ----------------------------------------------------
 
+// What stat says of a file or directory: a save that renames a file into a
+// directory changes both (on tmpfs a directory's size counts its entries).
+struct Stamp {
+    ino_t inode = 0;
+    off_t size = -2;  // -1: no such file; -2: never written
+    nlink_t links = 0;
+    long long mtime = 0;  // ns
+    bool operator!=(const Stamp& o) const {
+        return inode != o.inode || size != o.size || links != o.links || mtime != o.mtime;
+    }
+};
+
 struct Design {
-    std::string root;                                       // scratch directory
-    std::vector<std::pair<std::string, std::string>> files;  // the pristine design, relative to root
+    struct File {
+        std::string text;
+        Stamp stamp;  // what stat said of it once written
+    };
+    std::string root;                    // scratch directory
+    std::map<std::string, File> files;   // the pristine design, relative to root
+    std::map<std::string, Stamp> dirs;   // its directories, the same way ("" is root)
 };
 
 Design& design() {
@@ -63,17 +84,48 @@ std::string readAll(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void writeDesign() {
-    const Design& d = design();
-    std::error_code ignored;
-    fs::remove_all(d.root + "/libs", ignored);
-    fs::remove_all(d.root + "/partial", ignored);
-    fs::create_directories(d.root + "/partial");
-    for (const auto& file : d.files) {
-        fs::path path = d.root + "/" + file.first;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << file.second;
+Stamp stampOf(const std::string& path) {
+    struct stat st;
+    Stamp s;
+    s.size = -1;
+    if (::stat(path.c_str(), &st) != 0) return s;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.links = st.st_nlink;
+    s.mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return s;
+}
+
+// Puts the design back after a program that saved: writes again the files
+// whose stat changed (a save renames a new file over the old one) and, in the
+// directories whose stat changed, removes what is not part of the design.
+// Rewriting, or even walking, the whole tree for every such input was most of
+// the time of a short program.
+void restoreDesign() {
+    Design& d = design();
+    std::error_code ec;
+    bool changed = false;
+    for (auto& [dir, was] : d.dirs) {
+        const std::string path = d.root + "/" + dir;
+        if (!(stampOf(path) != was)) continue;
+        changed = true;
+        fs::create_directories(path, ec);
+        for (auto it = fs::directory_iterator(path, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            const std::string rel = dir.empty() ? name : dir + "/" + name;
+            if (d.dirs.count(rel) == 0 && d.files.count(rel) == 0) fs::remove_all(it->path(), ec);
+        }
     }
+    for (auto& [rel, file] : d.files) {
+        const std::string path = d.root + "/" + rel;
+        if (!(stampOf(path) != file.stamp)) continue;
+        changed = true;
+        if (fs::is_directory(path, ec)) fs::remove_all(path, ec);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << file.text;
+        file.stamp = stampOf(path);
+    }
+    if (!changed) return;
+    for (auto& [rel, stamp] : d.dirs) stamp = stampOf(d.root + "/" + rel);
 }
 
 void makeDesign() {
@@ -91,20 +143,32 @@ void makeDesign() {
     }
     Design& d = design();
     d.root = tmpl;
-    d.files.emplace_back("kwo.lib", readAll(examples + "/kwo.lib"));
+    d.files["kwo.lib"].text = readAll(examples + "/kwo.lib");
     for (const auto& entry : fs::recursive_directory_iterator(examples + "/libs"))
-        if (entry.is_regular_file())
-            d.files.emplace_back(fs::relative(entry.path(), examples).string(), readAll(entry.path()));
+        if (entry.is_regular_file()) d.files[fs::relative(entry.path(), examples).string()].text = readAll(entry.path());
     if (d.files.size() < 10) {
         std::fprintf(stderr, "api_fuzz: no example design in %s (set ZEL_FUZZ_EXAMPLES)\n", examples.c_str());
         std::abort();
     }
-    writeDesign();
+    d.dirs[""] = d.dirs["partial"] = Stamp{};
+    for (const auto& file : d.files)
+        for (fs::path dir = fs::path(file.first).parent_path(); !dir.empty(); dir = dir.parent_path())
+            d.dirs[dir.string()] = Stamp{};
+    for (const auto& dir : d.dirs) fs::create_directories(d.root + "/" + dir.first);
+    restoreDesign();
 }
 
 void removeDesign() {
     std::error_code ignored;
     fs::remove_all(design().root, ignored);
+}
+
+// Whether the bridge answers a native called from a listener, while another
+// native runs, with its neutral result; found out once per process (see
+// probeNestedCalls).
+bool& nestedCallsRefused() {
+    static bool refused = false;
+    return refused;
 }
 
 // ---- the words a program is made of --------------------------------------
@@ -155,6 +219,9 @@ public:
         jthrowable refusal = jvm_.newThrowable("java/lang/IllegalStateException", "listener refuses");
         thrower->addVoidMethod("processWarning", "(Ljava/lang/String;)V",
                                [refusal](JNIEnv* env, jobject, const jvalue*) { env->Throw(refusal); });
+        FakeClassRef callingBack = jvm_.defineClass("COM/example/CallingBackListener");
+        callingBack->addVoidMethod("processWarning", "(Ljava/lang/String;)V",
+                                   [this](JNIEnv*, jobject, const jvalue*) { ++warnings_; callBack(); });
         FakeClassRef other = jvm_.defineClass("java/lang/Object");
         for (auto& obj : configs_) obj = jvm_.newObject(zelConfig_);
         for (auto& obj : pathVectors_) obj = jvm_.newObject(zelPathVector_);
@@ -163,6 +230,7 @@ public:
         listeners_[2] = jvm_.newObject(thrower);
         listeners_[3] = jvm_.newObject(other);
         listeners_[4] = configs_[0];
+        listeners_[5] = jvm_.newObject(callingBack);
     }
 
     void run() {
@@ -204,6 +272,7 @@ private:
         jvm_.failStringUTFCharsAt(0);
         jvm_.failNewStringUTFAt(0);
         if (!jvm_.misuses().empty()) misuse(std::string(name) + ": JNI misuse");
+        jvm_.forgetStrings();  // a program converts megabytes of strings
         if (!jvm_.thrownToJava().empty() && !mayThrow)
             misuse(std::string(name) + ": " + jvm_.thrownToJava() + " reached Java (" + jvm_.thrownMessage() + ")");
         return result;
@@ -317,12 +386,94 @@ private:
     jboolean flag() { return static_cast<jboolean>(in_.ConsumeIntegralInRange<int>(0, 3) == 3 ? 2 : in_.ConsumeBool()); }
 
     // A listener; whether a call with it may end with an exception in Java.
-    // None calls the bridge back: ZelWarningListener forbids it while the
-    // call that warned runs.
+    // The last one calls the bridge back: its sub-program is decoded here.
     jobject listener(bool& mayThrow) {
-        size_t k = in_.ConsumeIntegralInRange<size_t>(0, 4);
-        mayThrow = k >= 2;  // it throws, or has no processWarning: NoSuchMethodError
+        size_t k = in_.ConsumeIntegralInRange<size_t>(0, 5);
+        mayThrow = k >= 2 && k <= 4;  // it throws, or has no processWarning: NoSuchMethodError
+        if (k == 5) decodeNested();
         return listeners_[k];
+    }
+
+    // ---- calls back from a listener
+    //
+    // While a native runs, a native called from its listener answers its
+    // neutral result (false, 0, null, nothing) and changes nothing: no string
+    // converted or made, no warning relayed, no handle field written, no
+    // handle registered or withdrawn.
+
+    struct Nested {
+        int kind;
+        jobject config, pathVector;
+        jstring a, b, c, d;
+        jint handle;
+    };
+
+    void decodeNested() {
+        nested_.clear();
+        size_t n = in_.ConsumeIntegralInRange<size_t>(1, 4);
+        for (size_t i = 0; i < n && in_.remaining_bytes() > 0; ++i) {
+            int kind = in_.ConsumeIntegralInRange<int>(0, 15);
+            jobject cfg = config(), pv = pathVector();
+            jstring a = str(), b = str(), c = str(), d = str();
+            nested_.push_back(Nested{kind, cfg, pv, a, b, c, d, pathVectorHandle()});
+        }
+    }
+
+    // A native of the sub-program, called from the listener; its answer as a number.
+    long long runNested(const Nested& n) {
+        JNIEnv* e = env();
+        jobject rec = listeners_[1];
+        auto some = [](jstring s) { return s != nullptr ? 1LL : 0LL; };
+        return jvm_.callNative([&]() -> long long {
+            switch (n.kind) {
+                case 0: return ZC(close)(e, n.config);
+                case 1: ZP(destroy)(e, n.pathVector); return 0;
+                case 2: return ZC(setDefaultViewListString)(e, n.config, n.a);
+                case 3: ZP(bind)(e, n.pathVector, n.a, n.b, n.c, n.d, 1, 1, 0, rec); return 0;
+                case 4: return ZP(pushCell)(e, n.pathVector, n.a, n.b, n.c, n.d);
+                case 5: return ZP(popCell)(e, n.pathVector);
+                case 6: return ZC(save)(e, n.config, rec);
+                case 7: return ZC(open)(e, n.config, n.a, n.b, n.c, n.d, rec);
+                case 8: return ZC(createNPathVector)(e, n.config);
+                case 9: return ZP(copy_1n)(e, n.pathVector);
+                case 10: return some(ZC(getTopCellName)(e, n.config));
+                case 11: return some(ZP(getCurrentViewBinding)(e, n.pathVector));
+                case 12: return ZC(saveAs)(e, n.config, n.a, n.b, n.c, rec);
+                case 13: return ZC(setOccurBinding)(e, n.config, n.handle, n.a, n.b, n.c, n.d);
+                case 14: return ZC(replaceConstant)(e, n.config, n.a, n.b);
+                default: return ZP(popToTop)(e, n.pathVector);
+            }
+        });
+    }
+
+    // What a nested call must leave as it was.
+    std::vector<jint> visibleState() {
+        std::vector<jint> state;
+        for (jobject obj : configs_) state.push_back(jvm_.intField(obj, "id"));
+        for (jobject obj : pathVectors_) state.push_back(jvm_.intField(obj, "pathvector"));
+        state.push_back(-1);
+        for (const ConfigHandleEntry* e = configRegistry.head; e != nullptr; e = e->next) state.push_back(e->handle);
+        state.push_back(-1);
+        for (const PathVectorSlot* s = pathVectorRegistry.head; s != nullptr; s = s->next) state.push_back(s->handle);
+        state.push_back(static_cast<jint>(jvm_.callCount("GetStringUTFChars")));
+        state.push_back(static_cast<jint>(jvm_.callCount("NewStringUTF")));
+        state.push_back(static_cast<jint>(jvm_.callCount("CallVoidMethod")));
+        return state;
+    }
+
+    // The calling-back listener's body, for one warning of the outer call.
+    void callBack() {
+        // A bridge without the refusal would free what the outer call uses:
+        // there the listener only records.
+        if (!nestedCallsRefused() || callbacks_ >= kMaxCallbacks) return;
+        ++callbacks_;
+        for (const Nested& n : nested_) {
+            std::vector<jint> before = visibleState();
+            long long answer = runNested(n);
+            if (answer != 0) misuse("a call from a listener answered " + std::to_string(answer) + ", not its neutral result");
+            if (visibleState() != before)
+                misuse("a call from a listener changed a handle field or a registry, converted a string or relayed a warning");
+        }
     }
 
     // ---- the program's steps
@@ -338,7 +489,11 @@ private:
     }
 
     void step() {
-        switch (in_.ConsumeIntegralInRange<int>(0, 19)) {
+        // 20 kinds of step; 20 to 39 repeat the cheaper ones (not 16 to 19):
+        // a deep push costs as much as a hundred other steps.
+        int kind = in_.ConsumeIntegralInRange<int>(0, 39);
+        if (kind >= 20) kind = (kind - 20) % 16;
+        switch (kind) {
             case 0: return configStep();
             case 1: case 2: case 3: return ruleStep();
             case 4: case 5: return constantStep();
@@ -372,7 +527,10 @@ private:
                 jobject pv = pathVector();
                 jstring lib = str(), cell = str(), view = str(), inst = str();
                 int n = in_.ConsumeIntegralInRange<int>(1, 300);
-                for (int i = 0; i < n; ++i) call("pushCell", [&] { return ZP(pushCell)(env(), pv, lib, cell, view, inst); });
+                // Refused once, refused again: pushing on after a second
+                // refusal was most of the time of most programs.
+                for (int i = 0, refused = 0; i < n && refused < 2; ++i)
+                    if (!call("pushCell", [&] { return ZP(pushCell)(env(), pv, lib, cell, view, inst); })) ++refused;
                 return;
             }
             default: {  // the usual way in: open a configuration and walk it
@@ -691,13 +849,51 @@ private:
     FakeClassRef zelPathVector_ = nullptr;
     jobject configs_[kObjects] = {};
     jobject pathVectors_[kObjects] = {};
-    jobject listeners_[5] = {};
+    jobject listeners_[6] = {};
+    std::vector<Nested> nested_;
+    int callbacks_ = 0;
+    static constexpr int kMaxCallbacks = 8;
     std::vector<jint> configHandles_, pathVectorHandles_;
     int steps_ = 0;
     size_t warnings_ = 0;
     bool injected_ = false;
     bool wrote_ = false;
 };
+
+}  // namespace
+
+namespace {
+
+// Asks an open configuration its top cell from the listener of a failing
+// open: harmless with or without the refusal, and null only with it.
+void probeNestedCalls() {
+    fakejni::FakeJvm jvm;
+    fakejni::FakeClass* cls = jvm.defineClass("COM/morvent/zel/ZelConfig");
+    cls->addIntField("id");
+    jobject probe = jvm.newObject(cls), failing = jvm.newObject(cls);
+    JNIEnv* env = jvm.env();
+    int heard = 0;
+    bool answered = true;
+    fakejni::FakeClass* listenerClass = jvm.defineClass("COM/example/Probe");
+    listenerClass->addVoidMethod("processWarning", "(Ljava/lang/String;)V", [&](JNIEnv* e, jobject, const jvalue*) {
+        ++heard;
+        answered = jvm.callNative([&] { return ZC(getTopCellName)(e, probe); }) != nullptr;
+    });
+    jobject listener = jvm.newObject(listenerClass);
+    auto s = [&](const char* text) { return jvm.newString(text); };
+    bool opened = jvm.callNative([&] { return ZC(open)(env, probe, s("design"), s("chip"), s("config"), s("r"), nullptr); });
+    bool missing = jvm.callNative([&] { return ZC(open)(env, failing, s("design"), s("chip"), s("nothing"), s("r"), listener); });
+    bool closed = jvm.callNative([&] { return ZC(close)(env, probe); });
+    if (!opened || missing || !closed || heard != 1 || !jvm.misuses().empty()) {
+        std::fprintf(stderr, "api_fuzz: the probe of nested calls went wrong\n%s", jvm.formatMisuses().c_str());
+        std::abort();
+    }
+    // API_FUZZ_NESTED=1 calls back all the same: to see what a bridge without
+    // the refusal does.
+    nestedCallsRefused() = !answered || (std::getenv("API_FUZZ_NESTED") && *std::getenv("API_FUZZ_NESTED") == '1');
+    std::fprintf(stderr, "api_fuzz: nested calls %s\n", nestedCallsRefused() ? "refused: the listener calls back"
+                                                                       : "let through: the listener only records");
+}
 
 }  // namespace
 
@@ -713,6 +909,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         std::fprintf(stderr, "api_fuzz: init misused JNI:\n%s", jvm.formatMisuses().c_str());
         std::abort();
     }
+    probeNestedCalls();
     return 0;
 }
 
@@ -720,6 +917,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     Program program(in);
     program.run();
-    if (program.wroteDesign()) writeDesign();
+    if (program.wroteDesign()) restoreDesign();
     return 0;
 }

@@ -63,8 +63,19 @@ class Program:
         return self.null() if w is None else self.empty() if w == "" else self.word(w)
 
     def listener(self, k):
-        """0 none, 1 records, 2 throws, 3 and 4 have no processWarning."""
-        return self.pick(k, 0, 4)
+        """0 none, 1 records, 2 throws, 3 and 4 have no processWarning, 5 calls back (nested() follows)."""
+        return self.pick(k, 0, 5)
+
+    def nested(self, *calls):
+        """The sub-program of a calling-back listener: (kind, config, path vector) each, strings
+        null, and the first path-vector handle seen as int argument."""
+        self.pick(len(calls), 1, 4)
+        for kind, cfg, pv in calls:
+            self.pick(kind, 0, 15).obj(cfg).obj(pv)
+            for _ in range(4):
+                self.null()
+            self.pick(0, 0, 5).pick(0, 0, 0)
+        return self
 
     def boolean(self, v):  # flag(): 3 gives 2, else a bool
         self.pick(0, 0, 3)
@@ -75,7 +86,7 @@ class Program:
 
     # ---- steps
     def step(self, kind):
-        return self.pick(kind, 0, 19)
+        return self.pick(kind, 0, 39)
 
     def open_chip(self, cfg=0, listener=1):
         """The usual way in: open design/chip:config with "a" and make a path vector."""
@@ -246,12 +257,26 @@ def rules_of_the_chip():
     return p
 
 
+def call_back():
+    """A bind that warns, its listener closing, destroying, binding and editing what the bind uses."""
+    p = Program()
+    p.open_chip()
+    p.push(0, "design", "chip", "schematic", None)
+    p.rule_step(0, 1).s("$(A)$(B)")                             # setDefaultViewListString
+    p.bind(0, "CORE", "design", "core", "symbol", listener=5)
+    p.nested((1, 0, 0), (0, 0, 0), (3, 0, 0), (2, 0, 0))        # destroy, close, bind, setDefaultViewListString
+    p.bind_query(0, 3)
+    p.config_step(0, 4).s("chip").s("chip").s("config").listener(5)    # saveAs to an undefined library
+    p.nested((0, 0, 0), (12, 0, 0), (7, 1, 0))                  # close, saveAs, open
+    return p
+
+
 def main():
     out = os.path.join(HERE, "corpus", "api_fuzz")
     os.makedirs(out, exist_ok=True)
     for name, make in [("walk-chip", walk_chip), ("edit-and-save", edit_and_save),
                        ("handles-gone-wrong", handles_gone_wrong), ("strings-gone-wrong", strings_gone_wrong),
-                       ("rules-of-the-chip", rules_of_the_chip)]:
+                       ("rules-of-the-chip", rules_of_the_chip), ("call-back", call_back)]:
         with open(os.path.join(out, name), "wb") as f:
             f.write(make().encode())
     return 0

