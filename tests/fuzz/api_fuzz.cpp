@@ -163,14 +163,6 @@ void removeDesign() {
     fs::remove_all(design().root, ignored);
 }
 
-// Whether the bridge answers a native called from a listener, while another
-// native runs, with its neutral result; found out once per process (see
-// probeNestedCalls).
-bool& nestedCallsRefused() {
-    static bool refused = false;
-    return refused;
-}
-
 // ---- the words a program is made of --------------------------------------
 
 const char* const kWords[] = {
@@ -465,7 +457,7 @@ private:
     void callBack() {
         // A bridge without the refusal would free what the outer call uses:
         // there the listener only records.
-        if (!nestedCallsRefused() || callbacks_ >= kMaxCallbacks) return;
+        if (callbacks_ >= kMaxCallbacks) return;
         ++callbacks_;
         for (const Nested& n : nested_) {
             std::vector<jint> before = visibleState();
@@ -862,41 +854,6 @@ private:
 
 }  // namespace
 
-namespace {
-
-// Asks an open configuration its top cell from the listener of a failing
-// open: harmless with or without the refusal, and null only with it.
-void probeNestedCalls() {
-    fakejni::FakeJvm jvm;
-    fakejni::FakeClass* cls = jvm.defineClass("COM/morvent/zel/ZelConfig");
-    cls->addIntField("id");
-    jobject probe = jvm.newObject(cls), failing = jvm.newObject(cls);
-    JNIEnv* env = jvm.env();
-    int heard = 0;
-    bool answered = true;
-    fakejni::FakeClass* listenerClass = jvm.defineClass("COM/example/Probe");
-    listenerClass->addVoidMethod("processWarning", "(Ljava/lang/String;)V", [&](JNIEnv* e, jobject, const jvalue*) {
-        ++heard;
-        answered = jvm.callNative([&] { return ZC(getTopCellName)(e, probe); }) != nullptr;
-    });
-    jobject listener = jvm.newObject(listenerClass);
-    auto s = [&](const char* text) { return jvm.newString(text); };
-    bool opened = jvm.callNative([&] { return ZC(open)(env, probe, s("design"), s("chip"), s("config"), s("r"), nullptr); });
-    bool missing = jvm.callNative([&] { return ZC(open)(env, failing, s("design"), s("chip"), s("nothing"), s("r"), listener); });
-    bool closed = jvm.callNative([&] { return ZC(close)(env, probe); });
-    if (!opened || missing || !closed || heard != 1 || !jvm.misuses().empty()) {
-        std::fprintf(stderr, "api_fuzz: the probe of nested calls went wrong\n%s", jvm.formatMisuses().c_str());
-        std::abort();
-    }
-    // API_FUZZ_NESTED=1 calls back all the same: to see what a bridge without
-    // the refusal does.
-    nestedCallsRefused() = !answered || (std::getenv("API_FUZZ_NESTED") && *std::getenv("API_FUZZ_NESTED") == '1');
-    std::fprintf(stderr, "api_fuzz: nested calls %s\n", nestedCallsRefused() ? "refused: the listener calls back"
-                                                                       : "let through: the listener only records");
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     makeDesign();
     std::atexit(removeDesign);
@@ -909,7 +866,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         std::fprintf(stderr, "api_fuzz: init misused JNI:\n%s", jvm.formatMisuses().c_str());
         std::abort();
     }
-    probeNestedCalls();
     return 0;
 }
 

@@ -5,7 +5,6 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assertions.fail;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelPathVector;
@@ -142,7 +141,6 @@ class FreshProcessThreadsTest {
 
     @Test
     void aThreadForEachRole() throws Exception {
-        assumeTrue(Fixture.refusesNestedCalls(), "the bridge has no lock yet");
         ZelConfig shared = Fixture.open("design", "chip", "config", "r");
         List<Round> roles = roles(shared);
         Queue<String> failures = new ConcurrentLinkedQueue<>();
