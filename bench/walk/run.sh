@@ -2,8 +2,11 @@
 # The walk benchmark: generates the design into BUILD_DIR/walk-design when it
 # is not there, walks it in C++ straight through the library and in Java
 # through the bridge, and prints both figures, their ratio and the resident-
-# size checks.  BUILD_DIR is a configured build tree of this repository (a
-# RelWithDebInfo or Release one for figures that mean anything).
+# size checks.  Then the walk tool (zel-walk.jar) prints the same design's
+# tree to /dev/null in a 128 MB heap, as a user would run it: its rate, from
+# its start to its end, against the Java walk's, and its peak resident size.
+# BUILD_DIR is a configured build tree of this repository (a RelWithDebInfo or
+# Release one for figures that mean anything).
 # Usage: bench/walk/run.sh BUILD_DIR [RUNS]     (RUNS timed walks each, default 3)
 set -euo pipefail
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
@@ -13,7 +16,7 @@ fi
 build=$(cd "$1" && pwd)
 runs=${2:-3}
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake --build "$build" --target zel_walk_gen zel_walk_cpp zel_walk_bench zelJava_sh -j"$jobs" \
+cmake --build "$build" --target zel_walk_gen zel_walk_cpp zel_walk_bench zel_walk zelJava_sh -j"$jobs" \
     >"$build/walk-bench.build.log" 2>&1 ||
     { tail -40 "$build/walk-bench.build.log" >&2; echo "run.sh: building failed (log: $build/walk-bench.build.log)" >&2; exit 1; }
 
@@ -34,6 +37,28 @@ java=$(java "${java_flags[@]}" -Djava.library.path="$build" -jar "$build/java/ze
     --libs "$design/kwo.lib" --runs "$runs")
 echo "$java"
 
+# The tool: whole runs, JVM start and design files included; the median of RUNS.
+instances=$(sed -n 's/^checksum: instances=\([0-9]*\) .*$/\1/p' <<<"$java")
+tool() {  # prints "SECONDS PEAK_KIB"
+    /usr/bin/time -f '%e %M' -o "$build/walk-tool.time" \
+        java -Xmx128m -XX:+UseSerialGC -Djava.library.path="$build" -jar "$build/java/zel-walk.jar" \
+        --libs "$design/kwo.lib" --config wdesign/top/config "$@" >/dev/null 2>"$build/walk-tool.err" ||
+        { cat "$build/walk-tool.err" >&2; echo "run.sh: the walk tool failed" >&2; exit 1; }
+    tail -1 "$build/walk-tool.time"
+}
+tool_line() {  # TITLE RUNS OPTION...: the median run's rate and peak resident size
+    local title=$1 n=$2
+    shift 2
+    local k
+    for ((k = 0; k < n; ++k)); do tool "$@"; done | sort -n | sed -n "$(((n + 1) / 2))p" |
+        awk -v t="$title" -v i="$instances" '{ printf "%s %.0f instances/s (%.1f s), peak RSS %d KiB\n", t, i / $1, $1, $2 }'
+}
+brief=$(tool_line "Tool tree (--brief, the default), median of $runs runs:" "$runs")
+echo "$brief"
+progress=$(tool_line "Tool tree with --progress (to a file), 1 run:" 1 --progress)
+echo "$progress"
+tool_line "Tool tree --full, 1 run:" 1 --full
+
 rate() { sed -n 's/^.* walk: [0-9]* instances, \([0-9]*\) instances\/s.*$/\1/p' <<<"$1"; }
 flat() { sed -n 's/^.* RSS: .*(\([0-9.]*\)).*$/\1/p' <<<"$1"; }
 sum() { grep '^checksum:' <<<"$1"; }
@@ -44,6 +69,12 @@ echo "Summary (medians of $runs timed walks after a warm-up walk each)"
 printf '  Java walk: %s instances/s (goal: 500000 or more)\n' "$java_rate"
 printf '  C++ walk:  %s instances/s\n' "$cpp_rate"
 awk -v c="$cpp_rate" -v j="$java_rate" 'BEGIN { printf "  ratio C++/Java: %.2f\n", c / j }'
+tool_rate=$(sed -n 's/^.*: \([0-9]*\) instances\/s.*$/\1/p' <<<"$brief")
+progress_rate=$(sed -n 's/^.*: \([0-9]*\) instances\/s.*$/\1/p' <<<"$progress")
+printf '  Tool tree:  %s instances/s, %s of the Java walk (goal: 80%% or more), peak RSS %s KiB in -Xmx128m\n' \
+    "$tool_rate" "$(awk -v t="$tool_rate" -v j="$java_rate" 'BEGIN { printf "%.0f%%", 100 * t / j }')" \
+    "$(sed -n 's/^.*peak RSS \([0-9]*\) KiB.*$/\1/p' <<<"$brief")"
+awk -v t="$tool_rate" -v p="$progress_rate" 'BEGIN { printf "  Tool tree with --progress: %s instances/s (%+.1f%% against the median above)\n", p, 100 * (p - t) / t }'
 for side in C++ Java; do
     if [ "$side" = C++ ]; then f=$(flat "$cpp"); else f=$(flat "$java"); fi
     awk -v s="$side" -v f="$f" 'BEGIN { printf "  %s RSS end/after 10,000: %s (%s)\n", s, f, (f <= 1.10 && f >= 0.90) ? "flat, within 10%" : "NOT flat" }'
