@@ -37,27 +37,46 @@ java=$(java "${java_flags[@]}" -Djava.library.path="$build" -jar "$build/java/ze
     --libs "$design/kwo.lib" --runs "$runs")
 echo "$java"
 
-# The tool: whole runs, JVM start and design files included; the median of RUNS.
+# The tool as a user runs it: the whole process, JVM start and design files
+# included, the tree to /dev/null, in a 128 MB heap with the collector
+# scripts/walk.sh gives it.  Its rate is taken beside the Java walk's in
+# alternate runs (one tool run, then one Java walk timed after its warm-up
+# walk), so that both see the same load on a shared machine; the ratio is the
+# median of the rounds' ratios.
 instances=$(sed -n 's/^checksum: instances=\([0-9]*\) .*$/\1/p' <<<"$java")
-tool() {  # prints "SECONDS PEAK_KIB"
+tool() {  # OPTION...: prints "SECONDS PEAK_KIB"
     /usr/bin/time -f '%e %M' -o "$build/walk-tool.time" \
         java -Xmx128m -XX:+UseSerialGC -Djava.library.path="$build" -jar "$build/java/zel-walk.jar" \
         --libs "$design/kwo.lib" --config wdesign/top/config "$@" >/dev/null 2>"$build/walk-tool.err" ||
         { cat "$build/walk-tool.err" >&2; echo "run.sh: the walk tool failed" >&2; exit 1; }
     tail -1 "$build/walk-tool.time"
 }
-tool_line() {  # TITLE RUNS OPTION...: the median run's rate and peak resident size
-    local title=$1 n=$2
-    shift 2
-    local k
-    for ((k = 0; k < n; ++k)); do tool "$@"; done | sort -n | sed -n "$(((n + 1) / 2))p" |
-        awk -v t="$title" -v i="$instances" '{ printf "%s %.0f instances/s (%.1f s), peak RSS %d KiB\n", t, i / $1, $1, $2 }'
+java_rate_once() {
+    java "${java_flags[@]}" -Djava.library.path="$build" -jar "$build/java/zel-walk-bench.jar" \
+        --libs "$design/kwo.lib" --runs 1 | sed -n 's/^Java walk: [0-9]* instances, \([0-9]*\) instances\/s.*$/\1/p'
 }
-brief=$(tool_line "Tool tree (--brief, the default), median of $runs runs:" "$runs")
-echo "$brief"
-progress=$(tool_line "Tool tree with --progress (to a file), 1 run:" 1 --progress)
-echo "$progress"
-tool_line "Tool tree --full, 1 run:" 1 --full
+rounds=""
+for ((k = 1; k <= runs; ++k)); do
+    t=$(tool) || exit 1
+    read -r seconds peak <<<"$t"
+    jr=$(java_rate_once)
+    line=$(awk -v i="$instances" -v s="$seconds" -v p="$peak" -v j="$jr" -v k="$k" \
+        'BEGIN { printf "Tool tree, round %d: %.0f instances/s (%.1f s), peak RSS %d KiB; Java walk beside it: %d instances/s; ratio %.2f", k, i / s, s, p, j, i / s / j }')
+    echo "$line"
+    rounds+="$line"$'\n'
+done
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+tool_rate=$(sed -n 's/^Tool tree, round [0-9]*: \([0-9]*\) instances.*$/\1/p' <<<"$rounds" | median)
+tool_ratio=$(sed -n 's/^.*; ratio \([0-9.]*\)$/\1/p' <<<"$rounds" | median)
+tool_peak=$(sed -n 's/^.*peak RSS \([0-9]*\) KiB.*$/\1/p' <<<"$rounds" | sort -n | tail -1)
+t=$(tool --progress) || exit 1
+read -r seconds peak <<<"$t"
+progress_rate=$(awk -v i="$instances" -v s="$seconds" 'BEGIN { printf "%.0f", i / s }')
+echo "Tool tree with --progress (to a file), 1 run: $progress_rate instances/s ($seconds s), peak RSS $peak KiB"
+t=$(tool --full) || exit 1
+read -r seconds peak <<<"$t"
+awk -v i="$instances" -v s="$seconds" -v p="$peak" \
+    'BEGIN { printf "Tool tree --full, 1 run: %.0f instances/s (%.1f s), peak RSS %d KiB\n", i / s, s, p }'
 
 rate() { sed -n 's/^.* walk: [0-9]* instances, \([0-9]*\) instances\/s.*$/\1/p' <<<"$1"; }
 flat() { sed -n 's/^.* RSS: .*(\([0-9.]*\)).*$/\1/p' <<<"$1"; }
@@ -69,12 +88,11 @@ echo "Summary (medians of $runs timed walks after a warm-up walk each)"
 printf '  Java walk: %s instances/s (goal: 500000 or more)\n' "$java_rate"
 printf '  C++ walk:  %s instances/s\n' "$cpp_rate"
 awk -v c="$cpp_rate" -v j="$java_rate" 'BEGIN { printf "  ratio C++/Java: %.2f\n", c / j }'
-tool_rate=$(sed -n 's/^.*: \([0-9]*\) instances\/s.*$/\1/p' <<<"$brief")
-progress_rate=$(sed -n 's/^.*: \([0-9]*\) instances\/s.*$/\1/p' <<<"$progress")
-printf '  Tool tree:  %s instances/s, %s of the Java walk (goal: 80%% or more), peak RSS %s KiB in -Xmx128m\n' \
-    "$tool_rate" "$(awk -v t="$tool_rate" -v j="$java_rate" 'BEGIN { printf "%.0f%%", 100 * t / j }')" \
-    "$(sed -n 's/^.*peak RSS \([0-9]*\) KiB.*$/\1/p' <<<"$brief")"
-awk -v t="$tool_rate" -v p="$progress_rate" 'BEGIN { printf "  Tool tree with --progress: %s instances/s (%+.1f%% against the median above)\n", p, 100 * (p - t) / t }'
+printf '  Tool tree:  %s instances/s; against the Java walk beside it: %s (median of %d rounds; goal: 0.80 or more)\n' \
+    "$tool_rate" "$tool_ratio" "$runs"
+printf '  Tool peak RSS: %s KiB (-Xmx128m)\n' "$tool_peak"
+awk -v t="$tool_rate" -v p="$progress_rate" \
+    'BEGIN { printf "  Tool tree with --progress: %s instances/s (%+.1f%% against the median above)\n", p, 100 * (p - t) / t }'
 for side in C++ Java; do
     if [ "$side" = C++ ]; then f=$(flat "$cpp"); else f=$(flat "$java"); fi
     awk -v s="$side" -v f="$f" 'BEGIN { printf "  %s RSS end/after 10,000: %s (%s)\n", s, f, (f <= 1.10 && f >= 0.90) ? "flat, within 10%" : "NOT flat" }'

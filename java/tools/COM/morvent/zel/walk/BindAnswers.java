@@ -46,9 +46,12 @@ public final class BindAnswers {
      *        occurrence questions are not asked
      * @param cellViewList          the master's cell rule's view list, or null
      * @param defaultViewList       the configuration's default view list, or null
+     * @param everything            false when only what the labels need is wanted: then
+     *        isCurrentViewSet is not asked (false), nor isCurrentOccurBinding off occurrence
+     *        paths (false), where no label reads it
      */
     public BindAnswers(ZelPathVector pv, String inst, CellView master, boolean mayBeOnOccurrencePath,
-                       String cellViewList, String defaultViewList) {
+                       String cellViewList, String defaultViewList, boolean everything) {
         lib = pv.getCurrentLibBinding();
         cell = pv.getCurrentCellBinding();
         view = pv.getCurrentViewBinding();
@@ -57,16 +60,16 @@ public final class BindAnswers {
         viewList = pv.getCurrentViewList();
         expandedViewList = pv.getCurrentExpandedViewList();
         libListWhy = pv.getLibListBindWhy();
-        currentViewSet = pv.isCurrentViewSet();
+        currentViewSet = everything && pv.isCurrentViewSet();
         currentViewListSet = pv.isCurrentViewListSet();
-        occurBinding = pv.isCurrentOccurBinding();
+        onOccurrencePath = mayBeOnOccurrencePath && pv.isPartOfOccurPath(inst);
+        occurBinding = (everything || onOccurrencePath) && pv.isCurrentOccurBinding();
         viewMRU = pv.isCurrentViewMRU();
         instViewBindingUsed = pv.isInstViewBindingUsed();
         cellViewBindingUsed = pv.isCellViewBindingUsed();
         libListInherited = pv.isLibListInherited();
         viewListInherited = pv.isViewListInherited();
         libSetOnCellBinding = pv.getLibSetOnCellBinding();
-        onOccurrencePath = mayBeOnOccurrencePath && pv.isPartOfOccurPath(inst);
         // Only an occurrence's answers need the instance's own view string. The bridge hands the
         // four strings to the library in order, and the library takes the instance first (the
         // parameter names of the Java declaration say otherwise).

@@ -125,25 +125,44 @@ public final class SummaryPrinter implements WalkSink {
         return list;
     }
 
-    /** A title, then the entries in as many columns as fit in {@link #WIDTH}, row by row. */
+    /**
+     * A title, then the entries in as many columns as fit in {@link #WIDTH}, down the columns
+     * (the most first), each column as wide as its widest entry.
+     */
     private static void section(StringBuilder b, String title, List<Entry> entries) {
         if (entries.isEmpty()) return;
         b.append('\n').append(title).append('\n');
-        int labelWidth = 0;
-        int countWidth = 0;
-        for (Entry e : entries) {
-            labelWidth = Math.max(labelWidth, e.label.length());
-            countWidth = Math.max(countWidth, String.format(Locale.ROOT, "%,d", e.count).length());
+        int n = entries.size();
+        String[] counts = new String[n];
+        for (int i = 0; i < n; ++i) counts[i] = String.format(Locale.ROOT, "%,d", entries.get(i).count);
+        int rows = n;
+        int[] labelWidth = null;
+        int[] countWidth = null;
+        for (int columns = Math.min(n, 8); columns >= 1; --columns) {
+            rows = (n + columns - 1) / columns;
+            if (columns > 1 && (columns - 1) * rows >= n) continue;  // a column would be empty
+            labelWidth = new int[columns];
+            countWidth = new int[columns];
+            int width = 2 + 4 * (columns - 1);
+            for (int c = 0; c < columns; ++c) {
+                for (int i = c * rows; i < Math.min(n, (c + 1) * rows); ++i) {
+                    labelWidth[c] = Math.max(labelWidth[c], entries.get(i).label.length());
+                    countWidth[c] = Math.max(countWidth[c], counts[i].length());
+                }
+                width += labelWidth[c] + 2 + countWidth[c];
+            }
+            if (width <= WIDTH) break;
         }
-        int cell = labelWidth + 2 + countWidth;
-        int columns = Math.max(1, Math.min(entries.size(), (WIDTH - 2) / (cell + 4)));
-        for (int i = 0; i < entries.size(); ++i) {
-            Entry e = entries.get(i);
-            boolean lineEnd = i % columns == columns - 1 || i == entries.size() - 1;
-            b.append(i % columns == 0 ? "  " : "    ");
-            String count = String.format(Locale.ROOT, "%," + countWidth + "d", e.count);
-            b.append(e.label).append(" ".repeat(labelWidth - e.label.length() + 2)).append(count);
-            if (lineEnd) b.append('\n');
+        for (int r = 0; r < rows; ++r) {
+            b.append("  ");
+            for (int c = 0; c < labelWidth.length && c * rows + r < n; ++c) {
+                int i = c * rows + r;
+                String label = entries.get(i).label;
+                if (c > 0) b.append("    ");
+                b.append(label).append(" ".repeat(labelWidth[c] - label.length() + 2))
+                        .append(" ".repeat(countWidth[c] - counts[i].length())).append(counts[i]);
+            }
+            b.append('\n');
         }
     }
 }

@@ -13,6 +13,7 @@ final class Utf8Writer extends Writer {
     private final OutputStream out;
     private final byte[] buf = new byte[1 << 16];
     private int n;
+    private char[] chars = new char[256];
 
     Utf8Writer(OutputStream out) {
         this.out = out;
@@ -20,7 +21,16 @@ final class Utf8Writer extends Writer {
 
     @Override
     public Writer append(CharSequence text) throws IOException {
-        put(text, 0, text.length());
+        if (text instanceof StringBuilder) {
+            // Its chars in one copy, rather than a call of charAt for each.
+            StringBuilder b = (StringBuilder) text;
+            int len = b.length();
+            if (chars.length < len) chars = new char[Math.max(len, 2 * chars.length)];
+            b.getChars(0, len, chars, 0);
+            write(chars, 0, len);
+        } else {
+            put(text, 0, text.length());
+        }
         return this;
     }
 
@@ -41,8 +51,18 @@ final class Utf8Writer extends Writer {
     }
 
     @Override
-    public void write(char[] chars, int off, int len) throws IOException {
-        put(java.nio.CharBuffer.wrap(chars, off, len), 0, len);
+    public void write(char[] text, int off, int len) throws IOException {
+        byte[] b = buf;
+        int end = off + len;
+        for (int i = off; i < end; ++i) {
+            char c = text[i];
+            if (c >= 0x80) {
+                put(java.nio.CharBuffer.wrap(text), i, end);
+                return;
+            }
+            if (n == b.length) drain();
+            b[n++] = (byte) c;
+        }
     }
 
     private void put(CharSequence s, int start, int end) throws IOException {

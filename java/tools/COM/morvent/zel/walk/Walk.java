@@ -284,13 +284,15 @@ public final class Walk {
         ZelConfig config = open(name, "--config", warnings);
         try {
             WalkHeader header = WalkHeader.of(config);
-            Walker walker = new Walker(config, design, warnings, options.depth, progress);
+            // JSON shows every answer of a bind; the other forms only what they read.
+            boolean everything = options.form == Form.JSON || options.form == Form.JSONL;
+            Walker walker = new Walker(config, design, warnings, options.depth, progress, everything);
             if (options.form == Form.DIFF) {
                 CellView other = configName(options.diff, "--diff");
                 ZelConfig second = open(other, "--diff", warnings);
                 try {
                     Walker beside = new Walker(second, design, warnings, options.depth,
-                                               new Progress(err, false, false));
+                                               new Progress(err, false, false), false);
                     return new Diff(out, walker, header, beside, WalkHeader.of(second)).run() ? 1 : 0;
                 } finally {
                     second.close();

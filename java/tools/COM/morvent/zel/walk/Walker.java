@@ -27,6 +27,7 @@ public final class Walker {
     private final ZelWarningListener warnings;
     private final int maxDepth;
     private final Progress progress;
+    private final boolean everything;
     private final Deque<CellView> onPath = new ArrayDeque<>();
     // The configuration is open read-only: what it answers about its rules does not change
     // during the walk, so each question is asked once.
@@ -35,18 +36,22 @@ public final class Walker {
     private ZelPathVector pv;
 
     /**
-     * @param config   an open configuration, not edited during the walk
-     * @param design   the design's instances
-     * @param warnings receives the library's warnings
-     * @param maxDepth how many levels of instances below the top cell to walk
-     * @param progress told of every instance bound
+     * @param config     an open configuration, not edited during the walk
+     * @param design     the design's instances
+     * @param warnings   receives the library's warnings
+     * @param maxDepth   how many levels of instances below the top cell to walk
+     * @param progress   told of every instance bound
+     * @param everything whether to read every answer of a bind, not only those the labels need
+     *                   ({@link BindAnswers})
      */
-    public Walker(ZelConfig config, Design design, ZelWarningListener warnings, int maxDepth, Progress progress) {
+    public Walker(ZelConfig config, Design design, ZelWarningListener warnings, int maxDepth, Progress progress,
+                  boolean everything) {
         this.config = config;
         this.design = design;
         this.warnings = warnings;
         this.maxDepth = maxDepth;
         this.progress = progress;
+        this.everything = everything;
         this.defaultViewList = config.getDefaultViewListString();
     }
 
@@ -110,7 +115,7 @@ public final class Walker {
         progress.instance(node.depth);
         pv.bind(inst.name, inst.master.lib, inst.master.cell, inst.master.view, true, true, false, warnings);
         BindAnswers a = new BindAnswers(pv, inst.name, inst.master, parent.onOccurrencePath(),
-                                        cellViewList(inst.master), defaultViewList);
+                                        cellViewList(inst.master), defaultViewList, everything);
         node.answers = a;
         node.binding = a.binding();
         node.viewListKind = Labels.viewListKind(a, parent.viewListKind);
