@@ -42,7 +42,8 @@ echo "$java"
 # scripts/walk.sh gives it.  Its rate is taken beside the Java walk's in
 # alternate runs (one tool run, then one Java walk timed after its warm-up
 # walk), so that both see the same load on a shared machine; the ratio is the
-# median of the rounds' ratios.
+# median of the rounds' ratios.  Each round also runs the tool with --progress,
+# for what showing the progress costs.
 instances=$(sed -n 's/^checksum: instances=\([0-9]*\) .*$/\1/p' <<<"$java")
 tool() {  # OPTION...: prints "SECONDS PEAK_KIB"
     /usr/bin/time -f '%e %M' -o "$build/walk-tool.time" \
@@ -59,9 +60,11 @@ rounds=""
 for ((k = 1; k <= runs; ++k)); do
     t=$(tool) || exit 1
     read -r seconds peak <<<"$t"
+    t=$(tool --progress) || exit 1
+    read -r pseconds ppeak <<<"$t"
     jr=$(java_rate_once)
-    line=$(awk -v i="$instances" -v s="$seconds" -v p="$peak" -v j="$jr" -v k="$k" \
-        'BEGIN { printf "Tool tree, round %d: %.0f instances/s (%.1f s), peak RSS %d KiB; Java walk beside it: %d instances/s; ratio %.2f", k, i / s, s, p, j, i / s / j }')
+    line=$(awk -v i="$instances" -v s="$seconds" -v p="$peak" -v j="$jr" -v k="$k" -v ps="$pseconds" \
+        'BEGIN { printf "Tool tree, round %d: %.0f instances/s (%.1f s), peak RSS %d KiB; with --progress %.0f instances/s (%+.1f%%); Java walk beside them: %d instances/s; ratio %.2f", k, i / s, s, p, i / ps, 100 * (s / ps - 1), j, i / s / j }')
     echo "$line"
     rounds+="$line"$'\n'
 done
@@ -69,10 +72,7 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 tool_rate=$(sed -n 's/^Tool tree, round [0-9]*: \([0-9]*\) instances.*$/\1/p' <<<"$rounds" | median)
 tool_ratio=$(sed -n 's/^.*; ratio \([0-9.]*\)$/\1/p' <<<"$rounds" | median)
 tool_peak=$(sed -n 's/^.*peak RSS \([0-9]*\) KiB.*$/\1/p' <<<"$rounds" | sort -n | tail -1)
-t=$(tool --progress) || exit 1
-read -r seconds peak <<<"$t"
-progress_rate=$(awk -v i="$instances" -v s="$seconds" 'BEGIN { printf "%.0f", i / s }')
-echo "Tool tree with --progress (to a file), 1 run: $progress_rate instances/s ($seconds s), peak RSS $peak KiB"
+progress_cost=$(sed -n 's/^.*with --progress [0-9]* instances\/s (\([-+0-9.]*\)%).*$/\1/p' <<<"$rounds" | median)
 t=$(tool --full) || exit 1
 read -r seconds peak <<<"$t"
 awk -v i="$instances" -v s="$seconds" -v p="$peak" \
@@ -91,8 +91,8 @@ awk -v c="$cpp_rate" -v j="$java_rate" 'BEGIN { printf "  ratio C++/Java: %.2f\n
 printf '  Tool tree:  %s instances/s; against the Java walk beside it: %s (median of %d rounds; goal: 0.80 or more)\n' \
     "$tool_rate" "$tool_ratio" "$runs"
 printf '  Tool peak RSS: %s KiB (-Xmx128m)\n' "$tool_peak"
-awk -v t="$tool_rate" -v p="$progress_rate" \
-    'BEGIN { printf "  Tool tree with --progress: %s instances/s (%+.1f%% against the median above)\n", p, 100 * (p - t) / t }'
+printf '  Tool tree with --progress (to a file): %s%% against the run before it (median of %d rounds; goal: within 1%%)\n' \
+    "$progress_cost" "$runs"
 for side in C++ Java; do
     if [ "$side" = C++ ]; then f=$(flat "$cpp"); else f=$(flat "$java"); fi
     awk -v s="$side" -v f="$f" 'BEGIN { printf "  %s RSS end/after 10,000: %s (%s)\n", s, f, (f <= 1.10 && f >= 0.90) ? "flat, within 10%" : "NOT flat" }'

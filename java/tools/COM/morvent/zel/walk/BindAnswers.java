@@ -46,9 +46,12 @@ public final class BindAnswers {
      *        occurrence questions are not asked
      * @param cellViewList          the master's cell rule's view list, or null
      * @param defaultViewList       the configuration's default view list, or null
-     * @param everything            false when only what the labels need is wanted: then
-     *        isCurrentViewSet is not asked (false), nor isCurrentOccurBinding off occurrence
-     *        paths (false), where no label reads it
+     * @param everything            false when only the kinds of rule and the lists in effect are
+     *        wanted (the brief tree, the summary, the graph): then what none of them reads is not
+     *        asked and reads false or null: isCurrentViewSet; isCurrentViewMRU (the walk binds
+     *        without allowRecent, so it is false anyway); isCurrentOccurBinding off occurrence
+     *        paths; isCurrentViewListSet and the view list as written (getCurrentViewList) for a
+     *        view list inherited from above, off occurrence paths
      */
     public BindAnswers(ZelPathVector pv, String inst, CellView master, boolean mayBeOnOccurrencePath,
                        String cellViewList, String defaultViewList, boolean everything) {
@@ -57,18 +60,19 @@ public final class BindAnswers {
         view = pv.getCurrentViewBinding();
         unbound = pv.isUnbound();
         libList = pv.getCurrentLibList();
-        viewList = pv.getCurrentViewList();
         expandedViewList = pv.getCurrentExpandedViewList();
         libListWhy = pv.getLibListBindWhy();
-        currentViewSet = everything && pv.isCurrentViewSet();
-        currentViewListSet = pv.isCurrentViewListSet();
-        onOccurrencePath = mayBeOnOccurrencePath && pv.isPartOfOccurPath(inst);
-        occurBinding = (everything || onOccurrencePath) && pv.isCurrentOccurBinding();
-        viewMRU = pv.isCurrentViewMRU();
-        instViewBindingUsed = pv.isInstViewBindingUsed();
-        cellViewBindingUsed = pv.isCellViewBindingUsed();
         libListInherited = pv.isLibListInherited();
         viewListInherited = pv.isViewListInherited();
+        onOccurrencePath = mayBeOnOccurrencePath && pv.isPartOfOccurPath(inst);
+        boolean ownList = everything || onOccurrencePath || !viewListInherited;
+        currentViewListSet = ownList && pv.isCurrentViewListSet();
+        viewList = ownList && (everything || onOccurrencePath || !currentViewListSet) ? pv.getCurrentViewList() : null;
+        currentViewSet = everything && pv.isCurrentViewSet();
+        occurBinding = (everything || onOccurrencePath) && pv.isCurrentOccurBinding();
+        viewMRU = everything && pv.isCurrentViewMRU();
+        instViewBindingUsed = pv.isInstViewBindingUsed();
+        cellViewBindingUsed = pv.isCellViewBindingUsed();
         libSetOnCellBinding = pv.getLibSetOnCellBinding();
         // Only an occurrence's answers need the instance's own view string. The bridge hands the
         // four strings to the library in order, and the library takes the instance first (the

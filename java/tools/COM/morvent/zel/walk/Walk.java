@@ -284,15 +284,17 @@ public final class Walk {
         ZelConfig config = open(name, "--config", warnings);
         try {
             WalkHeader header = WalkHeader.of(config);
-            // JSON shows every answer of a bind; the other forms only what they read.
-            boolean everything = options.form == Form.JSON || options.form == Form.JSONL;
+            // JSON shows every answer of a bind, the full tree and the difference the lists as
+            // written; the other forms read only the kinds of rule and the lists in effect.
+            boolean everything = options.form == Form.JSON || options.form == Form.JSONL
+                                 || options.form == Form.FULL || options.form == Form.DIFF;
             Walker walker = new Walker(config, design, warnings, options.depth, progress, everything);
             if (options.form == Form.DIFF) {
                 CellView other = configName(options.diff, "--diff");
                 ZelConfig second = open(other, "--diff", warnings);
                 try {
                     Walker beside = new Walker(second, design, warnings, options.depth,
-                                               new Progress(err, false, false), false);
+                                               new Progress(err, false, false), true);
                     return new Diff(out, walker, header, beside, WalkHeader.of(second)).run() ? 1 : 0;
                 } finally {
                     second.close();
