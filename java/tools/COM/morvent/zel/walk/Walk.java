@@ -5,6 +5,7 @@ import COM.morvent.zel.ZelWarningListener;
 import java.io.FileDescriptor;
 import java.io.FileOutputStream;
 import java.io.IOException;
+import java.io.OutputStream;
 import java.io.PrintStream;
 import java.io.Writer;
 import java.nio.charset.StandardCharsets;
@@ -96,17 +97,18 @@ public final class Walk {
     }
 
     public static void main(String[] args) {
-        PrintStream out = new PrintStream(new FileOutputStream(FileDescriptor.out), false, StandardCharsets.UTF_8);
+        // Not a PrintStream: it would swallow a reader's going away (walk | head), and the walk
+        // would go on to its end for nobody.
+        OutputStream out = new FileOutputStream(FileDescriptor.out);
         PrintStream err = new PrintStream(new FileOutputStream(FileDescriptor.err), true, StandardCharsets.UTF_8);
         int status = run(args, out, err, System.getenv("ZEL_SETUP_PATH"), System.getenv("HOME"),
                          Progress.stderrIsTerminal());
-        out.flush();
         err.flush();
         System.exit(status);
     }
 
     /** Runs the command with standard error taken for a file, not a terminal. */
-    public static int run(String[] args, PrintStream out, PrintStream err, String setupPath, String home) {
+    public static int run(String[] args, OutputStream out, PrintStream err, String setupPath, String home) {
         return run(args, out, err, setupPath, home, false);
     }
 
@@ -116,19 +118,20 @@ public final class Walk {
      * @param errTerminal whether {@code err} is a terminal
      * @return the exit status
      */
-    public static int run(String[] args, PrintStream out, PrintStream err, String setupPath, String home,
+    public static int run(String[] args, OutputStream out, PrintStream err, String setupPath, String home,
                           boolean errTerminal) {
         Options options = null;
         try {
             options = parse(args);
-            if (options.help) {
-                out.print(HELP);
-                return 0;
-            }
             boolean shown = options.progress != null ? options.progress : errTerminal;
             Progress progress = new Progress(err, shown, errTerminal);
             Writer writer = new Utf8Writer(out);
             try {
+                if (options.help) {
+                    writer.write(HELP);
+                    writer.flush();
+                    return 0;
+                }
                 int status = walk(options, writer, err, progress, setupPath, home);
                 writer.flush();
                 progress.finish();
