@@ -61,14 +61,7 @@ public final class DotPrinter implements WalkSink {
         } else if (node.end != Node.End.WALKED && node.end != Node.End.OPEN) {
             if (to.notWalked++ == 0) to.why = node.end;
         }
-        List<Integer> key = List.of(vertices.get(node.parent.binding).id, to.id);
-        long[] n = edges.get(key);
-        if (n == null) edges.put(key, n = new long[1]);
-        ++n[0];
-    }
-
-    @Override
-    public void leave(Node node) {
+        SummaryPrinter.count(edges, List.of(vertices.get(node.parent.binding).id, to.id));
     }
 
     @Override

@@ -38,10 +38,6 @@ public final class SummaryPrinter implements WalkSink {
     }
 
     @Override
-    public void start(Node top) {
-    }
-
-    @Override
     public void enter(Node node) {
         ++instances;
         if (node.depth > deepest) deepest = node.depth;
@@ -64,14 +60,11 @@ public final class SummaryPrinter implements WalkSink {
         if (node.binding != null) count(bound, node.binding);
     }
 
-    private static <K> void count(Map<K, long[]> counts, K key) {
+    /** Adds one to the count of {@code key}. */
+    static <K> void count(Map<K, long[]> counts, K key) {
         long[] n = counts.get(key);
         if (n == null) counts.put(key, n = new long[1]);
         ++n[0];
-    }
-
-    @Override
-    public void leave(Node node) {
     }
 
     @Override

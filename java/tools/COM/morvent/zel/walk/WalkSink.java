@@ -9,11 +9,13 @@ import java.io.IOException;
  */
 public interface WalkSink {
     /** The top cell, before any instance. */
-    void start(Node top) throws IOException;
+    default void start(Node top) throws IOException {
+    }
 
     void enter(Node node) throws IOException;
 
-    void leave(Node node) throws IOException;
+    default void leave(Node node) throws IOException {
+    }
 
     /** After the last instance. */
     void finish(Node top) throws IOException;
