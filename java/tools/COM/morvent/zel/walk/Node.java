@@ -1,7 +1,5 @@
 package COM.morvent.zel.walk;
 
-import java.util.List;
-
 /**
  * One level of the walk: the top cell, or an instance with its binding. The walk keeps only the
  * nodes from the top down to where it stands, so memory follows the depth of the design.
@@ -85,10 +83,5 @@ public final class Node {
     /** Whether it is on an occurrence path: the top cell always is, where they all start. */
     boolean onOccurrencePath() {
         return parent == null || answers.onOccurrencePath;
-    }
-
-    /** The names of the stop rules that matched, in the order of their kinds. */
-    public List<String> stopNames() {
-        return Labels.stopNames(stopWhy);
     }
 }
