@@ -25,5 +25,7 @@ cmake --build "$dir" --target zelJava_sh zel_walk -j"$jobs" >"$dir.walk-build.lo
       echo "walk.sh: building failed (log: $dir.walk-build.log)" >&2; exit 1; }
 
 # No cd: --libs FILE is taken relative to the caller's directory.
-# One thread walks: the serial collector costs it least, and keeps the resident size small.
-exec java -XX:+UseSerialGC -Djava.library.path="$dir" -Dzel.examples="$repo/examples" -jar "$dir/java/zel-walk.jar" "$@"
+# One thread walks, and most of its time goes to the natives: the serial collector
+# and the quick compiler alone (no C2, whose compiling would cost more than it
+# wins back in one walk) cost it least, and keep its resident size small.
+exec java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Djava.library.path="$dir" -Dzel.examples="$repo/examples" -jar "$dir/java/zel-walk.jar" "$@"

@@ -38,7 +38,7 @@ java=$(java "${java_flags[@]}" -Djava.library.path="$build" -jar "$build/java/ze
 echo "$java"
 
 # The tool as a user runs it: the whole process, JVM start and design files
-# included, the tree to /dev/null, in a 128 MB heap with the collector
+# included, the tree to /dev/null, in a 128 MB heap with the JVM options
 # scripts/walk.sh gives it.  Its rate is taken beside the Java walk's in
 # alternate runs (one tool run, then one Java walk timed after its warm-up
 # walk), so that both see the same load on a shared machine; the ratio is the
@@ -47,7 +47,7 @@ echo "$java"
 instances=$(sed -n 's/^checksum: instances=\([0-9]*\) .*$/\1/p' <<<"$java")
 tool() {  # OPTION...: prints "SECONDS PEAK_KIB"
     /usr/bin/time -f '%e %M' -o "$build/walk-tool.time" \
-        java -Xmx128m -XX:+UseSerialGC -Djava.library.path="$build" -jar "$build/java/zel-walk.jar" \
+        java -Xmx128m -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Djava.library.path="$build" -jar "$build/java/zel-walk.jar" \
         --libs "$design/kwo.lib" --config wdesign/top/config "$@" >/dev/null 2>"$build/walk-tool.err" ||
         { cat "$build/walk-tool.err" >&2; echo "run.sh: the walk tool failed" >&2; exit 1; }
     tail -1 "$build/walk-tool.time"
