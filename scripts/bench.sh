@@ -9,6 +9,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 . "$repo/scripts/deps.sh"
 
 zel_need_build_packages
+zel_need_packages time  # /usr/bin/time: the walk tool's peak resident size
 
 dir="$repo/build/bench"
 mkdir -p "$repo/build"
@@ -43,6 +44,6 @@ run() {
 }
 run "natives: ns per call against the JNI floor" natives "${natives_targets[@]}"
 
-walk_targets=(zel_walk_gen zel_walk_cpp zel_walk_bench zelJava_sh)
+walk_targets=(zel_walk_gen zel_walk_cpp zel_walk_bench zel_walk zelJava_sh)
 walk() { "$repo/bench/walk/run.sh" "$dir" 3; }
-run "walk: a million instances, Java through the bridge and C++ through the library" walk "${walk_targets[@]}"
+run "walk: a million instances, Java through the bridge, C++ through the library, and the walk tool" walk "${walk_targets[@]}"

@@ -15,7 +15,7 @@ suites=("$@")
 [ ${#suites[@]} -gt 0 ] || suites=(plain sanitize m32 fuzz)
 
 zel_need_build_packages
-zel_need_packages junit5
+zel_need_packages junit5 graphviz
 for suite in "${suites[@]}"; do
     [ "$suite" = m32 ] && zel_need_packages g++-multilib qemu-user
     # clang and its libFuzzer runtime

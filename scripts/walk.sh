@@ -4,7 +4,7 @@
 # Installs what it needs on Debian 12 and builds the bridge and the tool in
 # build/plain (only those targets).  Build messages go to standard error and
 # to build/plain.*.log, so standard output is the walk alone.
-# Usage: scripts/walk.sh [--json] [--depth N] [--config LIB/CELL/VIEW] [--libs FILE]
+# Usage: scripts/walk.sh [FORM] [--depth N] [--progress] [--config LIB/CELL/VIEW] [--libs FILE]
 #        scripts/walk.sh --help
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,4 +25,7 @@ cmake --build "$dir" --target zelJava_sh zel_walk -j"$jobs" >"$dir.walk-build.lo
       echo "walk.sh: building failed (log: $dir.walk-build.log)" >&2; exit 1; }
 
 # No cd: --libs FILE is taken relative to the caller's directory.
-exec java -Djava.library.path="$dir" -Dzel.examples="$repo/examples" -jar "$dir/java/zel-walk.jar" "$@"
+# One thread walks, and most of its time goes to the natives: the serial collector
+# and the quick compiler alone (no C2, whose compiling would cost more than it
+# wins back in one walk) cost it least, and keep its resident size small.
+exec java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Djava.library.path="$dir" -Dzel.examples="$repo/examples" -jar "$dir/java/zel-walk.jar" "$@"

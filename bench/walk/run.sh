@@ -2,8 +2,11 @@
 # The walk benchmark: generates the design into BUILD_DIR/walk-design when it
 # is not there, walks it in C++ straight through the library and in Java
 # through the bridge, and prints both figures, their ratio and the resident-
-# size checks.  BUILD_DIR is a configured build tree of this repository (a
-# RelWithDebInfo or Release one for figures that mean anything).
+# size checks.  Then the walk tool (zel-walk.jar) prints the same design's
+# tree to /dev/null in a 128 MB heap, as a user would run it: its rate, from
+# its start to its end, against the Java walk's, and its peak resident size.
+# BUILD_DIR is a configured build tree of this repository (a RelWithDebInfo or
+# Release one for figures that mean anything).
 # Usage: bench/walk/run.sh BUILD_DIR [RUNS]     (RUNS timed walks each, default 3)
 set -euo pipefail
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
@@ -13,7 +16,7 @@ fi
 build=$(cd "$1" && pwd)
 runs=${2:-3}
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake --build "$build" --target zel_walk_gen zel_walk_cpp zel_walk_bench zelJava_sh -j"$jobs" \
+cmake --build "$build" --target zel_walk_gen zel_walk_cpp zel_walk_bench zel_walk zelJava_sh -j"$jobs" \
     >"$build/walk-bench.build.log" 2>&1 ||
     { tail -40 "$build/walk-bench.build.log" >&2; echo "run.sh: building failed (log: $build/walk-bench.build.log)" >&2; exit 1; }
 
@@ -34,6 +37,47 @@ java=$(java "${java_flags[@]}" -Djava.library.path="$build" -jar "$build/java/ze
     --libs "$design/kwo.lib" --runs "$runs")
 echo "$java"
 
+# The tool as a user runs it: the whole process, JVM start and design files
+# included, the tree to /dev/null, in a 128 MB heap with the JVM options
+# scripts/walk.sh gives it.  Its rate is taken beside the Java walk's in
+# alternate runs (one tool run, then one Java walk timed after its warm-up
+# walk), so that both see the same load on a shared machine; the ratio is the
+# median of the rounds' ratios.  Each round also runs the tool with --progress,
+# for what showing the progress costs.
+instances=$(sed -n 's/^checksum: instances=\([0-9]*\) .*$/\1/p' <<<"$java")
+tool() {  # OPTION...: prints "SECONDS PEAK_KIB"
+    /usr/bin/time -f '%e %M' -o "$build/walk-tool.time" \
+        java -Xmx128m -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Djava.library.path="$build" -jar "$build/java/zel-walk.jar" \
+        --libs "$design/kwo.lib" --config wdesign/top/config "$@" >/dev/null 2>"$build/walk-tool.err" ||
+        { cat "$build/walk-tool.err" >&2; echo "run.sh: the walk tool failed" >&2; exit 1; }
+    tail -1 "$build/walk-tool.time"
+}
+java_rate_once() {
+    java "${java_flags[@]}" -Djava.library.path="$build" -jar "$build/java/zel-walk-bench.jar" \
+        --libs "$design/kwo.lib" --runs 1 | sed -n 's/^Java walk: [0-9]* instances, \([0-9]*\) instances\/s.*$/\1/p'
+}
+rounds=""
+for ((k = 1; k <= runs; ++k)); do
+    t=$(tool) || exit 1
+    read -r seconds peak <<<"$t"
+    t=$(tool --progress) || exit 1
+    read -r pseconds ppeak <<<"$t"
+    jr=$(java_rate_once)
+    line=$(awk -v i="$instances" -v s="$seconds" -v p="$peak" -v j="$jr" -v k="$k" -v ps="$pseconds" \
+        'BEGIN { printf "Tool tree, round %d: %.0f instances/s (%.1f s), peak RSS %d KiB; with --progress %.0f instances/s (%+.1f%%); Java walk beside them: %d instances/s; ratio %.2f", k, i / s, s, p, i / ps, 100 * (s / ps - 1), j, i / s / j }')
+    echo "$line"
+    rounds+="$line"$'\n'
+done
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+tool_rate=$(sed -n 's/^Tool tree, round [0-9]*: \([0-9]*\) instances.*$/\1/p' <<<"$rounds" | median)
+tool_ratio=$(sed -n 's/^.*; ratio \([0-9.]*\)$/\1/p' <<<"$rounds" | median)
+tool_peak=$(sed -n 's/^.*peak RSS \([0-9]*\) KiB.*$/\1/p' <<<"$rounds" | sort -n | tail -1)
+progress_cost=$(sed -n 's/^.*with --progress [0-9]* instances\/s (\([-+0-9.]*\)%).*$/\1/p' <<<"$rounds" | median)
+t=$(tool --full) || exit 1
+read -r seconds peak <<<"$t"
+awk -v i="$instances" -v s="$seconds" -v p="$peak" \
+    'BEGIN { printf "Tool tree --full, 1 run: %.0f instances/s (%.1f s), peak RSS %d KiB\n", i / s, s, p }'
+
 rate() { sed -n 's/^.* walk: [0-9]* instances, \([0-9]*\) instances\/s.*$/\1/p' <<<"$1"; }
 flat() { sed -n 's/^.* RSS: .*(\([0-9.]*\)).*$/\1/p' <<<"$1"; }
 sum() { grep '^checksum:' <<<"$1"; }
@@ -44,6 +88,11 @@ echo "Summary (medians of $runs timed walks after a warm-up walk each)"
 printf '  Java walk: %s instances/s (goal: 500000 or more)\n' "$java_rate"
 printf '  C++ walk:  %s instances/s\n' "$cpp_rate"
 awk -v c="$cpp_rate" -v j="$java_rate" 'BEGIN { printf "  ratio C++/Java: %.2f\n", c / j }'
+printf '  Tool tree:  %s instances/s; against the Java walk beside it: %s (median of %d rounds; goal: 0.80 or more)\n' \
+    "$tool_rate" "$tool_ratio" "$runs"
+printf '  Tool peak RSS: %s KiB (-Xmx128m)\n' "$tool_peak"
+printf '  Tool tree with --progress (to a file): %s%% against the run before it (median of %d rounds; goal: within 1%%)\n' \
+    "$progress_cost" "$runs"
 for side in C++ Java; do
     if [ "$side" = C++ ]; then f=$(flat "$cpp"); else f=$(flat "$java"); fi
     awk -v s="$side" -v f="$f" 'BEGIN { printf "  %s RSS end/after 10,000: %s (%s)\n", s, f, (f <= 1.10 && f >= 0.90) ? "flat, within 10%" : "NOT flat" }'

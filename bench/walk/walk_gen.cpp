@@ -2,9 +2,10 @@
 // deep with ten instances in every cell view that has any (about 1.1 million
 // instance occurrences from a few dozen cell views), and one configuration
 // whose rules of every kind are scattered through it.  Deterministic: the same
-// seed writes the same files.
+// seed writes the same files.  --instances N puts N instances in every cell
+// view instead of ten: 6 gives about 56,000 occurrences, for the tests.
 //
-//   zel_walk_gen DIR [SEED]
+//   zel_walk_gen [--instances N] DIR [SEED]
 //
 // DIR/kwo.lib defines the libraries; the configuration is wdesign/top/config.
 // DIR/.complete is written last, so a half-written design is never taken.
@@ -23,7 +24,7 @@ namespace {
 
 constexpr int kLevels = 5;        // levels of hierarchical cells below the top
 constexpr int kCellsPerLevel = 4;
-constexpr int kInstances = 10;    // instances per cell view
+int instancesPerView = 10;         // instances per cell view (--instances)
 constexpr int kLeafCells = 6;
 
 struct Random {
@@ -67,7 +68,7 @@ std::string instName(int i) { return "I" + std::to_string(i); }
 // down, placed by their symbol.
 std::string designFile(Random& rnd, const std::string& title, int level) {
     std::string text = "# Instances of " + title + "\nzel-instances 1\n";
-    for (int i = 0; i < kInstances; ++i) {
+    for (int i = 0; i < instancesPerView; ++i) {
         std::string master = level < kLevels ? "wdesign " + cellName(level + 1, rnd.below(kCellsPerLevel))
                                              : "wcells " + leafName(rnd.below(kLeafCells));
         text += "inst " + instName(i) + " " + master + " symbol\n";
@@ -83,7 +84,7 @@ std::string randomCellView(Random& rnd, int level) {
 
 std::string occurrencePath(Random& rnd, int depth) {
     std::string path;
-    for (int d = 0; d < depth; ++d) path += " " + instName(rnd.below(kInstances));
+    for (int d = 0; d < depth; ++d) path += " " + instName(rnd.below(instancesPerView));
     return path;
 }
 
@@ -118,7 +119,7 @@ std::string configuration(Random& rnd) {
         std::string cv = randomCellView(rnd, level);
         if (rnd.below(4) == 0) cv = cv.substr(0, cv.size() - std::string("schematic").size()) + "*";
         if (rnd.below(6) == 0) cv = "*" + cv.substr(std::string("wdesign").size());
-        std::string head = "inst " + cv + " " + instName(rnd.below(kInstances)) + "\n";
+        std::string head = "inst " + cv + " " + instName(rnd.below(instancesPerView)) + "\n";
         bool leaf = level == kLevels;
         switch (rnd.below(6)) {
             case 0: c += head + (leaf ? "  view-binding layout\n" : "  view-binding schematic\n"); break;
@@ -164,8 +165,13 @@ std::string configuration(Random& rnd) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: zel_walk_gen DIR [SEED]\n");
+    if (argc >= 3 && std::strcmp(argv[1], "--instances") == 0) {
+        instancesPerView = std::atoi(argv[2]);
+        argc -= 2;
+        argv += 2;
+    }
+    if (argc < 2 || argc > 3 || instancesPerView < 1 || instancesPerView > 10) {
+        std::fprintf(stderr, "usage: zel_walk_gen [--instances N] DIR [SEED]   (N from 1 to 10)\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -204,6 +210,6 @@ int main(int argc, char** argv) {
     writeFile(design + "/top/config/config.zel", configuration(rnd));
     writeFile(dir + "/.complete", "zel_walk_gen design\n");
     std::printf("zel_walk_gen: design written to %s (configuration wdesign/top/config, %d levels of %d instances)\n",
-                dir.c_str(), kLevels + 1, kInstances);
+                dir.c_str(), kLevels + 1, instancesPerView);
     return 0;
 }

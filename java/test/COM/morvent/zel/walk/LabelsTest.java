@@ -58,7 +58,7 @@ class LabelsTest {
     void whichRuleSuppliedTheViewList() {
         Object[][] cases = {
             // flags, view list, own view string, on an occurrence path, cell rule's list, default, from above, expected
-            {LIST_INHERITED, "a", null, false, null, "a", "occurrence rule", "occurrence rule"},
+            {LIST_INHERITED, "a", null, false, null, "a", Labels.ListSource.OCCURRENCE_RULE, "occurrence rule"},
             {LIST_INHERITED, "a", null, false, null, null, null, "a rule above"},
             {LIST_SET, "a", "a", true, "a", "a", null, "instance rule"},
             {NONE, null, null, false, null, null, null, "none"},
@@ -72,10 +72,10 @@ class LabelsTest {
         for (Object[] c : cases) {
             BindAnswers a = answers((String) c[0], false, (String) c[1], (String) c[2], (Boolean) c[3], (String) c[4],
                                     (String) c[5]);
-            assertEquals(c[7], Labels.viewListKind(a, (String) c[6]), java.util.Arrays.toString(c));
+            assertEquals(c[7], Labels.viewListKind(a, (Labels.ListSource) c[6]).label, java.util.Arrays.toString(c));
         }
         BindAnswers inherited = answers(LIST_INHERITED, false, "a", null, false, null, null);
-        assertEquals("instance rule, inherited", Labels.viewListFrom(inherited, "instance rule"));
+        assertEquals("instance rule, inherited", Labels.viewListFrom(inherited, Labels.ListSource.INSTANCE_RULE));
     }
 
     @Test
@@ -89,7 +89,7 @@ class LabelsTest {
                 f[6] = inherited;
                 BindAnswers a = new BindAnswers("l", "c", "v", false, "l", "a", "a", why[i], f, null, null, false,
                                                 null, null);
-                assertEquals(kind[i], Labels.libListKind(a));
+                assertEquals(kind[i], Labels.libListKind(a).label);
                 assertEquals(inherited ? kind[i] + ", inherited" : kind[i], Labels.libListFrom(a));
             }
         }

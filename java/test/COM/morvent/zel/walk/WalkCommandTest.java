@@ -59,6 +59,10 @@ class WalkCommandTest {
             {"--config takes LIB/CELL/VIEW, for example design/chip/config, not 'a/b'", "--config", "a/b"},
             {"--config takes LIB/CELL/VIEW", "--config=a//c"},
             {"--config takes LIB/CELL/VIEW", "--config", "a/b/c/d"},
+            {"--json and --dot cannot be combined; choose one form of output", "--json", "--dot"},
+            {"--brief and --diff cannot be combined", "--brief", "--diff", "a/b/c"},
+            {"--diff needs LIB/CELL/VIEW", "--diff"},
+            {"--diff takes LIB/CELL/VIEW, for example design/chip/config, not 'a/b'", "--diff=a/b"},
         };
         for (String[] c : cases) {
             Result r = run(java.util.Arrays.copyOfRange(c, 1, c.length));
@@ -126,7 +130,8 @@ class WalkCommandTest {
         assertEquals(0, r.status);
         assertEquals("", r.err);
         for (String option : new String[] {"--config LIB/CELL/VIEW", "--libs FILE", "--depth N", "--json", "--help",
-                                           "instances.zel", "scripts/walk.sh"}) {
+                                           "--brief", "--full", "--jsonl", "--summary", "--dot", "--diff LIB/CELL/VIEW",
+                                           "--progress", "--no-progress", "instances.zel", "scripts/walk.sh"}) {
             assertTrue(r.out.contains(option), option);
         }
     }
@@ -144,12 +149,12 @@ class WalkCommandTest {
         Result json = run("--libs", libs.toString(), "--config=design/chip/sim_config", "--depth=0", "--json");
         assertEquals(String.join("\n",
             "{",
+            "  \"schemaVersion\": 1,",
             "  \"configuration\": {\"lib\": \"design\", \"cell\": \"chip\", \"view\": \"sim_config\"},",
             "  \"revision\": 1,",
             "  \"note\": \"Mixed-level simulation: ALU0 at transistor level, the rest behavioral.\",",
             "  \"top\": {\"lib\": \"design\", \"cell\": \"chip\", \"view\": \"schematic\"},",
-            "  \"stop\": [],",
-            "  \"end\": \"depth limit\",",
+            "  \"stop\": [], \"end\": \"depth-limit\",",
             "  \"instances\": []",
             "}",
             ""), json.out);
@@ -208,7 +213,7 @@ class WalkCommandTest {
         String name = config.getLibName() + "/" + config.getCellName() + "/" + config.getViewName();
         assertTrue(config.close());
 
-        Result r = run("--libs", libs.toString(), "--config", name);
+        Result r = run("--libs", libs.toString(), "--config", name, "--full");
         assertEquals(0, r.status, r.err);
         assertEquals(List.of(
             "Top: scratch/loop/schematic",
@@ -221,6 +226,21 @@ class WalkCommandTest {
         Result json = run("--libs", libs.toString(), "--config", name, "--json");
         assertTrue(json.out.contains("\"name\": \"Ü\uD83D\uDE00\""), json.out);
         assertTrue(json.out.contains("\"end\": \"recursive\""), json.out);
+    }
+
+    @Test
+    void diffStatusAndProgress() {
+        Result same = run("--libs", libs.toString(), "--config", "design/chip/sim_config", "--diff", "design/chip/sim_config");
+        assertEquals(0, same.status, same.err);
+        assertTrue(same.out.matches("(?s)Comparing .*\nSame: [1-9][0-9]* instances walked alike\n"), same.out);
+        Result broken = run("--libs", libs.toString(), "--diff", "design/chip/nothing");
+        assertEquals(2, broken.status, "trouble is 2 for --diff: 1 says they differ");
+        assertTrue(broken.err.endsWith("check --diff LIB/CELL/VIEW and --libs FILE\n"), broken.err);
+
+        Result shown = run("--libs", libs.toString(), "--summary", "--progress");
+        assertEquals(0, shown.status, shown.err);
+        assertTrue(shown.err.matches("zel-walk: [1-9][0-9]* instances in [0-9.]+ s, [0-9,]+ a second, 6 levels deep\n"),
+                   shown.err);
     }
 
     @Test

@@ -1,6 +1,5 @@
 package COM.morvent.zel.walk;
 
-import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelPathVector;
 
 /**
@@ -26,7 +25,10 @@ public final class BindAnswers {
     public final boolean libListInherited;
     public final boolean viewListInherited;
     public final String libSetOnCellBinding;
-    /** getRawContextInstViewString of the instance: its instance and occurrence rules alone. */
+    /**
+     * getRawContextInstViewString of the instance (its instance and occurrence rules alone); null
+     * when it is on no occurrence path, where it is not asked.
+     */
     public final String contextViewString;
     /** isPartOfOccurPath of the instance. */
     public final boolean onOccurrencePath;
@@ -35,32 +37,50 @@ public final class BindAnswers {
     /** The configuration's default view list, or null. */
     public final String defaultViewList;
 
-    /** Reads the answers of {@code pv}'s last bind, of instance {@code inst} whose master is {@code master}. */
-    public BindAnswers(ZelConfig config, ZelPathVector pv, String inst, CellView master) {
+    /**
+     * Reads the answers of {@code pv}'s last bind, of instance {@code inst} whose master is
+     * {@code master}.
+     *
+     * @param mayBeOnOccurrencePath false when the level's own instance is on no occurrence path:
+     *        occurrence paths run from the top, so no instance below it is on one and the
+     *        occurrence questions are not asked
+     * @param cellViewList          the master's cell rule's view list, or null
+     * @param defaultViewList       the configuration's default view list, or null
+     * @param everything            false when only the kinds of rule and the lists in effect are
+     *        wanted (the brief tree, the summary, the graph): then what none of them reads is not
+     *        asked and reads false or null: isCurrentViewSet; isCurrentViewMRU (the walk binds
+     *        without allowRecent, so it is false anyway); isCurrentOccurBinding off occurrence
+     *        paths; isCurrentViewListSet and the view list as written (getCurrentViewList) for a
+     *        view list inherited from above, off occurrence paths
+     */
+    public BindAnswers(ZelPathVector pv, String inst, CellView master, boolean mayBeOnOccurrencePath,
+                       String cellViewList, String defaultViewList, boolean everything) {
         lib = pv.getCurrentLibBinding();
         cell = pv.getCurrentCellBinding();
         view = pv.getCurrentViewBinding();
         unbound = pv.isUnbound();
         libList = pv.getCurrentLibList();
-        viewList = pv.getCurrentViewList();
         expandedViewList = pv.getCurrentExpandedViewList();
         libListWhy = pv.getLibListBindWhy();
-        currentViewSet = pv.isCurrentViewSet();
-        currentViewListSet = pv.isCurrentViewListSet();
-        occurBinding = pv.isCurrentOccurBinding();
-        viewMRU = pv.isCurrentViewMRU();
-        instViewBindingUsed = pv.isInstViewBindingUsed();
-        cellViewBindingUsed = pv.isCellViewBindingUsed();
         libListInherited = pv.isLibListInherited();
         viewListInherited = pv.isViewListInherited();
+        onOccurrencePath = mayBeOnOccurrencePath && pv.isPartOfOccurPath(inst);
+        boolean ownList = everything || onOccurrencePath || !viewListInherited;
+        currentViewListSet = ownList && pv.isCurrentViewListSet();
+        viewList = ownList && (everything || onOccurrencePath || !currentViewListSet) ? pv.getCurrentViewList() : null;
+        currentViewSet = everything && pv.isCurrentViewSet();
+        occurBinding = (everything || onOccurrencePath) && pv.isCurrentOccurBinding();
+        viewMRU = everything && pv.isCurrentViewMRU();
+        instViewBindingUsed = pv.isInstViewBindingUsed();
+        cellViewBindingUsed = pv.isCellViewBindingUsed();
         libSetOnCellBinding = pv.getLibSetOnCellBinding();
-        // The bridge hands the four strings to the library in order, and the library takes the
-        // instance first (the parameter names of the Java declaration say otherwise).
-        contextViewString = pv.getRawContextInstViewString(inst, master.lib, master.cell, master.view);
-        onOccurrencePath = pv.isPartOfOccurPath(inst);
-        String qualified = master.lib != null ? config.getCellViewList(master.lib, master.cell) : null;
-        cellViewList = qualified != null ? qualified : config.getCellViewList(null, master.cell);
-        defaultViewList = config.getDefaultViewListString();
+        // Only an occurrence's answers need the instance's own view string. The bridge hands the
+        // four strings to the library in order, and the library takes the instance first (the
+        // parameter names of the Java declaration say otherwise).
+        contextViewString = onOccurrencePath
+                ? pv.getRawContextInstViewString(inst, master.lib, master.cell, master.view) : null;
+        this.cellViewList = cellViewList;
+        this.defaultViewList = defaultViewList;
     }
 
     /** For tests: answers as given. */

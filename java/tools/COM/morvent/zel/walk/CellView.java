@@ -24,7 +24,8 @@ public final class CellView {
 
     @Override
     public int hashCode() {
-        return Objects.hash(lib, cell, view);
+        // Asked for every instance the walk binds: no array, as Objects.hash would make.
+        return (Objects.hashCode(lib) * 31 + Objects.hashCode(cell)) * 31 + Objects.hashCode(view);
     }
 
     /** lib/cell/view, a missing name shown as "-". */

@@ -1,62 +1,125 @@
 package COM.morvent.zel.walk;
 
-import java.io.PrintStream;
+import java.io.IOException;
+import java.io.Writer;
 
 /**
- * Prints a walked hierarchy as one JSON object: the configuration, the top cell and, nested,
- * every instance with its master, binding, the rules that chose them and the bridge's answers
- * as they were.
+ * Prints the walk as JSON while it goes: one document with the instances nested (--json), or one
+ * object a line (--jsonl): a first line for the configuration, then one per instance, depth first.
+ * An instance is the same object in both, the nested form adding its instances. Field names and
+ * the values of the kinds are a fixed vocabulary (docs/walk.md); {@link #SCHEMA_VERSION} changes
+ * when a field changes meaning or goes.
  */
-public final class JsonPrinter {
-    private final StringBuilder out = new StringBuilder();
-    private final PrintStream stream;
+public final class JsonPrinter implements WalkSink {
+    public static final int SCHEMA_VERSION = 1;
 
-    public JsonPrinter(PrintStream stream) {
-        this.stream = stream;
+    private final Writer out;
+    private final WalkHeader header;
+    private final boolean lines;
+    private final StringBuilder b = new StringBuilder(1024);
+    // Nested form: whether the next instance opens its array (no comma before it).
+    private boolean first = true;
+
+    public JsonPrinter(Writer out, WalkHeader header, boolean lines) {
+        this.out = out;
+        this.header = header;
+        this.lines = lines;
     }
 
-    public void print(WalkResult result) {
-        out.setLength(0);
-        out.append("{\n");
-        field(1, "configuration").append(cellView(result.location)).append(",\n");
-        field(1, "revision").append(result.revision).append(",\n");
-        field(1, "note").append(string(result.note)).append(",\n");
-        Node root = result.root;
-        field(1, "top").append(cellView(root.binding)).append(",\n");
-        ends(1, root);
-        instances(1, root);
-        out.append("\n}\n");
-        stream.print(out);
-    }
-
-    private void instances(int level, Node node) {
-        field(level, "instances").append('[');
-        for (int i = 0; i < node.children.size(); ++i) {
-            out.append(i == 0 ? "\n" : ",\n");
-            instance(level + 1, node.children.get(i));
+    @Override
+    public void start(Node top) throws IOException {
+        b.setLength(0);
+        String nl = lines ? " " : "\n  ";
+        b.append(lines ? "{" : "{\n  ").append("\"schemaVersion\": ").append(SCHEMA_VERSION);
+        if (lines) b.append(", \"record\": \"configuration\"");
+        b.append(',').append(nl).append("\"configuration\": ");
+        cellView(header.location);
+        b.append(',').append(nl).append("\"revision\": ").append(header.revision);
+        b.append(',').append(nl).append("\"note\": ");
+        string(b, header.note);
+        b.append(',').append(nl).append("\"top\": ");
+        cellView(top.binding);
+        b.append(',').append(nl);
+        ends(top);
+        if (lines) {
+            b.append("}\n");
+        } else {
+            b.append(",\n  \"instances\": [");
         }
-        if (!node.children.isEmpty()) out.append('\n').append(indent(level));
-        out.append(']');
+        out.append(b);
     }
 
-    private void instance(int level, Node node) {
+    @Override
+    public void enter(Node node) throws IOException {
+        b.setLength(0);
+        if (lines) {
+            b.append("{\"record\": \"instance\", ");
+        } else {
+            b.append(first ? "\n" : ",\n");
+            indent(node.depth);
+            b.append('{');
+        }
+        instance(node);
+        if (lines) {
+            b.append("}\n");
+        } else {
+            b.append(", \"instances\": [");
+            first = true;
+        }
+        out.append(b);
+    }
+
+    @Override
+    public void leave(Node node) throws IOException {
+        if (lines) return;
+        b.setLength(0);
+        if (!first) {
+            b.append('\n');
+            indent(node.depth);
+        }
+        b.append("]}");
+        first = false;
+        out.append(b);
+    }
+
+    @Override
+    public void finish(Node top) throws IOException {
+        if (!lines) out.write(first ? "]\n}\n" : "\n  ]\n}\n");
+        out.flush();
+    }
+
+    private void indent(int depth) {
+        for (int i = 0; i <= depth; ++i) b.append("  ");
+    }
+
+    private void instance(Node node) {
         BindAnswers a = node.answers;
-        out.append(indent(level)).append("{\n");
-        int in = level + 1;
-        field(in, "name").append(string(node.name)).append(",\n");
-        field(in, "path").append(string(node.path)).append(",\n");
-        field(in, "master").append(cellView(node.master)).append(",\n");
-        field(in, "binding").append(node.binding == null ? "\"open\"" : cellView(node.binding)).append(",\n");
-        field(in, "viewChosenBy").append(string(Labels.chosenBy(a))).append(",\n");
-        field(in, "libList").append(string(a.libList)).append(",\n");
-        field(in, "libListFrom").append(string(Labels.libListKind(a))).append(",\n");
-        field(in, "libListInherited").append(a.libListInherited).append(",\n");
-        field(in, "viewList").append(string(a.expandedViewList)).append(",\n");
-        field(in, "viewListAsWritten").append(string(a.viewList)).append(",\n");
-        field(in, "viewListFrom").append(string(node.viewListKind)).append(",\n");
-        field(in, "viewListInherited").append(a.viewListInherited).append(",\n");
-        field(in, "answers").append("{");
-        out.append("\"libListBindWhy\": ").append(a.libListWhy);
+        b.append("\"path\": ");
+        string(b, node.path());
+        b.append(", \"name\": ");
+        string(b, node.name);
+        b.append(", \"depth\": ").append(node.depth);
+        b.append(", \"master\": ");
+        cellView(node.master);
+        b.append(", \"binding\": {\"open\": ").append(a.unbound).append(", \"lib\": ");
+        string(b, node.binding == null ? null : node.binding.lib);
+        b.append(", \"cell\": ");
+        string(b, node.binding == null ? null : node.binding.cell);
+        b.append(", \"view\": ");
+        string(b, node.binding == null ? null : node.binding.view);
+        b.append("}, \"viewChosenBy\": \"").append(Labels.viewChoice(a).token).append("\", \"libFromCellRule\": ");
+        string(b, a.libSetOnCellBinding);
+        b.append(", \"libList\": {\"list\": ");
+        string(b, a.libList);
+        b.append(", \"from\": \"").append(Labels.libListKind(a).token).append("\", \"inherited\": ")
+                .append(a.libListInherited).append("}, \"viewList\": {\"list\": ");
+        string(b, a.expandedViewList);
+        b.append(", \"asWritten\": ");
+        string(b, a.viewList);
+        b.append(", \"from\": \"").append(node.viewListKind.token).append("\", \"inherited\": ")
+                .append(a.viewListInherited).append("}, ");
+        ends(node);
+        b.append(", \"answers\": {\"getLibListBindWhy\": ").append(a.libListWhy);
         flag("isCurrentViewSet", a.currentViewSet);
         flag("isCurrentViewListSet", a.currentViewListSet);
         flag("isCurrentOccurBinding", a.occurBinding);
@@ -66,47 +129,48 @@ public final class JsonPrinter {
         flag("isLibListInherited", a.libListInherited);
         flag("isViewListInherited", a.viewListInherited);
         flag("isUnbound", a.unbound);
-        out.append(", \"getLibSetOnCellBinding\": ").append(string(a.libSetOnCellBinding));
-        out.append(", \"getRawContextInstViewString\": ").append(string(a.contextViewString));
         flag("isPartOfOccurPath", a.onOccurrencePath);
-        out.append(", \"getStopWhy\": ").append(node.stopWhy).append("},\n");
-        ends(in, node);
-        instances(in, node);
-        out.append('\n').append(indent(level)).append('}');
+        b.append(", \"getStopWhy\": ").append(node.stopWhy).append('}');
     }
 
-    private void ends(int level, Node node) {
-        field(level, "stop").append('[');
+    private void ends(Node node) {
+        b.append("\"stop\": [");
         String sep = "";
-        for (String name : node.stopNames()) {
-            out.append(sep).append(string(name));
+        for (String token : Labels.stopTokens(node.stopWhy)) {
+            b.append(sep).append('"').append(token).append('"');
             sep = ", ";
         }
-        out.append("],\n");
-        field(level, "end").append(string(node.end.label)).append(",\n");
+        b.append("], \"end\": \"").append(node.end.token).append('"');
     }
 
     private void flag(String name, boolean value) {
-        out.append(", ").append(string(name)).append(": ").append(value);
+        b.append(", \"").append(name).append("\": ").append(value);
     }
 
-    private StringBuilder field(int level, String name) {
-        return out.append(indent(level)).append(string(name)).append(": ");
-    }
-
-    private static String indent(int level) {
-        return "  ".repeat(level);
-    }
-
-    private static String cellView(CellView cv) {
-        if (cv == null) return "null";
-        return "{\"lib\": " + string(cv.lib) + ", \"cell\": " + string(cv.cell) + ", \"view\": " + string(cv.view) + "}";
+    private void cellView(CellView cv) {
+        b.append("{\"lib\": ");
+        string(b, cv.lib);
+        b.append(", \"cell\": ");
+        string(b, cv.cell);
+        b.append(", \"view\": ");
+        string(b, cv.view);
+        b.append('}');
     }
 
     /** A JSON string, or null. */
     static String string(String text) {
-        if (text == null) return "null";
-        StringBuilder s = new StringBuilder(text.length() + 2).append('"');
+        StringBuilder s = new StringBuilder();
+        string(s, text);
+        return s.toString();
+    }
+
+    /** Appends a JSON string, or null. */
+    static void string(StringBuilder s, String text) {
+        if (text == null) {
+            s.append("null");
+            return;
+        }
+        s.append('"');
         for (int i = 0; i < text.length(); ++i) {
             char c = text.charAt(i);
             switch (c) {
@@ -125,6 +189,6 @@ public final class JsonPrinter {
                     else s.append(c);
             }
         }
-        return s.append('"').toString();
+        s.append('"');
     }
 }

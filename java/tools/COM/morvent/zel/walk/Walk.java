@@ -4,7 +4,10 @@ import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelWarningListener;
 import java.io.FileDescriptor;
 import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.OutputStream;
 import java.io.PrintStream;
+import java.io.Writer;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.InvalidPathException;
@@ -24,7 +27,7 @@ public final class Walk {
     static final String EXAMPLES_PROPERTY = "zel.examples";
 
     static final String HELP = String.join("\n",
-        "Usage: scripts/walk.sh [--json] [--depth N] [--config LIB/CELL/VIEW] [--libs FILE]",
+        "Usage: scripts/walk.sh [FORM] [--depth N] [--progress] [--config LIB/CELL/VIEW] [--libs FILE]",
         "",
         "Opens a configuration and walks the design hierarchy it describes, from its top",
         "cell down: each instance of a cell view is bound, and the walk goes into what it",
@@ -33,7 +36,20 @@ public final class Walk {
         "to (lib/cell/view, or open), which kind of rule chose the view and the library",
         "and view lists, the lists in effect, and the stop rules that end the walk there.",
         "The instances of a cell view come from the file instances.zel in its view",
-        "directory (docs/walk.md). Library warnings go to standard error.",
+        "directory (docs/walk.md). Everything is printed while the walk goes. Library",
+        "warnings go to standard error.",
+        "",
+        "Forms (one at most):",
+        "  --brief                 the tree, one line per instance, showing only what is not",
+        "                          the configuration's default (the default form)",
+        "  --full                  the tree with every instance's rules and lists",
+        "  --json                  one JSON document, the instances nested",
+        "  --jsonl                 JSON lines: the configuration, then one line per instance",
+        "  --summary               counts: ends, stops, kinds of rule, bound cell views",
+        "  --dot                   a Graphviz graph of the bound cell views",
+        "  --diff LIB/CELL/VIEW    walk this configuration beside --config's and print the",
+        "                          instances whose answers differ; exit status 0 when none",
+        "                          does, 1 when some do, 2 when the walks cannot be done",
         "",
         "Options:",
         "  --config LIB/CELL/VIEW  the configuration to walk (default: " + DEFAULT_CONFIG + ",",
@@ -42,53 +58,94 @@ public final class Walk {
         "                          no --config is given, else kwo.lib from $ZEL_SETUP_PATH,",
         "                          the current directory or $HOME, else the example's)",
         "  --depth N               walk at most N levels of instances below the top cell",
-        "  --json                  print JSON instead of a tree",
+        "  --progress              show the progress on standard error (shown by default",
+        "                          when it is a terminal); --no-progress never shows it",
         "  --help                  print this text",
         "",
         "Exit status: 0 when the walk was printed, 1 when it could not be done, 2 for a",
-        "wrong command line.",
+        "wrong command line (--diff: see above).",
         "");
+
+    /** The forms of output. */
+    enum Form {
+        BRIEF("--brief"), FULL("--full"), JSON("--json"), JSONL("--jsonl"), SUMMARY("--summary"), DOT("--dot"),
+        DIFF("--diff");
+
+        final String option;
+
+        Form(String option) {
+            this.option = option;
+        }
+    }
+
+    /** Instances of the design's cell views kept in memory, at most (Design). */
+    static final int DESIGN_KEPT = 200_000;
 
     /** What the command line asks for. */
     static final class Options {
         boolean help;
-        boolean json;
+        Form form;
         int depth = Integer.MAX_VALUE;
         String config;
+        String diff;
         String libs;
+        /** --progress, --no-progress, or null: when standard error is a terminal. */
+        Boolean progress;
     }
 
     private Walk() {
     }
 
     public static void main(String[] args) {
-        PrintStream out = new PrintStream(new FileOutputStream(FileDescriptor.out), false, StandardCharsets.UTF_8);
+        // Not a PrintStream: it would swallow a reader's going away (walk | head), and the walk
+        // would go on to its end for nobody.
+        OutputStream out = new FileOutputStream(FileDescriptor.out);
         PrintStream err = new PrintStream(new FileOutputStream(FileDescriptor.err), true, StandardCharsets.UTF_8);
-        int status = run(args, out, err, System.getenv("ZEL_SETUP_PATH"), System.getenv("HOME"));
-        out.flush();
+        int status = run(args, out, err, System.getenv("ZEL_SETUP_PATH"), System.getenv("HOME"),
+                         Progress.stderrIsTerminal());
         err.flush();
         System.exit(status);
+    }
+
+    /** Runs the command with standard error taken for a file, not a terminal. */
+    public static int run(String[] args, OutputStream out, PrintStream err, String setupPath, String home) {
+        return run(args, out, err, setupPath, home, false);
     }
 
     /**
      * Runs the command.
      *
+     * @param errTerminal whether {@code err} is a terminal
      * @return the exit status
      */
-    public static int run(String[] args, PrintStream out, PrintStream err, String setupPath, String home) {
+    public static int run(String[] args, OutputStream out, PrintStream err, String setupPath, String home,
+                          boolean errTerminal) {
+        Options options = null;
         try {
-            Options options = parse(args);
-            if (options.help) {
-                out.print(HELP);
-                return 0;
+            options = parse(args);
+            boolean shown = options.progress != null ? options.progress : errTerminal;
+            Progress progress = new Progress(err, shown, errTerminal);
+            Writer writer = new Utf8Writer(out);
+            try {
+                if (options.help) {
+                    writer.write(HELP);
+                    writer.flush();
+                    return 0;
+                }
+                int status = walk(options, writer, err, progress, setupPath, home);
+                writer.flush();
+                progress.finish();
+                return status;
+            } catch (IOException e) {
+                progress.clear();
+                // A reader that went away (walk | head) has what it wanted.
+                String why = e.getMessage() == null ? e.toString() : e.getMessage();
+                if (!why.contains("Broken pipe")) err.println(NAME + ": cannot write the output (" + why + ")");
+                return options.form == Form.DIFF ? 2 : 1;
             }
-            WalkResult result = walk(options, err, setupPath, home);
-            if (options.json) new JsonPrinter(out).print(result);
-            else new TreePrinter(out).print(result);
-            return 0;
         } catch (WalkException e) {
             err.println(NAME + ": " + e.getMessage());
-            return e.status;
+            return options != null && options.form == Form.DIFF ? 2 : e.status;
         }
     }
 
@@ -107,8 +164,27 @@ public final class Walk {
                 case "-h":
                     options.help = true;
                     break;
+                case "--brief":
+                case "--full":
                 case "--json":
-                    options.json = true;
+                case "--jsonl":
+                case "--summary":
+                case "--dot":
+                case "--diff": {
+                    Form form = Form.valueOf(arg.substring(2).toUpperCase(java.util.Locale.ROOT));
+                    if (options.form != null && options.form != form) {
+                        throw new WalkException(2, options.form.option + " and " + arg
+                                                   + " cannot be combined; choose one form of output");
+                    }
+                    options.form = form;
+                    if (form == Form.DIFF) options.diff = value != null ? value : argument(args, ++i, "--diff", "LIB/CELL/VIEW");
+                    break;
+                }
+                case "--progress":
+                    options.progress = true;
+                    break;
+                case "--no-progress":
+                    options.progress = false;
                     break;
                 case "--depth": {
                     String n = value != null ? value : argument(args, ++i, "--depth", "N");
@@ -136,6 +212,9 @@ public final class Walk {
                                                + "'; give the configuration as --config LIB/CELL/VIEW");
             }
         }
+        if (options.form == null) options.form = Form.BRIEF;
+        if (options.diff != null) configName(options.diff, "--diff");
+        if (options.config != null) configName(options.config, "--config");
         return options;
     }
 
@@ -144,11 +223,11 @@ public final class Walk {
         return args[i];
     }
 
-    /** The three names of --config. */
-    static CellView configName(String text) throws WalkException {
+    /** The three names of a configuration on the command line. */
+    static CellView configName(String text, String option) throws WalkException {
         String[] parts = text.split("/", -1);
         if (parts.length != 3 || parts[0].isEmpty() || parts[1].isEmpty() || parts[2].isEmpty()) {
-            throw new WalkException(2, "--config takes LIB/CELL/VIEW, for example " + DEFAULT_CONFIG + ", not '" + text + "'");
+            throw new WalkException(2, option + " takes LIB/CELL/VIEW, for example " + DEFAULT_CONFIG + ", not '" + text + "'");
         }
         return new CellView(parts[0], parts[1], parts[2]);
     }
@@ -188,28 +267,66 @@ public final class Walk {
         return found;
     }
 
-    static WalkResult walk(Options options, PrintStream err, String setupPath, String home) throws WalkException {
-        CellView name = configName(options.config != null ? options.config : DEFAULT_CONFIG);
+    /** Opens the configuration or configurations, walks and prints. */
+    static int walk(Options options, Writer out, PrintStream err, Progress progress, String setupPath, String home)
+            throws WalkException, IOException {
+        CellView name = configName(options.config != null ? options.config : DEFAULT_CONFIG, "--config");
         Path libs = definitionsFile(options, setupPath, home);
         LibraryDefinitions definitions = LibraryDefinitions.read(libs);
-        ZelWarningListener warnings = text -> err.println(NAME + ": warning: " + text);
+        ZelWarningListener warnings = text -> {
+            progress.clear();
+            err.println(NAME + ": warning: " + text);
+        };
         try {
             ZelConfig.init(libs.toString());  // the first use loads the bridge
         } catch (UnsatisfiedLinkError e) {
             throw new WalkException(1, "cannot load the bridge library (" + e.getMessage()
                                        + "); run scripts/walk.sh, or give java -Djava.library.path=DIR");
         }
-        ZelConfig config = new ZelConfig();
-        if (!config.open(name.lib, name.cell, name.view, "r", warnings)) {
-            throw new WalkException(1, "configuration " + name + " does not open (see the warning above); check --config "
-                                       + "LIB/CELL/VIEW and --libs FILE");
-        }
+        Design design = new Design(definitions, warnings, DESIGN_KEPT);
+        ZelConfig config = open(name, "--config", warnings);
         try {
-            Node root = new Walker(config, definitions, warnings, options.depth).walk();
-            CellView location = new CellView(config.getLibName(), config.getCellName(), config.getViewName());
-            return new WalkResult(location, config.getRevision(), config.getNoteString(), root);
+            WalkHeader header = WalkHeader.of(config);
+            // JSON shows every answer of a bind, the full tree and the difference the lists as
+            // written; the other forms read only the kinds of rule and the lists in effect.
+            boolean everything = options.form == Form.JSON || options.form == Form.JSONL
+                                 || options.form == Form.FULL || options.form == Form.DIFF;
+            Walker walker = new Walker(config, design, warnings, options.depth, progress, everything);
+            if (options.form == Form.DIFF) {
+                CellView other = configName(options.diff, "--diff");
+                ZelConfig second = open(other, "--diff", warnings);
+                try {
+                    Walker beside = new Walker(second, design, warnings, options.depth,
+                                               new Progress(err, false, false), true);
+                    return new Diff(out, walker, header, beside, WalkHeader.of(second)).run() ? 1 : 0;
+                } finally {
+                    second.close();
+                }
+            }
+            walker.walk(sink(options.form, out, header));
+            return 0;
         } finally {
             config.close();
         }
+    }
+
+    private static WalkSink sink(Form form, Writer out, WalkHeader header) {
+        switch (form) {
+            case FULL: return new TreePrinter(out, header, false);
+            case JSON: return new JsonPrinter(out, header, false);
+            case JSONL: return new JsonPrinter(out, header, true);
+            case SUMMARY: return new SummaryPrinter(out, header);
+            case DOT: return new DotPrinter(out, header);
+            default: return new TreePrinter(out, header, true);
+        }
+    }
+
+    private static ZelConfig open(CellView name, String option, ZelWarningListener warnings) throws WalkException {
+        ZelConfig config = new ZelConfig();
+        if (!config.open(name.lib, name.cell, name.view, "r", warnings)) {
+            throw new WalkException(1, "configuration " + name + " does not open (see the warning above); check "
+                                       + option + " LIB/CELL/VIEW and --libs FILE");
+        }
+        return config;
     }
 }
