@@ -9,13 +9,13 @@ import static org.junit.jupiter.api.Assertions.fail;
 import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelPathVector;
 import COM.morvent.zel.walk.CellView;
+import COM.morvent.zel.walk.Design;
 import COM.morvent.zel.walk.LibraryDefinitions;
+import COM.morvent.zel.walk.Progress;
 import COM.morvent.zel.walk.TreePrinter;
-import COM.morvent.zel.walk.WalkResult;
+import COM.morvent.zel.walk.WalkHeader;
 import COM.morvent.zel.walk.Walker;
-import java.io.ByteArrayOutputStream;
-import java.io.PrintStream;
-import java.nio.charset.StandardCharsets;
+import java.io.StringWriter;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -68,12 +68,14 @@ class FreshProcessThreadsTest {
     /** The printed walk of an open configuration, and the warnings it heard. */
     static String walk(ZelConfig config) throws Exception {
         Fixture.Recorder warnings = new Fixture.Recorder();
-        WalkResult result = new WalkResult(new CellView(config.getLibName(), config.getCellName(), config.getViewName()),
+        WalkHeader header = new WalkHeader(new CellView(config.getLibName(), config.getCellName(), config.getViewName()),
                                            config.getRevision(), config.getNoteString(),
-                                           new Walker(config, libraries, warnings, Integer.MAX_VALUE).walk());
-        ByteArrayOutputStream text = new ByteArrayOutputStream();
-        new TreePrinter(new PrintStream(text, true, StandardCharsets.UTF_8)).print(result);
-        return text.toString(StandardCharsets.UTF_8) + "warnings: " + warnings.warnings;
+                                           config.getDefaultLibListString(), config.getDefaultViewListString());
+        StringWriter text = new StringWriter();
+        Design design = new Design(libraries, warnings, 1_000);
+        new Walker(config, design, warnings, Integer.MAX_VALUE, new Progress(System.err, false, false), true)
+            .walk(new TreePrinter(text, header, false));
+        return text + "warnings: " + warnings.warnings;
     }
 
     /** A bind that warns twice: its listener hears those two, from this thread's call alone. */
