@@ -4,11 +4,14 @@ package COM.morvent.zel;
  * Receives the warnings that the configuration library emits while a configuration is opened
  * or saved, or while an instance is bound.
  *
- * <p>The natives that accept a listener declare it as {@code Object}: any object with a public
- * method {@code void processWarning(String)} is called. Implementing this interface is the
- * convenient way to provide one. Warnings are delivered on the calling thread, while the native
- * call that caused them is still running; the listener must not call back into the bridge.
- * A {@code null} listener discards the warnings.
+ * <p>Each method that reports warnings has a form that takes this interface, so a lambda will
+ * do: {@code config.open(lib, cell, view, "r", w -> System.err.println(w))}. Its native form
+ * takes {@code Object}: any object with a public method {@code void processWarning(String)}.
+ * {@link ZelWarnings} collects the warnings and turns a failed call into an exception.
+ *
+ * <p>Warnings are delivered on the calling thread, while the native call that caused them is
+ * still running and holds the bridge's lock: the listener must not call back into the bridge,
+ * nor wait for another thread that calls it. A {@code null} listener discards the warnings.
  */
 @FunctionalInterface
 public interface ZelWarningListener {
