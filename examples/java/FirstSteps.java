@@ -21,8 +21,8 @@ public class FirstSteps {
 
         // Make a configuration and save it; a false answer becomes an exception with the warnings.
         ZelWarnings warnings = new ZelWarnings();
-        ZelConfig config = new ZelConfig();
-        try (ZelConfig.Closing closing = config.closing()) {
+        try (ZelConfig.Closing open = new ZelConfig().closing()) {  // closed when the block ends
+            ZelConfig config = open.config();
             warnings.check(config.open("mylib", "top", "config", "w", warnings), "open mylib/top/config");
             config.setTopCellViewName("mylib", "top", "schematic");
             config.setDefaultViewListString("schematic symbol");
@@ -31,8 +31,8 @@ public class FirstSteps {
         }
 
         // Open it again, read-only, with a lambda for the warnings, and bind one instance.
-        ZelConfig again = new ZelConfig();
-        try (ZelConfig.Closing closing = again.closing()) {
+        try (ZelConfig.Closing open = new ZelConfig().closing()) {
+            ZelConfig again = open.config();
             if (!again.open("mylib", "top", "config", "r", w -> System.err.println("warning: " + w))) {
                 System.err.println("cannot open mylib/top/config again");
                 System.exit(1);

@@ -15,8 +15,8 @@ package COM.morvent.zel;
  * <pre>{@code
  * ZelConfig.init(definitionsFile);            // static; once per process
  * ZelWarnings warnings = new ZelWarnings();
- * ZelConfig config = new ZelConfig();
- * try (ZelConfig.Closing closing = config.closing()) {
+ * try (ZelConfig.Closing open = new ZelConfig().closing()) {
+ *     ZelConfig config = open.config();
  *     warnings.check(config.open(lib, cell, view, "a", warnings), "open");
  *     config.setDefaultViewListString("schematic symbol");
  *     warnings.check(config.save(warnings), "save");
@@ -650,8 +650,8 @@ public class ZelConfig {
      * (unsaved changes are dropped, as with {@link #close()}). Nothing happens when nothing is
      * open by then.
      * <pre>{@code
-     * ZelConfig config = new ZelConfig();
-     * try (ZelConfig.Closing closing = config.closing()) {
+     * try (ZelConfig.Closing open = new ZelConfig().closing()) {
+     *     ZelConfig config = open.config();
      *     if (config.open(lib, cell, view, "r", listener)) { ... }
      * }
      * }</pre>
