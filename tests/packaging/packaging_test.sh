@@ -4,7 +4,8 @@
 # against the jar of that case and runs it:
 #   alone     the jar copied alone into an empty folder; the build and source
 #             trees hidden (private mount namespace), no LD_LIBRARY_PATH and no
-#             java.library.path: it loads the copy it carries
+#             java.library.path: it loads the copy it carries (and README.md
+#             shows this program)
 #   install   cmake --install into a scratch prefix: the program against the
 #             installed jar and library, and the zel-walk launcher
 #   deb       the .deb from cpack, unpacked into a scratch root: its library
@@ -58,6 +59,9 @@ check_self_contained() {
 
 case "$case" in
 alone)
+    # The README shows the program this case runs.
+    sed -n '/^```java$/,/^```$/p' "$source/README.md" | sed '1d;$d' | diff - "$source/examples/java/FirstSteps.java" ||
+        fail "README.md shows another program than examples/java/FirstSteps.java"
     mkdir "$scratch/alone" "$scratch/tmp"
     cp "$jar" "$scratch/alone/zel.jar"
     compile "$scratch/alone/zel.jar"
