@@ -34,15 +34,27 @@ package COM.morvent.zel;
  * answers {@code false}, {@code 0} or {@code null} without doing anything. {@link ZelWarnings}
  * turns a {@code false} answer into a {@link ZelException} that carries the warnings.
  *
- * <p>Threads: every call holds one process-wide lock for its duration, so calls from several
- * threads run one after the other. A listener runs inside the call that reports to it, on the
- * same thread, with the lock held: it must not call the bridge, nor wait for another thread that
- * is calling it. The enumeration of constants is shared by the whole
- * process: run one at a time.
+ * <p><b>Threads.</b> Every method of this class and of {@link ZelPathVector} may be called from
+ * any thread: the bridge holds one process-wide lock for the whole of each call, so calls from
+ * several threads take turns and each sees the library as one thread would. Threads that each
+ * walk with their own path vector may share one configuration; an editor may save one
+ * configuration while other threads walk others. What the lock does not order is the sense of a
+ * sequence: the constant enumeration ({@link #enumerateConstants()} and the methods after it) and
+ * {@link ZelPathVector#enumerateContextInstances()} have one cursor each in the whole process,
+ * and a thread that closes a configuration another thread still walks leaves that thread's path
+ * vectors answering from the closed configuration. A {@code Cleaner} or finalizer may close and
+ * destroy from its own thread.
  *
- * <p>Listeners: the methods that report warnings take a {@link ZelWarningListener} (a lambda
- * will do) or, in their native form, any object with a public method
- * {@code void processWarning(String)}. The listener may be {@code null}.
+ * <p><b>Listeners.</b> A listener runs on the calling thread while the bridge's lock is held.
+ * A method of the bridge called from inside {@code processWarning} answers its neutral result
+ * ({@code false}, {@code 0}, {@code null}, or nothing) and changes nothing, so that the call
+ * that warned can finish on what it started with; the warnings of that call keep arriving, in
+ * order. A listener must not wait for another thread that is calling the bridge: that thread is
+ * waiting for the lock the listener's thread holds.
+ *
+ * <p>The methods that report warnings take a {@link ZelWarningListener} (a lambda will do) or,
+ * in their native form, any object with a public method {@code void processWarning(String)}.
+ * The listener may be {@code null}.
  *
  * <p>Closing: {@link #close()} ends the configuration. A configuration opened through a
  * {@link ZelWarningListener} form of {@code open}, {@code openWithType} or {@code openPartial}

@@ -27,7 +27,13 @@ package COM.morvent.zel;
  * nothing and answers {@code false}, {@code 0} or {@code null}.
  *
  * <p>The binding answers describe the last {@link #bind} of this path vector; moving the path
- * vector does not clear them. Threads and listeners: as for {@link ZelConfig}.
+ * vector does not clear them.
+ *
+ * <p>Any thread may call these methods; calls take turns under the bridge's one lock, and a
+ * listener's calls back into the bridge are turned away (see {@link ZelConfig} for the rules).
+ * A path vector describes one walk: two threads that move the same path vector interleave their
+ * pushes and pops, so give each walking thread a path vector of its own ({@link #create(ZelConfig)}
+ * or {@link #copy()}).
  *
  * <p>Handles: a path vector is made by {@link ZelConfig#createNPathVector()} or {@link #copy_n()},
  * which answer an {@code int} handle, and this object holds it. {@link #create(ZelConfig)} and
