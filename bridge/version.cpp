@@ -1,5 +1,6 @@
 // The release of the native library, for the Java classes to compare with
 // their own: a jar and a library of different releases refuse to run together.
+// It touches no state of the bridge, so it takes no lock.
 #include <jni.h>
 
 #include "COM_morvent_zel_ZelLibrary.h"
