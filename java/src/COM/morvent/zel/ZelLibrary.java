@@ -79,7 +79,8 @@ public final class ZelLibrary {
     /**
      * Where the native library was loaded from; loads it first if needed.
      *
-     * @return the file that was loaded (for the jar's own copy, the file it was copied to)
+     * @return the file that was loaded; for the jar's own copy, the file it was copied to (a
+     *         temporary file is deleted once loaded: the library stays loaded)
      * @throws UnsatisfiedLinkError when the library cannot be loaded
      */
     public static synchronized String libraryFile() {
@@ -165,7 +166,7 @@ public final class ZelLibrary {
                 throw new UnsatisfiedLinkError(LIBRARY_NAME + ": " + path + " given by -D" + PATH_PROPERTY
                                                + " does not load: " + why);
             }
-            return checked(path.toString(), "-D" + PATH_PROPERTY);
+            return checked(path.toAbsolutePath().toString(), "-D" + PATH_PROPERTY);
         }
 
         List<String> tried = new ArrayList<>();
@@ -178,7 +179,7 @@ public final class ZelLibrary {
                 continue;
             }
             String why = tryLoad(path);
-            if (why == null) return checked(path.toString(), "java.library.path");
+            if (why == null) return checked(path.toAbsolutePath().toString(), "java.library.path");
             tried.add(path + ": " + why);
         }
 
