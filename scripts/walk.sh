@@ -28,4 +28,4 @@ cmake --build "$dir" --target zelJava_sh zel_walk -j"$jobs" >"$dir.walk-build.lo
 # One thread walks, and most of its time goes to the natives: the serial collector
 # and the quick compiler alone (no C2, whose compiling would cost more than it
 # wins back in one walk) cost it least, and keep its resident size small.
-exec java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Djava.library.path="$dir" -Dzel.examples="$repo/examples" -jar "$dir/java/zel-walk.jar" "$@"
+exec java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Dzel.examples="$repo/examples" -jar "$dir/java/zel-walk.jar" "$@"

@@ -280,8 +280,8 @@ public final class Walk {
         try {
             ZelConfig.init(libs.toString());  // the first use loads the bridge
         } catch (UnsatisfiedLinkError e) {
-            throw new WalkException(1, "cannot load the bridge library (" + e.getMessage()
-                                       + "); run scripts/walk.sh, or give java -Djava.library.path=DIR");
+            // The loader's message names the platform, the places tried and the setting to use.
+            throw new WalkException(1, "cannot load the bridge library: " + e.getMessage());
         }
         Design design = new Design(definitions, warnings, DESIGN_KEPT);
         ZelConfig config = open(name, "--config", warnings);
