@@ -15,6 +15,7 @@
 #include <mutex>
 #include <sstream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "vek/libraries.h"
 #include "vek/text.h"
@@ -127,6 +128,10 @@ public:
                 return;
             }
         }
+        // A file included twice (each of two files including a third, and so
+        // on down: a diamond) is read once: again would double every
+        // definition and warning at each level.
+        if (!done_.insert(key).second) return;
         struct stat st{};
         const char* trouble = nullptr;
         if (stat(file.c_str(), &st) != 0) {
@@ -201,6 +206,7 @@ private:
 
     Definitions& defs_;
     std::vector<std::string> stack_;
+    std::unordered_set<std::string> done_;  // files read in this load
 };
 
 }  // namespace

@@ -248,7 +248,9 @@ bool replaceFile(const std::string& path, const std::string& text) {
 
 bool saveTo(Config& cfg, const std::string& path) {
     intptr_t revision = cfg.rec.revision + 1;
-    if (!replaceFile(path, writeConfig(cfg, revision))) return false;
+    std::vector<RemarkKey> written;
+    if (!replaceFile(path, writeConfig(cfg, revision, &written))) return false;
+    keepRemarksOf(cfg, written);
     cfg.rec.revision = revision;
     cfg.set(kModified, false);
     return true;
