@@ -1,20 +1,15 @@
 /* Opening, saving and closing configurations; their top cell, defaults and names. */
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "vek/libraries.h"
+#include "vek/platform.h"
 #include "vek/text.h"
 #include "zelvek/format.h"
 #include "zelvek/internal.h"
 
 using namespace zel;
+namespace os = vek::os;
 
 namespace zel {
 SaveStepHook saveStepHook = nullptr;
@@ -23,7 +18,9 @@ SaveStepHook saveStepHook = nullptr;
 namespace {
 
 std::string shownPath(const std::string& path) { return vek::toModifiedUtf8(path); }
-std::string systemError() { return vek::toModifiedUtf8(std::strerror(errno)); }
+std::string systemError(const os::Error& error = os::lastError()) {
+    return vek::toModifiedUtf8(os::describe(error));
+}
 
 // Problems of the library definitions reach the first open that follows them.
 void reportDefinitionProblems() {
@@ -72,39 +69,27 @@ bool placeOf(const char* lib, const char* cell, const char* view, std::string& l
 }
 
 bool readWholeFile(const std::string& path, std::string& text, std::string& why) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    os::File file = os::openForReading(path);
+    if (!file.valid()) {
         why = systemError();
         return false;
     }
-    struct stat st{};
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
+    os::FileKind kind = os::FileKind::Other;
+    uint64_t size = 0;
+    if (os::kindOf(file, kind, size) && kind == os::FileKind::Directory) {
         why = "it is a directory";
         return false;
     }
     text.clear();
-    if (st.st_size > 0) text.reserve(static_cast<size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            why = systemError();
-            ::close(fd);
-            return false;
-        }
-        if (got == 0) break;
-        text.append(buffer, static_cast<size_t>(got));
+    if (size > 0) text.reserve(static_cast<size_t>(size));
+    if (!os::readRest(file, text)) {
+        why = systemError();
+        return false;
     }
-    ::close(fd);
     return true;
 }
 
-bool fileExists(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0;
-}
+bool fileExists(const std::string& path) { return os::kindOf(path) != os::FileKind::Missing; }
 
 // Reads the file into a new configuration; null with a warning.
 Config* load(const std::string& path, const std::string& describedAs) {
@@ -132,28 +117,6 @@ void placeConfig(Config& cfg, const char* lib, const char* cell, const char* vie
     cfg.set(kInLibrary, true);
 }
 
-bool makeDirectory(const std::string& dir) {
-    if (mkdir(dir.c_str(), 0777) == 0) return true;
-    struct stat st{};
-    if (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-    if (errno == EEXIST) errno = ENOTDIR;
-    return false;
-}
-
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) {
-            if (wrote == 0) errno = ENOSPC;
-            return false;
-        }
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
-}
-
 // The test seam's answer for a step: 0 to go on, else the errno it fails with.
 int injectedFault(const char* step) { return saveStepHook ? saveStepHook(step) : 0; }
 
@@ -163,7 +126,7 @@ int injectedFault(const char* step) { return saveStepHook ? saveStepHook(step) :
 const char kTempPrefix[] = ".config.zel.";
 
 std::string tempPattern(const std::string& dir) {
-    return dir + "/" + kTempPrefix + std::to_string(static_cast<long>(getpid())) + ".XXXXXX";
+    return dir + "/" + kTempPrefix + std::to_string(os::processId()) + ".XXXXXX";
 }
 
 // The process that wrote a temporary file of ours, or 0 for any other name.
@@ -176,72 +139,59 @@ long writerOf(const char* name) {
 }
 
 // Removes what saves killed between writing and renaming left in dir.  A file
-// of a live process (or one this process cannot signal) is left alone.
+// of a live process (or one this process cannot inspect) is left alone.
 void removeStaleTemps(const std::string& dir) {
-    DIR* d = opendir(dir.c_str());
-    if (!d) return;
-    // The 64-bit form: a 32-bit build's readdir fails (EOVERFLOW) where
-    // inode numbers or directory offsets need more than 32 bits.
-    while (const dirent64* e = readdir64(d)) {
-        long pid = writerOf(e->d_name);
-        if (pid == 0 || pid == static_cast<long>(getpid())) continue;
-        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-        unlink((dir + "/" + e->d_name).c_str());
+    std::vector<std::string> names;
+    os::listDirectory(dir, names);  // what could be listed is cleaned
+    for (const std::string& name : names) {
+        long pid = writerOf(name.c_str());
+        if (pid == 0 || pid == os::processId() || !os::processIsGone(pid)) continue;
+        os::removeFile(dir + "/" + name);
     }
-    closedir(d);
 }
 
 // Writes the file next to its final place, flushes it and renames it over the
 // old one, so the old file stays whole whatever fails.
 bool replaceFile(const std::string& path, const std::string& text) {
-    size_t slash = path.rfind('/');
+    size_t slash = os::lastSeparator(path);
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     std::string temp = tempPattern(dir);
-    int fd = mkstemp(temp.data());
-    if (fd < 0) {
+    os::File file = os::createUnique(temp);
+    if (!file.valid()) {
         warn("cannot create a file in " + shownPath(dir) + ": " + systemError() +
                  "; make the directory writable; the configuration is not saved",
              kError);
         return false;
     }
-    struct stat old{};
-    mode_t mode = stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    os::copyPermissions(path, file);
     const char* step = "write";
-    if (fchmod(fd, mode) != 0) {
-        // Keeping the old file's mode is a courtesy; the save goes on without it.
-    }
     int fault = injectedFault(step);
-    bool ok = fault == 0 && writeAll(fd, text);
+    bool ok = fault == 0 && os::writeAll(file, text);
     if (ok) {
         step = "flush";
         fault = injectedFault(step);
-        ok = fault == 0 && fsync(fd) == 0;
+        ok = fault == 0 && os::flush(file);
     }
-    int savedErrno = fault != 0 ? fault : errno;
-    if (::close(fd) != 0 && ok) {
+    os::Error error = fault != 0 ? os::errnoError(fault) : os::lastError();
+    if (!file.close() && ok) {
         step = "close";
-        savedErrno = errno;
+        error = os::lastError();
         ok = false;
     }
     if (ok) {
         step = "rename";
         fault = injectedFault(step);
-        ok = fault == 0 && rename(temp.c_str(), path.c_str()) == 0;
-        savedErrno = fault != 0 ? fault : errno;
+        ok = fault == 0 && os::replace(temp, path);
+        error = fault != 0 ? os::errnoError(fault) : os::lastError();
     }
     if (!ok) {
-        unlink(temp.c_str());
-        errno = savedErrno;
-        warn("cannot " + std::string(step) + " " + shownPath(path) + ": " + systemError() +
+        os::removeFile(temp);
+        warn("cannot " + std::string(step) + " " + shownPath(path) + ": " + systemError(error) +
                  "; the file on disk is unchanged and the configuration stays modified",
              kError);
         return false;
     }
-    int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);  // make the rename itself durable; failure here loses nothing
-        ::close(dirFd);
-    }
+    os::syncDirectory(dir);  // make the rename itself durable; failure here loses nothing
     removeStaleTemps(dir);
     return true;
 }
@@ -258,8 +208,7 @@ bool saveTo(Config& cfg, const std::string& path) {
 
 // The cell and view directories of a configuration in a library.
 bool makeViewDirectory(const std::string& libDir, const std::string& viewDir) {
-    struct stat st{};
-    if (stat(libDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (os::kindOf(libDir) != os::FileKind::Directory) {
         warn("library directory " + shownPath(libDir) + " does not exist; create it or correct the library "
                  "definitions; the configuration is not saved",
              kError);
@@ -267,7 +216,7 @@ bool makeViewDirectory(const std::string& libDir, const std::string& viewDir) {
     }
     std::string cellDir = viewDir.substr(0, viewDir.rfind('/'));
     for (const std::string& dir : {cellDir, viewDir}) {
-        if (!makeDirectory(dir)) {
+        if (!os::makeDirectory(dir)) {
             warn("cannot create the directory " + shownPath(dir) + ": " + systemError() +
                      "; the configuration is not saved",
                  kError);
