@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "vek/text.h"
 #include "zelvek/internal.h"
@@ -12,7 +13,9 @@ ZelErrorHandler errorHandler = nullptr;
 
 char* copyOf(std::string_view text) {
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (!copy) std::abort();  // nothing sensible is left to do without memory
+    // As every other allocation: an open that runs out of memory refuses the
+    // file (config.cpp); elsewhere nothing sensible is left to do.
+    if (!copy) throw std::bad_alloc();
     std::memcpy(copy, text.data(), text.size());
     copy[text.size()] = '\0';
     return copy;

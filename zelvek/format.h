@@ -2,6 +2,7 @@
 #ifndef ZELVEK_FORMAT_H
 #define ZELVEK_FORMAT_H
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,6 +14,11 @@ namespace zel {
 
 // The file that holds a configuration inside its view directory.
 constexpr const char* kConfigFileName = "config.zel";
+
+// The largest configuration file read or written (64 MiB; a million rules
+// take some 54 MB).  A larger file is refused before it is read, so that no
+// file can exhaust the memory of the program that opens it.
+constexpr uint64_t kMaxConfigFileSize = uint64_t(64) << 20;
 
 // The canonical text of the configuration, recording `revision`, with the
 // comments a person wrote beside the lines they go with.  `used`, when given,

@@ -172,11 +172,20 @@ struct RecentBinding {
     std::string lib, cell, view;
 };
 
+// The content of its file as a configuration read it or last wrote it.  A
+// save writes over that content only: another program's save changes it.
+struct FileContent {
+    bool known = false;   // false: this configuration neither read nor wrote its file
+    uint64_t size = 0;
+    uint64_t hash = 0;
+};
+
 enum ConfigFlags : intptr_t { kEditable = 1, kModified = 2, kClosed = 4, kInLibrary = 8 };
 
 struct Config {
     ConfigRecord rec{};
     std::string fsPath;               // the file, as the file system names it; empty: none yet
+    FileContent seen;                 // of fsPath
     std::unordered_map<std::string, std::unique_ptr<Cell>> cells;
     std::unordered_map<std::string, std::unique_ptr<LibRule>> libRules;
     std::unordered_map<std::string, std::unique_ptr<Constant>> constants;
