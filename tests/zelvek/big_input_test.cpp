@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -63,17 +64,10 @@ TEST_F(BigInputTest, HugeRuleFileOpensWhole) {
     EXPECT_TRUE(zelClose(c));
 }
 
-// The address space of a child process is capped a little above what it
-// uses now (sanitizers reserve terabytes of it, and the 32-bit build runs
-// under emulation: neither can be capped).
-#if defined(__SANITIZE_ADDRESS__)
+// The sanitizers reserve terabytes of address space, and the 32-bit build
+// runs under emulation: neither can be capped.
+#ifdef __SANITIZE_ADDRESS__
 constexpr bool kCanCap = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kCanCap = false;
-#else
-constexpr bool kCanCap = sizeof(void*) == 8;
-#endif
 #else
 constexpr bool kCanCap = sizeof(void*) == 8;
 #endif
@@ -84,14 +78,10 @@ int underCap(size_t room, const std::function<int()>& body) {
     pid_t child = fork();
     if (child == 0) {
         long pages = 0;
-        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-            std::fclose(f);
-        }
+        std::ifstream("/proc/self/statm") >> pages;
         const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + room;
         struct rlimit limit{cap, cap};
-        if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(90);
-        _exit(body());
+        _exit(pages > 0 && setrlimit(RLIMIT_AS, &limit) == 0 ? body() : 90);
     }
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child) return -1;

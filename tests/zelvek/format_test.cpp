@@ -121,81 +121,33 @@ TEST_F(FormatTest, HandWrittenFileIsSavedInCanonicalForm) {
 // Comments stay with the line that follows them through edits of the rules
 // around them, go with a rule that is deleted, and stay at the end.
 TEST_F(FormatTest, CommentsStayWithTheirLines) {
+    const std::string head = "# zelvek hierarchy configuration\n# The team's.\nzelvek-config 1\n";
+    const std::string mid = "location lib top config\nrevision 1\n# defaults\ndefault-views symbol\n"
+                            "constant TECH t45   # the process\n# any library\ncell * inv\n  # prefer\n";
+    const std::string tail = "# the adder\ncell lib adder\n  views gate\n# I1\ninst lib adder * I1\n  libs other\n";
     writeFile(configFile("lib", "top", "config"),
-              "# The layout team's configuration.\n"
-              "zelvek-config 1\n"
-              "location lib top config\n"
-              "revision 1\n"
-              "# the defaults\n"
-              "default-views \"schematic symbol\"\n"
-              "constant TECH t45   # the process\n"
-              "note hello\n"
-              "# cells in any library\n"
-              "cell * inv\n"
-              "  # prefer the symbol\n"
-              "  view-binding symbol\n"
-              "# the adder\n"
-              "cell lib adder\n"
-              "  views gate\n"
-              "# I1 is special\n"
-              "inst lib adder * I1\n"
-              "  libs other\n"
-              "\n"
-              "# I2 goes away\n"
-              "inst lib adder * I2\n"
-              "  libs x\n"
-              "occurrence A\n"
-              "  stop\n"
-              "\n"
-              "# end of the file\n");
+              head.substr(33) + mid + "  view-binding symbol\n" + tail +
+                  "\n# I2 goes away\ninst lib adder * I2\n  libs x\noccurrence A\n  stop\n\n# the end\n");
     ConfigRecord* c = openConfig("lib", "top", "config", "a");
     ASSERT_NE(c, nullptr);
     ASSERT_TRUE(zelDeleteObjLibList(c, "lib", "adder", nullptr, "I2"));  // the rule goes, its comment with it
     ASSERT_TRUE(zelSetObjStop(c, "lib", "able", nullptr, nullptr, 1));    // a cell that sorts before the adder
     ASSERT_TRUE(zelReplaceCellViewBinding(c, nullptr, "inv", "schematic"));
     ASSERT_TRUE(zelSave(c));
-    const std::string kept =
-        "# zelvek hierarchy configuration\n"
-        "# The layout team's configuration.\n"
-        "zelvek-config 1\n"
-        "location lib top config\n"
-        "revision 2\n"
-        "# the defaults\n"
-        "default-views \"schematic symbol\"\n"
-        "constant TECH t45   # the process\n"
-        "note hello\n"
-        "# cells in any library\n"
-        "cell * inv\n"
-        "  # prefer the symbol\n"
-        "  view-binding schematic\n"
-        "cell lib able\n"
-        "  stop\n"
-        "# the adder\n"
-        "cell lib adder\n"
-        "  views gate\n"
-        "# I1 is special\n"
-        "inst lib adder * I1\n"
-        "  libs other\n"
-        "occurrence A\n"
-        "  stop\n"
-        "\n"
-        "# end of the file\n";
+    const std::string kept = head + std::regex_replace(mid, std::regex("revision 1"), "revision 2") +
+                             "  view-binding schematic\ncell lib able\n  stop\n" + tail +
+                             "occurrence A\n  stop\n\n# the end\n";
     EXPECT_EQ(readFile(configFile("lib", "top", "config")), kept);
-
-    // A rule made again after the save that dropped it comes back without
-    // the comment; the file read back keeps every comment where it was.
+    // Made again after the save that dropped it, the rule comes back without
+    // its comment; read back, the file keeps every comment where it was.
     ASSERT_TRUE(zelSetObjLibListStr(c, "lib", "adder", nullptr, "I2", "x"));
     ASSERT_TRUE(zelSave(c));
-    EXPECT_EQ(withoutRevision(readFile(configFile("lib", "top", "config"))),
-              withoutRevision(std::regex_replace(kept, std::regex("occurrence A"),
-                                                 "inst lib adder * I2\n  libs x\noccurrence A")));
-    zelClose(c);
-    forget(c);
-    ConfigRecord* again = openConfig("lib", "top", "config", "a");
-    ASSERT_NE(again, nullptr);
-    const std::string before = readFile(configFile("lib", "top", "config"));
-    ASSERT_TRUE(zelSave(again));
-    EXPECT_EQ(withoutRevision(readFile(configFile("lib", "top", "config"))), withoutRevision(before));
+    const std::string again = readFile(configFile("lib", "top", "config"));
+    EXPECT_EQ(withoutRevision(again), withoutRevision(std::regex_replace(kept, std::regex("occurrence A"),
+                                                                         "inst lib adder * I2\n  libs x\noccurrence A")));
+    ConfigRecord* reread = openConfig("lib", "top", "config", "a");
+    ASSERT_TRUE(reread && zelSave(reread));
+    EXPECT_EQ(withoutRevision(readFile(configFile("lib", "top", "config"))), withoutRevision(again));
 }
 
 TEST_F(FormatTest, QuotingOfValues) {
