@@ -82,7 +82,7 @@ struct RemarkKey {
 
 struct RemarkKeyHash {
     size_t operator()(const RemarkKey& k) const {
-        return std::hash<const void*>()(k.at) ^ (static_cast<size_t>(k.line) * 0x9E3779B97F4A7C15ull);
+        return std::hash<const void*>()(k.at) ^ (static_cast<size_t>(k.line) * static_cast<size_t>(0x9E3779B9u));
     }
 };
 
