@@ -4,20 +4,19 @@
  */
 #include "zelvek/vek.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "vek/libraries.h"
+#include "vek/platform.h"
 #include "vek/text.h"
+
+namespace os = vek::os;
 
 namespace {
 
@@ -32,37 +31,21 @@ Definitions& definitions() {
     return defs;
 }
 
-bool isDirectory(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool isDirectory(const std::string& path) { return os::kindOf(path) == os::FileKind::Directory; }
 
-bool isRegularFile(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string currentDirectory() {
-    std::string buffer(4096, '\0');
-    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE) return ".";
-        buffer.resize(buffer.size() * 2);
-    }
-    buffer.resize(std::strlen(buffer.c_str()));
-    return buffer;
-}
+bool isRegularFile(const std::string& path) { return os::kindOf(path) == os::FileKind::Regular; }
 
 std::string directoryOf(const std::string& file) {
-    size_t slash = file.rfind('/');
-    if (slash == std::string::npos) return currentDirectory();
-    if (slash == 0) return "/";
+    size_t slash = os::lastSeparator(file);
+    if (slash == std::string::npos) return os::currentDirectory();
+    if (slash == 0) return file.substr(0, 1);
     std::string dir = file.substr(0, slash);
-    if (dir[0] != '/') dir = currentDirectory() + "/" + dir;
+    if (!os::isAbsolute(dir)) dir = os::currentDirectory() + "/" + dir;
     return dir;
 }
 
 std::string resolveAgainst(const std::string& baseDir, const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
+    if (os::isAbsolute(path)) return path;
     return baseDir + "/" + path;
 }
 
@@ -117,9 +100,7 @@ public:
                     "; look for files that include each other");
             return;
         }
-        char* real = realpath(file.c_str(), nullptr);
-        std::string key = real ? real : file;
-        std::free(real);
+        const std::string key = os::realPath(file);
         for (const std::string& open : stack_) {
             if (open == key) {
                 problem(from + "library definitions file " + shown(file) +
@@ -127,19 +108,22 @@ public:
                 return;
             }
         }
-        struct stat st{};
-        const char* trouble = nullptr;
-        if (stat(file.c_str(), &st) != 0) {
-            trouble = std::strerror(errno);
-        } else if (!S_ISREG(st.st_mode)) {
+        // A file included twice (each of two files including a third, and so
+        // on down: a diamond) is read once: again would double every
+        // definition and warning at each level.
+        if (!done_.insert(key).second) return;
+        std::string trouble;
+        std::string text;
+        os::FileKind kind = os::kindOf(file);
+        if (kind == os::FileKind::Missing) {
+            trouble = os::describe(os::lastError());
+        } else if (kind != os::FileKind::Regular) {
             trouble = "not a regular file";
+        } else {
+            os::File in = os::openForReading(file);
+            if (!in.valid() || !os::readRest(in, text)) trouble = "cannot open it";
         }
-        std::ifstream in;
-        if (!trouble) {
-            in.open(file, std::ios::binary);
-            if (!in) trouble = "cannot open it";
-        }
-        if (trouble) {
+        if (!trouble.empty()) {
             problem(from + "cannot read the library definitions file " + shown(file) + ": " +
                     vek::toModifiedUtf8(trouble) + "; check the path");
             return;
@@ -149,6 +133,7 @@ public:
         std::string line;
         int lineNumber = 0;
         std::vector<std::string> words;
+        std::istringstream in(text);
         while (std::getline(in, line)) {
             ++lineNumber;
             const std::string where = shown(file) + ":" + std::to_string(lineNumber) + ": ";
@@ -201,6 +186,7 @@ private:
 
     Definitions& defs_;
     std::vector<std::string> stack_;
+    std::unordered_set<std::string> done_;  // files read in this load
 };
 
 }  // namespace
@@ -277,14 +263,14 @@ int mipSearch(int32_t where, const char* name, char* buffer, int32_t size) {
     std::string fileName;
     if (!vek::toFileSystemName(name, fileName)) return 1;
     std::vector<std::string> places;
-    if (const char* setup = std::getenv("ZEL_SETUP_PATH")) {
-        std::stringstream parts(setup);
+    {
+        std::stringstream parts(os::environment("ZEL_SETUP_PATH"));
         std::string dir;
-        while (std::getline(parts, dir, ':'))
+        while (std::getline(parts, dir, os::kSearchPathSeparator))
             if (!dir.empty()) places.push_back(dir);
     }
-    places.push_back(currentDirectory());
-    if (const char* home = std::getenv("HOME"); home && *home) places.push_back(home);
+    places.push_back(os::currentDirectory());
+    if (std::string home = os::homeDirectory(); !home.empty()) places.push_back(home);
     for (const std::string& dir : places) {
         std::string path = dir + "/" + fileName;
         if (!isRegularFile(path)) continue;

@@ -1,0 +1,143 @@
+/*
+ * What the libraries ask of the operating system, in one place: files,
+ * directories, processes and the environment.  One implementation per system
+ * (platform_posix.cpp, platform_windows.cpp).
+ *
+ * Paths are file-system names as vek::toFileSystemName gives them (standard
+ * UTF-8); each implementation converts them at its own edge.  A call that
+ * fails records why for lastError(), per thread.
+ */
+#ifndef VEK_PLATFORM_H
+#define VEK_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vek::os {
+
+// Why a call failed: an errno value, or a code of the system's own.
+struct Error {
+    int errnoValue = 0;
+    unsigned long systemCode = 0;
+};
+
+// The error of the last failed call of this layer on this thread.
+Error lastError();
+// An errno value as an error (the faults that tests bring on a save).
+Error errnoError(int value);
+// Makes `error` the last error, for a caller that fails on its behalf.
+void setLastError(const Error& error);
+// What the error says, for a message (bytes as the system gives them).
+std::string describe(const Error& error);
+
+// An open file, closed when it goes.
+class File {
+public:
+    File() = default;
+    explicit File(intptr_t handle) : handle_(handle) {}
+    File(File&& other) noexcept : handle_(other.release()) {}
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File() { close(); }
+
+    bool valid() const { return handle_ != kNone; }
+    intptr_t handle() const { return handle_; }
+    intptr_t release() {
+        intptr_t h = handle_;
+        handle_ = kNone;
+        return h;
+    }
+    // False with lastError when the system reports a failure on closing.
+    bool close();
+
+    static constexpr intptr_t kNone = -1;
+
+private:
+    intptr_t handle_ = kNone;
+};
+
+enum class FileKind { Missing, Regular, Directory, Other };
+
+// What is at path, links followed; Missing (with lastError) when nothing can be
+// found there.
+FileKind kindOf(const std::string& path);
+// What an open file is, and its size in bytes.
+bool kindOf(const File& file, FileKind& kind, uint64_t& size);
+
+// Opens a file for reading; an invalid File with lastError.
+File openForReading(const std::string& path);
+// Opens a regular file for reading without waiting on anything: a named pipe
+// (which would wait for a writer), a device, a socket or a directory is not
+// opened for reading at all.  When path is not a regular file the File is
+// invalid and `what` says what it is ("a named pipe", "a directory", ...);
+// when it cannot be opened, invalid with `what` empty and lastError.
+File openRegularFile(const std::string& path, std::string& what);
+// Reads up to size bytes; `got` is 0 at the end of the file.  False with
+// lastError.
+bool readSome(const File& file, char* buffer, size_t size, size_t& got);
+// True when the error says that nothing is at the path (the file or a
+// directory on the way is missing); false when what is there could not be
+// looked at (no permission, ...).
+bool isNotFound(const Error& error);
+// Appends what is left of the file to text.  False with lastError.
+bool readRest(const File& file, std::string& text);
+
+// Creates a new file of its own at path: the trailing "XXXXXX" of path is
+// replaced with characters that make the name unused.  Invalid with lastError.
+File createUnique(std::string& path);
+// Writes all of text.  False with lastError.
+bool writeAll(const File& file, std::string_view text);
+// Makes what was written durable.  False with lastError.
+bool flush(const File& file);
+// Gives `to` the permission bits of the file at `like`, or those of a new file
+// when nothing is there.  Keeping them is a courtesy: failure is not reported.
+void copyPermissions(const std::string& like, const File& to);
+
+// The lock that every save of the file at `path` takes while it checks the
+// file, writes its new text and puts it in place, so that two savers (in one
+// process or in two) never do that at once: exclusive and advisory (readers
+// take none), held until the File goes.  It does not wait: when another holds
+// it the File is invalid and `busy` true; on a failure invalid, `busy` false,
+// with lastError.  POSIX: flock on the directory that holds the file, which
+// leaves no file behind.
+File lockForSaving(const std::string& path, bool& busy);
+
+// Puts the file `from` in the place of `to`, replacing what is there in one
+// step.  False with lastError.
+bool replace(const std::string& from, const std::string& to);
+// Makes renames in dir durable.  Failure loses nothing and is not reported.
+void syncDirectory(const std::string& dir);
+bool removeFile(const std::string& path);
+// Creates a directory; true as well when one is already there.
+bool makeDirectory(const std::string& path);
+// The names in dir, without "." and "..".  False with lastError.
+bool listDirectory(const std::string& dir, std::vector<std::string>& names);
+
+// Paths.
+// True for a path that does not depend on the current directory.
+bool isAbsolute(std::string_view path);
+// Where the last separator of path is, or npos.
+size_t lastSeparator(std::string_view path);
+// The separator between the directories of a search path such as ZEL_SETUP_PATH.
+extern const char kSearchPathSeparator;
+std::string currentDirectory();
+// The canonical path of an existing file, or the path itself when there is none.
+std::string realPath(const std::string& path);
+
+// Processes and the environment.
+long processId();
+// True only when no process with this id runs; one this process may not
+// inspect counts as running.
+bool processIsGone(long pid);
+// The value of an environment variable; empty when it is not set.
+std::string environment(const char* name);
+// The user's home directory ($HOME, %USERPROFILE%); empty when unknown.
+std::string homeDirectory();
+
+}  // namespace vek::os
+
+#endif  // VEK_PLATFORM_H
