@@ -5,14 +5,17 @@
 #   m32       the contract and the C++ tests built 32-bit (-m32), run through qemu
 #   fuzz      the library and the bridge built with clang for libFuzzer; each
 #             fuzz target runs for a minute from its seeds and fails on any finding
+#   windows   zelJava_sh.dll cross-built with mingw-w64 for x86-64 and i686; the
+#             C++ tests built for x86-64 Windows and run under Wine; the exports,
+#             imports and DllMain of both DLLs checked
 # Installs what it needs on Debian 12.  Build trees go to build/<suite>.
-# Usage: scripts/test.sh [suite...]     (default: all four)
+# Usage: scripts/test.sh [suite...]     (default: all five)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 
 suites=("$@")
-[ ${#suites[@]} -gt 0 ] || suites=(plain sanitize m32 fuzz)
+[ ${#suites[@]} -gt 0 ] || suites=(plain sanitize m32 fuzz windows)
 
 zel_need_build_packages
 zel_need_packages junit5
@@ -20,6 +23,7 @@ for suite in "${suites[@]}"; do
     [ "$suite" = m32 ] && zel_need_packages g++-multilib qemu-user
     # clang and its libFuzzer runtime
     [ "$suite" = fuzz ] && zel_need_packages clang libclang-rt-14-dev
+    [ "$suite" = windows ] && zel_need_packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
 done
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -34,6 +38,12 @@ run_suite() {
     echo "=== $suite"
     local env=()
     [ "$suite" = fuzz ] && env=(CC=clang CXX=clang++)
+    # Wine in a prefix of the build's own, made before the tests start in parallel.
+    if [ "$suite" = windows ]; then
+        export WINEPREFIX="$PWD/$dir/wine" WINEDEBUG=-all
+        mkdir -p "$dir"
+        [ -d "$WINEPREFIX" ] || /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
+    fi
     env "${env[@]}" cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 ||
         { cat "$dir.configure.log"; return 1; }
     cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1 || { grep -E -A5 'error' "$dir.build.log" | head -80; return 1; }
@@ -66,7 +76,12 @@ for suite in "${suites[@]}"; do
         # many executions a minute and reports with lines.
         fuzz) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
                     -DZEL_FUZZ=ON) ;;
-        *) echo "unknown suite '$suite' (plain, sanitize, m32, fuzz)" >&2; exit 2 ;;
+        # The tests' build is unoptimised, as in the checking builds; the i686
+        # DLL, which only gets built and checked, is built as it ships.
+        windows) args=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake)
+                 run_suite windows-i686 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake ||
+                     failed_suites+=(windows-i686) ;;
+        *) echo "unknown suite '$suite' (plain, sanitize, m32, fuzz, windows)" >&2; exit 2 ;;
     esac
     run_suite "$suite" "${args[@]}" || failed_suites+=("$suite")
 done

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "fixture.h"
+#include "vek/platform.h"
 
 namespace {
 
@@ -122,13 +123,13 @@ protected:
         savedCwd = std::filesystem::current_path();
         std::filesystem::current_path(root + "/cwd");
         keep("ZEL_SETUP_PATH");
-        keep("HOME");
-        setenv("HOME", (root + "/home").c_str(), 1);
+        keep(testos::kHomeVariable);
+        testos::setEnv(testos::kHomeVariable, root + "/home");
     }
     void TearDown() override {
         std::filesystem::current_path(savedCwd);
         for (auto& [name, value] : saved) {
-            if (value.first) setenv(name.c_str(), value.second.c_str(), 1); else unsetenv(name.c_str());
+            if (value.first) testos::setEnv(name.c_str(), value.second); else testos::unsetEnv(name.c_str());
         }
         LibraryTest::TearDown();
     }
@@ -144,36 +145,40 @@ protected:
             EXPECT_EQ(buffer[0], 'x') << "the buffer is left alone when the search fails";
             return "(not found)";
         }
-        return buffer;
+        return at(buffer);
     }
+    // A path with the system's own separators: the search joins with "/",
+    // the current directory comes with what the system gives.
+    static std::string at(const std::string& path) { return std::filesystem::path(path).lexically_normal().string(); }
     std::filesystem::path savedCwd;
     std::map<std::string, std::pair<bool, std::string>> saved;
 };
 
 TEST_F(SetupSearchTest, SearchOrder) {
-    setenv("ZEL_SETUP_PATH", (root + "/a::" + root + "/b").c_str(), 1);
+    const std::string separator(1, vek::os::kSearchPathSeparator);
+    testos::setEnv("ZEL_SETUP_PATH", root + "/a" + separator + separator + root + "/b");
     EXPECT_EQ(search("kwo.lib"), "(not found)");
     writeFile(root + "/home/kwo.lib", "");
-    EXPECT_EQ(search("kwo.lib"), root + "/home/kwo.lib");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/home/kwo.lib"));
     writeFile(root + "/cwd/kwo.lib", "");
-    EXPECT_EQ(search("kwo.lib"), root + "/cwd/kwo.lib");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/cwd/kwo.lib"));
     writeFile(root + "/b/kwo.lib", "");
-    EXPECT_EQ(search("kwo.lib"), root + "/b/kwo.lib");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/b/kwo.lib"));
     writeFile(root + "/a/kwo.lib", "");
-    EXPECT_EQ(search("kwo.lib"), root + "/a/kwo.lib");
-    unsetenv("ZEL_SETUP_PATH");
-    EXPECT_EQ(search("kwo.lib"), root + "/cwd/kwo.lib");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/a/kwo.lib"));
+    testos::unsetEnv("ZEL_SETUP_PATH");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/cwd/kwo.lib"));
     std::filesystem::create_directories(root + "/a/dir.lib");
-    setenv("ZEL_SETUP_PATH", (root + "/a").c_str(), 1);
+    testos::setEnv("ZEL_SETUP_PATH", root + "/a");
     EXPECT_EQ(search("dir.lib"), "(not found)") << "a directory is not a setup file";
 }
 
 TEST_F(SetupSearchTest, PathMustFitWithItsNul) {
-    setenv("ZEL_SETUP_PATH", (root + "/a").c_str(), 1);
+    testos::setEnv("ZEL_SETUP_PATH", root + "/a");
     writeFile(root + "/a/kwo.lib", "");
     const std::string path = root + "/a/kwo.lib";
     const auto exact = static_cast<int32_t>(path.size() + 1);
-    EXPECT_EQ(search("kwo.lib", exact), path);
+    EXPECT_EQ(search("kwo.lib", exact), at(path));
     EXPECT_EQ(search("kwo.lib", exact - 1), "(not found)");
     char buffer[8];
     EXPECT_NE(mipSearch(0, nullptr, buffer, 8), 0);
