@@ -1,4 +1,5 @@
-// Time to open and to save configurations of 10,000 and 100,000 rules, and
+// Time to open and to save configurations of 10,000 and 100,000 rules, the
+// cost of a note line at the start of a note and at its 10,000th line, and
 // binds per second over configurations of 10 and 100,000 rules.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,6 +126,28 @@ double bindRate(int extra) {
     return binds / seconds;
 }
 
+// µs per addNoteLine over the first hundred lines of a note and over the
+// hundred up to its 10,000th, and the whole 10,000.
+void noteCost() {
+    ConfigRecord* cfg = zelOpen("lib", "top", "note", "w");
+    if (!cfg) std::exit(1);
+    const std::string line(60, 'n');
+    auto hundred = [&] {
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 100; ++i) zelAddNoteLine(cfg, line.c_str());
+        return secondsSince(start) / 100 * 1e6;
+    };
+    auto start = std::chrono::steady_clock::now();
+    double first = hundred();
+    for (int i = 100; i < 9900; ++i) zelAddNoteLine(cfg, line.c_str());
+    double last = hundred();
+    double all = secondsSince(start);
+    std::printf("zelvek addNoteLine of 60 characters (goal: the 10,000th line costs what the first does)\n");
+    std::printf("  lines 1-100: %.3f us/line   lines 9,901-10,000: %.3f us/line   10,000 lines: %.3f s\n", first, last,
+                all);
+    zelClose(cfg);
+}
+
 }  // namespace
 
 int main() {
@@ -146,6 +169,7 @@ int main() {
             mkdir((dir + "/" + v).c_str(), 0777);
         }
     }
+    noteCost();
     std::printf("zelvek bind of one instance (goal: the same rate whatever the number of rules)\n");
     double small = bindRate(10);
     double large = bindRate(100000);

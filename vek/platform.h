@@ -70,6 +70,19 @@ bool kindOf(const File& file, FileKind& kind, uint64_t& size);
 
 // Opens a file for reading; an invalid File with lastError.
 File openForReading(const std::string& path);
+// Opens a regular file for reading without waiting on anything: a named pipe
+// (which would wait for a writer), a device, a socket or a directory is not
+// opened for reading at all.  When path is not a regular file the File is
+// invalid and `what` says what it is ("a named pipe", "a directory", ...);
+// when it cannot be opened, invalid with `what` empty and lastError.
+File openRegularFile(const std::string& path, std::string& what);
+// Reads up to size bytes; `got` is 0 at the end of the file.  False with
+// lastError.
+bool readSome(const File& file, char* buffer, size_t size, size_t& got);
+// True when the error says that nothing is at the path (the file or a
+// directory on the way is missing); false when what is there could not be
+// looked at (no permission, ...).
+bool isNotFound(const Error& error);
 // Appends what is left of the file to text.  False with lastError.
 bool readRest(const File& file, std::string& text);
 
@@ -83,6 +96,15 @@ bool flush(const File& file);
 // Gives `to` the permission bits of the file at `like`, or those of a new file
 // when nothing is there.  Keeping them is a courtesy: failure is not reported.
 void copyPermissions(const std::string& like, const File& to);
+
+// The lock that every save of the file at `path` takes while it checks the
+// file, writes its new text and puts it in place, so that two savers (in one
+// process or in two) never do that at once: exclusive and advisory (readers
+// take none), held until the File goes.  It does not wait: when another holds
+// it the File is invalid and `busy` true; on a failure invalid, `busy` false,
+// with lastError.  POSIX: flock on the directory that holds the file, which
+// leaves no file behind.
+File lockForSaving(const std::string& path, bool& busy);
 
 // Puts the file `from` in the place of `to`, replacing what is there in one
 // step.  False with lastError.

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +69,52 @@ bool readRest(const File& file, std::string& text) {
         if (got == 0) return true;
         text.append(buffer, static_cast<size_t>(got));
     }
+}
+
+File openRegularFile(const std::string& path, std::string& what) {
+    what.clear();
+    struct stat st{};
+    // Looked at before it is opened, so that a pipe is never opened; opened
+    // without waiting and looked at again, in case something else took the
+    // name in between.
+    if (stat(path.c_str(), &st) != 0) return File();
+    File file;
+    if (S_ISREG(st.st_mode)) file = File(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (file.valid() && fstat(fd(file), &st) != 0) return File();
+    if (S_ISREG(st.st_mode)) return file;
+    what = S_ISDIR(st.st_mode)    ? "a directory"
+           : S_ISFIFO(st.st_mode) ? "a named pipe"
+           : S_ISCHR(st.st_mode)  ? "a character device"
+           : S_ISBLK(st.st_mode)  ? "a block device"
+           : S_ISSOCK(st.st_mode) ? "a socket"
+                                  : "not a regular file";
+    return File();
+}
+
+bool readSome(const File& file, char* buffer, size_t size, size_t& got) {
+    for (;;) {
+        ssize_t n = ::read(fd(file), buffer, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        got = static_cast<size_t>(n);
+        return true;
+    }
+}
+
+bool isNotFound(const Error& error) { return error.errnoValue == ENOENT || error.errnoValue == ENOTDIR; }
+
+File lockForSaving(const std::string& path, bool& busy) {
+    busy = false;
+    size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    File lock(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!lock.valid()) return File();
+    while (flock(fd(lock), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        busy = errno == EWOULDBLOCK;
+        return File();
+    }
+    return lock;
 }
 
 File createUnique(std::string& path) { return File(mkstemp(path.data())); }

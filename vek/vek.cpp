@@ -10,6 +10,7 @@
 #include <mutex>
 #include <sstream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "vek/libraries.h"
 #include "vek/platform.h"
@@ -107,6 +108,10 @@ public:
                 return;
             }
         }
+        // A file included twice (each of two files including a third, and so
+        // on down: a diamond) is read once: again would double every
+        // definition and warning at each level.
+        if (!done_.insert(key).second) return;
         std::string trouble;
         std::string text;
         os::FileKind kind = os::kindOf(file);
@@ -181,6 +186,7 @@ private:
 
     Definitions& defs_;
     std::vector<std::string> stack_;
+    std::unordered_set<std::string> done_;  // files read in this load
 };
 
 }  // namespace

@@ -330,14 +330,15 @@ void addOnce(std::vector<std::string>& libs, const std::string& lib) {
     if (!lib.empty() && std::find(libs.begin(), libs.end(), lib) == libs.end()) libs.push_back(lib);
 }
 
-// The list's libraries, then the master's own library when the list leaves it
-// out; an empty list: the master's library, then the current level's.
+// A list with words restricts the search to them, in order; with none (no
+// list, or an empty one): the master's library, then the current level's.
 // s.libs is assigned, not built anew: its strings keep their buffers.
 void searchOf(const std::vector<std::string>& listWords, const Request& req, const Level* level, Search& s) {
     assignWords(s.libs, listWords);
     s.fromRule = listWords.size();
+    if (!listWords.empty()) return;
     if (req.lib) addOnce(s.libs, *req.lib);
-    if (listWords.empty() && level && level->entry.libName) addOnce(s.libs, level->entry.libName);
+    if (level && level->entry.libName) addOnce(s.libs, level->entry.libName);
 }
 
 struct Decision {

@@ -1,6 +1,11 @@
 /* Opening, saving and closing configurations; their top cell, defaults and names. */
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
 
 #include "vek/libraries.h"
 #include "vek/platform.h"
@@ -68,44 +73,136 @@ bool placeOf(const char* lib, const char* cell, const char* view, std::string& l
     return true;
 }
 
-bool readWholeFile(const std::string& path, std::string& text, std::string& why) {
-    os::File file = os::openForReading(path);
+// FNV-1a over the bytes, piece by piece: the same for any cut of the text.
+constexpr uint64_t kHashStart = 14695981039346656037ull;
+
+void hashOn(uint64_t& hash, std::string_view bytes) {
+    for (unsigned char b : bytes) hash = (hash ^ b) * 1099511628211ull;
+}
+
+FileContent contentOf(std::string_view text) {
+    FileContent c{true, text.size(), kHashStart};
+    hashOn(c.hash, text);
+    return c;
+}
+
+std::string megabytes(uint64_t bytes) {
+    return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB";
+}
+
+// Opens a configuration file for reading; an invalid File with a warning that
+// says why (a path that is no regular file is not opened at all).
+os::File openToRead(const std::string& path, const std::string& describedAs, uint64_t& size) {
+    std::string what;
+    os::File file = os::openRegularFile(path, what);
     if (!file.valid()) {
+        warn("cannot read " + describedAs + " (" + shownPath(path) + "): " +
+                 (what.empty() ? systemError() : "it is " + what + ", not a regular file; put the file there"),
+             kError);
+        return file;
+    }
+    os::FileKind kind = os::FileKind::Regular;
+    size = 0;
+    os::kindOf(file, kind, size);
+    if (size > kMaxConfigFileSize) {
+        warn("cannot read " + describedAs + " (" + shownPath(path) + "): it holds " + megabytes(size) +
+                 ", more than the " + megabytes(kMaxConfigFileSize) + " a configuration file may hold",
+             kError);
+        return os::File();
+    }
+    return file;
+}
+
+// The next piece of a file being read, added to its content so far; false
+// with `why` when it cannot be read or grows past the limit while read.  An
+// empty piece at the end.
+bool nextPiece(const os::File& file, std::vector<char>& buffer, FileContent& content, std::string_view& piece,
+               std::string& why) {
+    size_t got = 0;
+    if (!os::readSome(file, buffer.data(), buffer.size(), got)) {
         why = systemError();
         return false;
     }
-    os::FileKind kind = os::FileKind::Other;
-    uint64_t size = 0;
-    if (os::kindOf(file, kind, size) && kind == os::FileKind::Directory) {
-        why = "it is a directory";
+    content.size += got;
+    if (content.size > kMaxConfigFileSize) {
+        why = "it grew past the " + megabytes(kMaxConfigFileSize) + " a configuration file may hold while it was read";
         return false;
     }
-    text.clear();
-    if (size > 0) text.reserve(static_cast<size_t>(size));
-    if (!os::readRest(file, text)) {
-        why = systemError();
-        return false;
-    }
+    piece = std::string_view(buffer.data(), got);
+    hashOn(content.hash, piece);
     return true;
 }
 
-bool fileExists(const std::string& path) { return os::kindOf(path) != os::FileKind::Missing; }
+// Whether a file is there: yes, no, or unknown when the path could not be
+// looked at (with a warning that names the permission problem: "open it with
+// mode w" would send the user the wrong way).
+enum class Found { Yes, No, Unknown };
 
-// Reads the file into a new configuration; null with a warning.
+Found lookFor(const std::string& path, const std::string& describedAs) {
+    if (os::kindOf(path) != os::FileKind::Missing) return Found::Yes;
+    const os::Error error = os::lastError();
+    if (os::isNotFound(error)) return Found::No;
+    warn("cannot look for " + describedAs + " (" + shownPath(path) + "): " + systemError(error) +
+             "; the directories on its path must let this user read and search them",
+         kError);
+    return Found::Unknown;
+}
+
+// Reads the file into a new configuration, one piece at a time, so that
+// memory holds one line of it besides the rules; null with a warning.
 Config* load(const std::string& path, const std::string& describedAs) {
-    std::string text, why;
-    if (!readWholeFile(path, text, why)) {
+    uint64_t size = 0;
+    os::File file = openToRead(path, describedAs, size);
+    if (!file.valid()) return nullptr;
+    std::vector<char> buffer(1 << 16);
+    std::string error, why;
+    try {
+        auto cfg = std::make_unique<Config>();
+        // A cell block takes two lines of some 30 bytes at least.
+        cfg->cells.reserve(static_cast<size_t>(size / 128));
+        cfg->seen = FileContent{true, 0, kHashStart};
+        auto next = [&](std::string_view& piece) { return nextPiece(file, buffer, cfg->seen, piece, why); };
+        if (readConfig(*cfg, next, error)) return cfg.release();
+    } catch (const std::bad_alloc&) {
+        why = "there is not enough memory to hold it";
+    }
+    if (!why.empty()) {
         warn("cannot read " + describedAs + " (" + shownPath(path) + "): " + why, kError);
-        return nullptr;
-    }
-    auto* cfg = new Config();
-    std::string error;
-    if (!readConfig(*cfg, text, error)) {
-        delete cfg;
+    } else {
         warn(shownPath(path) + ":" + error + "; correct the file and open it again", kError);
-        return nullptr;
     }
-    return cfg;
+    return nullptr;
+}
+
+// What is at path now, as a save sees it before it writes there: nothing,
+// the content (size and hash) of a regular file, or a warning.
+enum class OnDisk { Nothing, File, Unreadable };
+
+OnDisk contentAt(const std::string& path, const std::string& describedAs, FileContent& content) {
+    content = FileContent{};  // unknown: no content of a configuration matches it
+    auto unreadable = [&](const std::string& why) {
+        warn("cannot read " + describedAs + " (" + shownPath(path) + ") to see whether another program changed it: " +
+                 why + "; the configuration is not saved",
+             kError);
+        return OnDisk::Unreadable;
+    };
+    if (os::kindOf(path) == os::FileKind::Missing) {
+        const os::Error error = os::lastError();
+        return os::isNotFound(error) ? OnDisk::Nothing : unreadable(systemError(error));
+    }
+    std::string what;
+    os::File file = os::openRegularFile(path, what);
+    if (!file.valid()) return what.empty() ? unreadable(systemError()) : OnDisk::File;
+    FileContent read{true, 0, kHashStart};
+    std::vector<char> buffer(1 << 16);
+    std::string_view piece;
+    std::string why;
+    do {
+        if (!nextPiece(file, buffer, read, piece, why))
+            return read.size > kMaxConfigFileSize ? OnDisk::File : unreadable(why);
+    } while (!piece.empty());
+    content = read;
+    return OnDisk::File;
 }
 
 void placeConfig(Config& cfg, const char* lib, const char* cell, const char* view, const std::string& file) {
@@ -196,9 +293,75 @@ bool replaceFile(const std::string& path, const std::string& text) {
     return true;
 }
 
-bool saveTo(Config& cfg, const std::string& path) {
+// What a save may write over: whatever is there (a new configuration opened
+// with mode "w" replaces the stored one), nothing (save-as to a place this
+// configuration did not read), or the content it read or last wrote.
+enum class Expect { Anything, Nothing, Same };
+
+// How long a save waits for another one of the same file to end.
+constexpr std::chrono::seconds kLockWait{10};
+
+bool lockForSaving(const std::string& path, os::File& lock) {
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    for (;;) {
+        bool busy = false;
+        lock = os::lockForSaving(path, busy);
+        if (lock.valid()) return true;
+        if (!busy) {
+            warn("cannot lock the directory of " + shownPath(path) + " for the save: " + systemError() +
+                     "; the configuration is not saved",
+                 kError);
+            return false;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            warn("another program has been saving " + shownPath(path) + " for " + std::to_string(kLockWait.count()) +
+                     " s; the configuration is not saved: save again once that program is done",
+                 kError);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// Whether the save may write over what is at path now; false with a warning.
+// Called with the lock held, so that no other save writes in between.
+bool mayWriteOver(const std::string& path, Expect expect, const FileContent& seen) {
+    if (expect == Expect::Anything) return true;
+    FileContent now;
+    const OnDisk there = contentAt(path, "the configuration file", now);
+    if (there == OnDisk::Unreadable) return false;
+    if (expect == Expect::Nothing) {
+        if (there == OnDisk::Nothing) return true;
+        warn("there is already a configuration at " + shownPath(path) +
+                 " that this configuration did not read; it is not saved over it: open that one to change it, or "
+                 "save under another name",
+             kError);
+        return false;
+    }
+    if (there == OnDisk::File && now.known && now.size == seen.size && now.hash == seen.hash) return true;
+    warn("the configuration file " + shownPath(path) + " was " + (there == OnDisk::Nothing ? "removed" : "changed") +
+             " by another program since this configuration read or last saved it; it is not saved, and the file "
+             "stays as the other program left it: reopen it to work on that file (and make these edits again), or "
+             "keep these edits with save-as under another name",
+         kError);
+    return false;
+}
+
+bool saveTo(Config& cfg, const std::string& path, Expect expect) {
     intptr_t revision = cfg.rec.revision + 1;
-    if (!replaceFile(path, writeConfig(cfg, revision))) return false;
+    std::vector<RemarkKey> written;
+    const std::string text = writeConfig(cfg, revision, &written);
+    if (text.size() > kMaxConfigFileSize) {
+        warn("the configuration would take " + megabytes(text.size()) + ", more than the " +
+                 megabytes(kMaxConfigFileSize) + " a configuration file may hold (it could not be opened again); "
+                 "it is not saved: remove rules and save again",
+             kError);
+        return false;
+    }
+    os::File lock;
+    if (!lockForSaving(path, lock) || !mayWriteOver(path, expect, cfg.seen) || !replaceFile(path, text)) return false;
+    cfg.seen = contentOf(text);
+    keepRemarksOf(cfg, written);
     cfg.rec.revision = revision;
     cfg.set(kModified, false);
     return true;
@@ -239,11 +402,11 @@ ConfigRecord* zelOpen(const char* lib, const char* cell, const char* view, const
     if (m == Mode::Write) {
         cfg = new Config();
     } else {
-        if (!fileExists(file)) {
+        const Found found = lookFor(file, described);
+        if (found == Found::No)
             warn("no " + described + " (no file " + shownPath(file) + "); open it with mode \"w\" to start one",
                  kError);
-            return nullptr;
-        }
+        if (found != Found::Yes) return nullptr;
         cfg = load(file, described);
         if (!cfg) return nullptr;
     }
@@ -275,10 +438,10 @@ ConfigRecord* zelOpenPartialConfig(const char* path, const char* mode) {
     if (m == Mode::Write) {
         cfg = new Config();
     } else {
-        if (!fileExists(file)) {
+        const Found found = lookFor(file, "configuration file");
+        if (found == Found::No)
             warn("no configuration file " + shownPath(file) + "; open it with mode \"w\" to start one", kError);
-            return nullptr;
-        }
+        if (found != Found::Yes) return nullptr;
         cfg = load(file, "configuration file");
         if (!cfg) return nullptr;
     }
@@ -303,7 +466,7 @@ ZelBool zelSave(ConfigRecord* config) {
             !makeViewDirectory(libDir, viewDir))
             return 0;
     }
-    return saveTo(*cfg, cfg->fsPath) ? 1 : 0;
+    return saveTo(*cfg, cfg->fsPath, cfg->seen.known ? Expect::Same : Expect::Anything) ? 1 : 0;
 }
 
 ZelBool zelSaveAs(ConfigRecord* config, const char* lib, const char* cell, const char* view) {
@@ -321,7 +484,11 @@ ZelBool zelSaveAs(ConfigRecord* config, const char* lib, const char* cell, const
     setText(cfg->rec.libName, lib);
     setText(cfg->rec.cellName, cell);
     setText(cfg->rec.viewName, view);
-    if (!saveTo(*cfg, file)) {
+    // Over its own file as a save does; elsewhere only where nothing is yet.
+    const Expect expect = file != cfg->fsPath ? Expect::Nothing
+                          : cfg->seen.known   ? Expect::Same
+                                              : Expect::Anything;
+    if (!saveTo(*cfg, file, expect)) {
         setText(cfg->rec.libName, before[0]);
         setText(cfg->rec.cellName, before[1]);
         setText(cfg->rec.viewName, before[2]);

@@ -136,8 +136,7 @@ const char* zelEvalConstants(ConfigRecord* config, const char* text) {
 ZelBool zelDeleteNote(ConfigRecord* config) {
     Config* cfg = configOf(config);
     if (!cfg || cfg->note.empty()) return 0;
-    cfg->note.clear();
-    rebuildNote(*cfg);
+    clearNote(*cfg);
     editedSettings(*cfg);
     return 1;
 }
@@ -145,14 +144,8 @@ ZelBool zelDeleteNote(ConfigRecord* config) {
 ZelBool zelReplaceNoteLine(ConfigRecord* config, const char* line) {
     Config* cfg = configOf(config);
     if (!cfg) return 0;
-    if (!line) {
-        if (!cfg->note.empty()) cfg->note.pop_back();
-    } else if (cfg->note.empty()) {
-        cfg->note.push_back(norm(line));
-    } else {
-        cfg->note.back() = norm(line);
-    }
-    rebuildNote(*cfg);
+    dropLastNoteLine(*cfg);
+    if (line) appendNoteLine(*cfg, norm(line));
     editedSettings(*cfg);
     return 1;
 }
@@ -160,8 +153,7 @@ ZelBool zelReplaceNoteLine(ConfigRecord* config, const char* line) {
 ZelBool zelAddNoteLine(ConfigRecord* config, const char* line) {
     Config* cfg = configOf(config);
     if (!cfg || !line) return 0;
-    cfg->note.push_back(norm(line));
-    rebuildNote(*cfg);
+    appendNoteLine(*cfg, norm(line));
     editedSettings(*cfg);
     return 1;
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "vek/text.h"
 #include "zelvek/internal.h"
@@ -12,7 +13,9 @@ ZelErrorHandler errorHandler = nullptr;
 
 char* copyOf(std::string_view text) {
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (!copy) std::abort();  // nothing sensible is left to do without memory
+    // As every other allocation: an open that runs out of memory refuses the
+    // file (config.cpp); elsewhere nothing sensible is left to do.
+    if (!copy) throw std::bad_alloc();
     std::memcpy(copy, text.data(), text.size());
     copy[text.size()] = '\0';
     return copy;
@@ -146,7 +149,6 @@ Config::~Config() {
     clearText(rec.defaultLibList);
     clearText(rec.defaultStopList);
     clearText(rec.defaultViewList);
-    clearText(rec.noteText);
     clearText(rec.filePath);
 }
 
@@ -360,17 +362,25 @@ void defineConstant(Config& cfg, const std::string& name, const char* value) {
     }
 }
 
-void rebuildNote(Config& cfg) {
-    if (cfg.note.empty()) {
-        clearText(cfg.rec.noteText);
-        return;
-    }
-    std::string joined;
-    for (size_t i = 0; i < cfg.note.size(); ++i) {
-        if (i) joined += '\n';
-        joined += cfg.note[i];
-    }
-    setText(cfg.rec.noteText, joined);
+void appendNoteLine(Config& cfg, std::string line) {
+    if (!cfg.note.empty()) cfg.noteText += '\n';
+    cfg.noteText += line;
+    cfg.note.push_back(std::move(line));
+    cfg.rec.noteText = cfg.noteText.c_str();
+}
+
+void dropLastNoteLine(Config& cfg) {
+    if (cfg.note.empty()) return;
+    const size_t last = cfg.note.back().size() + (cfg.note.size() > 1 ? 1 : 0);
+    cfg.noteText.resize(cfg.noteText.size() - last);
+    cfg.note.pop_back();
+    cfg.rec.noteText = cfg.note.empty() ? nullptr : cfg.noteText.c_str();
+}
+
+void clearNote(Config& cfg) {
+    cfg.note.clear();
+    cfg.noteText.clear();
+    cfg.rec.noteText = nullptr;
 }
 
 // ---- occurrences ----------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "vek/text.h"
 
@@ -15,9 +16,14 @@ namespace zel {
 namespace {
 
 constexpr int kFormatVersion = 1;
+// The first line of every file a save writes; read back, it is not a person's.
+constexpr std::string_view kHeaderComment = "# zelvek hierarchy configuration";
 // The instances of the deepest path a path vector reaches: one below each of
 // its levels.
 constexpr size_t kMaxOccurrenceDepth = ZEL_MAX_DEPTH;
+// The words of a line that the reader keeps: "occurrence", the deepest path,
+// and one more to show where a longer line goes wrong.
+constexpr size_t kMaxTokens = kMaxOccurrenceDepth + 2;
 
 // ---- writing ----------------------------------------------------------------
 
@@ -101,20 +107,54 @@ void anyOr(std::string& out, const char* s) {
     }
 }
 
-void property(std::string& out, const char* name, const char* value) {
-    if (!value) return;
-    out += "  ";
-    out += name;
-    token(out, value);
-    out += '\n';
+// Where the text goes, and the comments a person wrote that go with it.
+struct Out {
+    std::string& text;
+    const Config& cfg;
+    std::vector<RemarkKey>* used;  // the remarks written, when asked
+};
+
+// Starts a line: the comment lines that go before it.  The line's remark, or
+// null.
+const Remark* begin(Out& o, const void* at, int line) {
+    if (o.cfg.remarks.empty()) return nullptr;
+    auto found = o.cfg.remarks.find(RemarkKey{at, line});
+    if (found == o.cfg.remarks.end()) return nullptr;
+    if (o.used) o.used->push_back(found->first);
+    o.text += found->second.before;
+    return &found->second;
 }
 
-void triple(std::string& out, const char* name, const char* a, const char* b, const char* c) {
-    out += name;
-    token(out, a);
-    token(out, b);
-    token(out, c);
-    out += '\n';
+// Ends a line begun with begin(): the comment at its end, if any.
+void finish(Out& o, const Remark* r) {
+    if (r) o.text += r->after;
+    o.text += '\n';
+}
+
+void property(Out& o, const void* at, int line, const char* name, const char* value) {
+    if (!value) return;
+    const Remark* r = begin(o, at, line);
+    o.text += "  ";
+    o.text += name;
+    token(o.text, value);
+    finish(o, r);
+}
+
+void flag(Out& o, const void* at, int line, const char* name, intptr_t on) {
+    if (!on) return;
+    const Remark* r = begin(o, at, line);
+    o.text += "  ";
+    o.text += name;
+    finish(o, r);
+}
+
+void triple(Out& o, const void* at, int line, const char* name, const char* a, const char* b, const char* c) {
+    const Remark* r = begin(o, at, line);
+    o.text += name;
+    token(o.text, a);
+    token(o.text, b);
+    token(o.text, c);
+    finish(o, r);
 }
 
 bool before(const char* a, const char* b) {
@@ -131,69 +171,75 @@ std::vector<const InstRule*> sortedRules(const InstList& list) {
     return rules;
 }
 
-void writeInstRules(std::string& out, const Cell& cell, const char* view, const InstList& list) {
+void writeInstRules(Out& o, const Cell& cell, const char* view, const InstList& list) {
     for (const InstRule* rule : sortedRules(list)) {
         const InstRuleRecord& r = rule->rec;
-        out += "inst";
-        anyOr(out, cell.rec.libName);
-        token(out, cell.rec.cellName);
-        anyOr(out, view);
-        token(out, r.name);
-        out += '\n';
-        property(out, "view-binding", r.viewBinding);
-        property(out, "views", r.viewList);
-        property(out, "libs", r.firstValue);
-        if (r.stop) out += "  stop\n";
+        const Remark* remark = begin(o, rule, kStatementLine);
+        o.text += "inst";
+        anyOr(o.text, cell.rec.libName);
+        token(o.text, cell.rec.cellName);
+        anyOr(o.text, view);
+        token(o.text, r.name);
+        finish(o, remark);
+        property(o, rule, kViewBindingLine, "view-binding", r.viewBinding);
+        property(o, rule, kViewsLine, "views", r.viewList);
+        property(o, rule, kLibsLine, "libs", r.firstValue);
+        flag(o, rule, kStopLine, "stop", r.stop);
         if (r.bindLibName || r.bindCellName || r.bindViewName)
-            triple(out, "  bind", r.bindLibName, r.bindCellName, r.bindViewName);
+            triple(o, rule, kBindLine, "  bind", r.bindLibName, r.bindCellName, r.bindViewName);
     }
 }
 
-void writeCell(std::string& out, const Cell& cell) {
+void writeCell(Out& o, const Cell& cell) {
     const CellRecord& r = cell.rec;
     if (cell.holdsCellRule()) {
-        out += "cell";
-        anyOr(out, r.libName);
-        token(out, r.cellName);
-        out += '\n';
+        const Remark* remark = begin(o, &cell, kStatementLine);
+        o.text += "cell";
+        anyOr(o.text, r.libName);
+        token(o.text, r.cellName);
+        finish(o, remark);
         const BindingRecord& b = cell.binding;
         if (b.libName || b.cellName) {
-            triple(out, "  bind", b.libName, b.cellName, b.viewName);
+            triple(o, &cell, kViewBindingLine, "  bind", b.libName, b.cellName, b.viewName);
         } else {
-            property(out, "view-binding", b.viewName);
+            property(o, &cell, kViewBindingLine, "view-binding", b.viewName);
         }
-        property(out, "views", r.viewList);
-        property(out, "libs", r.libList);
-        if (r.stop) out += "  stop\n";
+        property(o, &cell, kViewsLine, "views", r.viewList);
+        property(o, &cell, kLibsLine, "libs", r.libList);
+        flag(o, &cell, kStopLine, "stop", r.stop);
     }
-    if (cell.anyView.linkedCount) writeInstRules(out, cell, nullptr, cell.anyView);
+    if (cell.anyView.linkedCount) writeInstRules(o, cell, nullptr, cell.anyView);
     std::vector<const CellView*> views;
     for (const auto& entry : cell.views)
         if (entry.second->insts.linkedCount) views.push_back(entry.second.get());
     std::sort(views.begin(), views.end(),
               [](const CellView* a, const CellView* b) { return std::strcmp(a->rec.viewName, b->rec.viewName) < 0; });
-    for (const CellView* v : views) writeInstRules(out, cell, v->rec.viewName, v->insts);
+    for (const CellView* v : views) writeInstRules(o, cell, v->rec.viewName, v->insts);
 }
 
-void writeOccurrences(std::string& out, const OccList& list, std::vector<const char*>& path) {
+void writeOccurrences(Out& o, const OccList& list, std::vector<const char*>& path) {
     std::vector<const Occ*> occs;
-    for (const OccurrenceInstance* o = list.rec.instances; o; o = o->next) occs.push_back(static_cast<const Occ*>(o->owner));
+    for (const OccurrenceInstance* oi = list.rec.instances; oi; oi = oi->next)
+        occs.push_back(static_cast<const Occ*>(oi->owner));
     std::sort(occs.begin(), occs.end(),
               [](const Occ* a, const Occ* b) { return std::strcmp(a->rec.name, b->rec.name) < 0; });
     for (const Occ* occ : occs) {
         path.push_back(occ->rec.name);
         const OccurrenceInstance& r = occ->rec;
-        // A node that holds nothing is implied by the paths below it.
-        if (occ->holdsRule() || !occ->below.rec.instances) {
-            out += "occurrence";
-            for (const char* name : path) token(out, name);
-            out += '\n';
+        // A node that holds nothing is implied by the paths below it; one
+        // that a comment heads is written for the comment's sake.
+        const bool commented = !o.cfg.remarks.empty() && o.cfg.remarks.count(RemarkKey{occ, kStatementLine});
+        if (occ->holdsRule() || !occ->below.rec.instances || commented) {
+            const Remark* remark = begin(o, occ, kStatementLine);
+            o.text += "occurrence";
+            for (const char* name : path) token(o.text, name);
+            finish(o, remark);
             if (r.bindLibName || r.bindCellName || r.bindViewName)
-                triple(out, "  bind", r.bindLibName, r.bindCellName, r.bindViewName);
-            if (r.stop) out += "  stop\n";
-            property(out, "views", r.viewList);
+                triple(o, occ, kBindLine, "  bind", r.bindLibName, r.bindCellName, r.bindViewName);
+            flag(o, occ, kStopLine, "stop", r.stop);
+            property(o, occ, kViewsLine, "views", r.viewList);
         }
-        writeOccurrences(out, occ->below, path);
+        writeOccurrences(o, occ->below, path);
         path.pop_back();
     }
 }
@@ -225,31 +271,83 @@ class Reader {
 public:
     Reader(Config& cfg, std::string& error) : cfg_(cfg), error_(error) {}
 
-    bool read(std::string_view text) {
-        if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-        // A cell block takes two lines at least: room for that many avoids rehashing.
-        cfg_.cells.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) / 4);
-        size_t pos = 0;
-        while (pos <= text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string_view::npos) end = text.size();
-            line_ = text.substr(pos, end - pos);
-            if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
-            ++lineNo_;
-            if (!readLine()) return false;
-            pos = end + 1;
+    // The text of a file, in pieces cut anywhere.  A line is worked on once
+    // it is whole; only that line is held besides what is kept.
+    bool feed(std::string_view piece) {
+        while (!piece.empty()) {
+            const size_t end = piece.find('\n');
+            if (end == std::string_view::npos) {
+                carry_.append(piece);
+                return true;
+            }
+            if (carry_.empty()) {
+                if (!take(piece.substr(0, end))) return false;
+            } else {
+                carry_.append(piece.substr(0, end));
+                if (!take(carry_)) return false;
+                carry_.clear();
+            }
+            piece.remove_prefix(end + 1);
         }
+        return true;
+    }
+
+    bool finish() {
+        if (!carry_.empty() && !take(carry_)) return false;
         if (!headerSeen_) {
             lineNo_ = 1;
             line_ = {};
             return fail(1, "expected 'zelvek-config " + std::to_string(kFormatVersion) +
                                "' as the first statement; this is not a configuration file");
         }
-        rebuildNote(cfg_);
+        if (pendingComment_) cfg_.endRemark = pending_;
         return true;
     }
 
 private:
+    bool take(std::string_view line) {
+        line_ = line;
+        if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
+        ++lineNo_;
+        if (lineNo_ == 1) {
+            if (line_.substr(0, 3) == "\xEF\xBB\xBF") line_.remove_prefix(3);
+            if (line_ == kHeaderComment) return true;  // a save's own first line, not a person's
+        }
+        return readLine();
+    }
+
+    // A line of no statement: a comment line is kept with the blank lines
+    // around it for the statement or property that follows.
+    void keepCommentLine() {
+        if (commentAt_ == std::string_view::npos) {
+            pending_ += '\n';
+            return;
+        }
+        pending_ += withoutReturns(line_);
+        pending_ += '\n';
+        pendingComment_ = true;
+    }
+
+    // The line just read takes the comment lines above it and the comment
+    // at its own end.
+    void keepRemarks() {
+        const bool trailing = commentAt_ != std::string_view::npos;
+        if (pendingComment_ || trailing) {
+            Remark& r = cfg_.remarks[mark_];
+            if (pendingComment_) r.before += pending_;
+            if (trailing) r.after += withoutReturns(line_.substr(lastEnd_));
+        }
+        pending_.clear();
+        pendingComment_ = false;
+    }
+
+    // A line read back loses one '\r' at its end: written without them, the
+    // text reads back the same.
+    static std::string_view withoutReturns(std::string_view text) {
+        while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+        return text;
+    }
+
     bool fail(int column, const std::string& what) {
         error_ = std::to_string(lineNo_) + ":" + std::to_string(column) + ": " + what;
         return false;
@@ -268,6 +366,8 @@ private:
 
     bool tokenize() {
         count_ = 0;
+        commentAt_ = std::string_view::npos;
+        lastEnd_ = 0;
         size_t i = 0;
         const size_t n = line_.size();
         // Columns are counted on from the previous token: counting each from
@@ -280,7 +380,14 @@ private:
                 ++i;
                 continue;
             }
-            if (c == '#') break;
+            if (c == '#') {
+                commentAt_ = i;
+                break;
+            }
+            // No statement takes more words than an occurrence: the words past
+            // those are not stored, so a line of millions of words costs its
+            // bytes alone.  The one past the limit says where the line went wrong.
+            if (count_ == kMaxTokens) break;
             Token& t = nextToken();
             for (; counted < i; ++counted)
                 if ((static_cast<unsigned char>(line_[counted]) & 0xC0) != 0x80) ++column;
@@ -305,6 +412,7 @@ private:
                     t.text = vek::toModifiedUtf8(bare);
                 }
             }
+            lastEnd_ = i;
         }
         tokens_ = Tokens{pool_.data(), count_};
         return true;
@@ -410,24 +518,37 @@ private:
 
     bool readLine() {
         if (!tokenize()) return false;
-        if (tokens_.empty()) return true;
-        bool indented = line_[0] == ' ' || line_[0] == '\t';
-        if (!headerSeen_) {
-            const std::string expected = "zelvek-config";
-            if (indented || tokens_[0].kind != Token::Word || tokens_[0].text != expected)
-                return fail(tokens_[0].column, "expected 'zelvek-config " + std::to_string(kFormatVersion) +
-                                                   "' as the first statement; this is not a configuration file");
-            if (!word(1, "the format version")) return false;
-            if (tokens_[1].text != std::to_string(kFormatVersion))
-                return fail(tokens_[1].column, "format version " + q(tokens_[1].text) +
-                                                   " is not one this library reads (it reads " +
-                                                   std::to_string(kFormatVersion) + "); use a newer library");
-            headerSeen_ = true;
-            return end(2, "the format version");
+        if (tokens_.empty()) {
+            keepCommentLine();
+            return true;
         }
-        if (indented) return readProperty();
-        block_ = Block::None;
-        return readStatement();
+        bool indented = line_[0] == ' ' || line_[0] == '\t';
+        bool ok;
+        if (!headerSeen_) {
+            ok = readHeader(indented);
+        } else if (indented) {
+            ok = readProperty();
+        } else {
+            block_ = Block::None;
+            ok = readStatement();
+        }
+        if (ok) keepRemarks();
+        return ok;
+    }
+
+    bool readHeader(bool indented) {
+        const std::string expected = "zelvek-config";
+        if (indented || tokens_[0].kind != Token::Word || tokens_[0].text != expected)
+            return fail(tokens_[0].column, "expected 'zelvek-config " + std::to_string(kFormatVersion) +
+                                               "' as the first statement; this is not a configuration file");
+        if (!word(1, "the format version")) return false;
+        if (tokens_[1].text != std::to_string(kFormatVersion))
+            return fail(tokens_[1].column, "format version " + q(tokens_[1].text) +
+                                               " is not one this library reads (it reads " +
+                                               std::to_string(kFormatVersion) + "); use a newer library");
+        headerSeen_ = true;
+        mark_ = RemarkKey{&cfg_.remarks, kStatementLine};
+        return end(2, "the format version");
     }
 
     bool readStatement() {
@@ -440,6 +561,7 @@ private:
                 !end(4, "the view name"))
                 return false;
             bool top = kw == "top";
+            mark_ = RemarkKey{top ? &r.topLibName : &r.libName, kStatementLine};
             setText(top ? r.topLibName : r.libName, value(1));
             setText(top ? r.topCellName : r.cellName, value(2));
             setText(top ? r.topViewName : r.viewName, value(3));
@@ -452,6 +574,7 @@ private:
                 std::stoll(digits) > INT32_MAX)
                 return fail(tokens_[1].column, "expected a revision number from 0 to 2147483647");
             r.revision = static_cast<intptr_t>(std::stoll(digits));
+            mark_ = RemarkKey{&r.revision, kStatementLine};
             return end(2, "the revision");
         }
         if (kw == "default-views" || kw == "default-libs" || kw == "default-stops") {
@@ -460,28 +583,33 @@ private:
                                  : kw == "default-libs" ? r.defaultLibList
                                                         : r.defaultStopList;
             setText(field, value(1));
+            mark_ = RemarkKey{&field, kStatementLine};
             return true;
         }
         if (kw == "constant") {
             if (!word(1, "a constant name") || !word(2, "the constant's value", true) || !end(3, "the value"))
                 return false;
             defineConstant(cfg_, tokens_[1].text, tokens_[2].text.c_str());
+            mark_ = RemarkKey{cfg_.constants.find(tokens_[1].text)->second.get(), kStatementLine};
             return true;
         }
         if (kw == "note") {
             if (!word(1, "a note line", true) || !end(2, "the note line")) return false;
-            cfg_.note.push_back(tokens_[1].text);
+            mark_ = RemarkKey{&cfg_.note, static_cast<int>(cfg_.note.size())};
+            appendNoteLine(cfg_, tokens_[1].text);
             return true;
         }
         if (kw == "library") {
             if (!word(1, "a library name") || !end(2, "the library name")) return false;
             lib_ = &libRuleFor(cfg_, tokens_[1].text);
+            mark_ = RemarkKey{lib_, kStatementLine};
             block_ = Block::Library;
             return true;
         }
         if (kw == "cell") {
             if (!wordOrAny(1, "a library name") || !word(2, "a cell name") || !end(3, "the cell name")) return false;
             cell_ = &cellFor(cfg_, nameOrAny(1), tokens_[2].text);
+            mark_ = RemarkKey{cell_, kStatementLine};
             block_ = Block::Cell;
             return true;
         }
@@ -504,6 +632,7 @@ private:
                 list = &lastView_->insts;
             }
             inst_ = &instFor(*list, tokens_[4].text);
+            mark_ = RemarkKey{inst_, kStatementLine};
             block_ = Block::Inst;
             return true;
         }
@@ -524,6 +653,7 @@ private:
                 list = &occ->below;
             }
             occ_ = occ;
+            mark_ = RemarkKey{occ_, kStatementLine};
             block_ = Block::Occurrence;
             return true;
         }
@@ -553,6 +683,7 @@ private:
             setText(view, value(3));
             return true;
         };
+        mark_ = RemarkKey{propertyOwner(), propertyLine(kw)};
         switch (block_) {
             case Block::Library:
                 if (known && kw == "views") return one(lib_->rec.viewList);
@@ -621,6 +752,27 @@ private:
         return false;
     }
 
+    const void* propertyOwner() const {
+        switch (block_) {
+            case Block::Library: return lib_;
+            case Block::Cell: return cell_;
+            case Block::Inst: return inst_;
+            case Block::Occurrence: return occ_;
+            case Block::None: break;
+        }
+        return nullptr;
+    }
+
+    // A cell holds a view binding or an object binding, never both: one line.
+    int propertyLine(const std::string& kw) const {
+        if (kw == "views") return kViewsLine;
+        if (kw == "libs") return kLibsLine;
+        if (kw == "stop") return kStopLine;
+        if (kw == "stops") return kStopsLine;
+        if (kw == "view-binding") return kViewBindingLine;
+        return block_ == Block::Cell ? kViewBindingLine : kBindLine;
+    }
+
     bool unknownProperty(const char* block, const char* expected) {
         const Token& t = tokens_[0];
         std::string shown = t.kind == Token::Word ? q(t.text) : describe(t);
@@ -652,35 +804,53 @@ private:
     Occ* occ_ = nullptr;
     Cell* lastCell_ = nullptr;
     CellView* lastView_ = nullptr;
+    std::string carry_;                // the start of a line cut between two pieces
+    // Comments: where the line's comment starts (npos: none), where its last
+    // word ends, the line the remarks go with, and the lines held for the
+    // next statement.
+    size_t commentAt_ = std::string_view::npos;
+    size_t lastEnd_ = 0;
+    RemarkKey mark_;
+    std::string pending_;
+    bool pendingComment_ = false;
 };
 
 }  // namespace
 
-std::string writeConfig(const Config& cfg, intptr_t revision) {
+std::string writeConfig(const Config& cfg, intptr_t revision, std::vector<RemarkKey>* used) {
     const ConfigRecord& r = cfg.rec;
-    std::string out;
-    out.reserve(64 * (cfg.cells.size() + cfg.constants.size() + 16));
-    out += "# zelvek hierarchy configuration\n";
-    out += "zelvek-config " + std::to_string(kFormatVersion) + "\n";
-    triple(out, "location", r.libName, r.cellName, r.viewName);
-    out += "revision " + std::to_string(revision) + "\n";
-    if (r.topLibName || r.topCellName || r.topViewName) triple(out, "top", r.topLibName, r.topCellName, r.topViewName);
-    auto line = [&](const char* name, const char* value) {
+    std::string text;
+    text.reserve(64 * (cfg.cells.size() + cfg.constants.size() + 16));
+    Out o{text, cfg, used};
+    text += kHeaderComment;
+    text += '\n';
+    const Remark* header = begin(o, &cfg.remarks, kStatementLine);
+    text += "zelvek-config " + std::to_string(kFormatVersion);
+    finish(o, header);
+    triple(o, &r.libName, kStatementLine, "location", r.libName, r.cellName, r.viewName);
+    const Remark* rev = begin(o, &r.revision, kStatementLine);
+    text += "revision " + std::to_string(revision);
+    finish(o, rev);
+    if (r.topLibName || r.topCellName || r.topViewName)
+        triple(o, &r.topLibName, kStatementLine, "top", r.topLibName, r.topCellName, r.topViewName);
+    auto line = [&](const void* at, int which, const char* name, const char* value) {
         if (!value) return;
-        out += name;
-        token(out, value);
-        out += '\n';
+        const Remark* remark = begin(o, at, which);
+        text += name;
+        token(text, value);
+        finish(o, remark);
     };
-    line("default-views", r.defaultViewList);
-    line("default-libs", r.defaultLibList);
-    line("default-stops", r.defaultStopList);
+    line(&r.defaultViewList, kStatementLine, "default-views", r.defaultViewList);
+    line(&r.defaultLibList, kStatementLine, "default-libs", r.defaultLibList);
+    line(&r.defaultStopList, kStatementLine, "default-stops", r.defaultStopList);
     for (const ConstantEntry* c = r.constants; c; c = c->next) {
-        out += "constant";
-        token(out, c->name);
-        token(out, c->value);
-        out += '\n';
+        const Remark* remark = begin(o, c->owner, kStatementLine);
+        text += "constant";
+        token(text, c->name);
+        token(text, c->value);
+        finish(o, remark);
     }
-    for (const std::string& note : cfg.note) line("note", note.c_str());
+    for (size_t i = 0; i < cfg.note.size(); ++i) line(&cfg.note, static_cast<int>(i), "note", cfg.note[i].c_str());
 
     std::vector<const LibRule*> libs;
     for (const auto& entry : cfg.libRules)
@@ -688,9 +858,9 @@ std::string writeConfig(const Config& cfg, intptr_t revision) {
     std::sort(libs.begin(), libs.end(),
               [](const LibRule* a, const LibRule* b) { return std::strcmp(a->rec.libName, b->rec.libName) < 0; });
     for (const LibRule* lib : libs) {
-        line("library", lib->rec.libName);
-        property(out, "views", lib->rec.viewList);
-        property(out, "stops", lib->rec.stopList);
+        line(lib, kStatementLine, "library", lib->rec.libName);
+        property(o, lib, kViewsLine, "views", lib->rec.viewList);
+        property(o, lib, kStopsLine, "stops", lib->rec.stopList);
     }
 
     std::vector<const Cell*> cells;
@@ -701,13 +871,39 @@ std::string writeConfig(const Config& cfg, intptr_t revision) {
         if (!sameText(a->rec.libName, b->rec.libName)) return before(a->rec.libName, b->rec.libName);
         return std::strcmp(a->rec.cellName, b->rec.cellName) < 0;
     });
-    for (const Cell* cell : cells) writeCell(out, *cell);
+    for (const Cell* cell : cells) writeCell(o, *cell);
 
     std::vector<const char*> path;
-    writeOccurrences(out, cfg.occRoot, path);
-    return out;
+    writeOccurrences(o, cfg.occRoot, path);
+    text += cfg.endRemark;
+    return text;
 }
 
-bool readConfig(Config& cfg, std::string_view text, std::string& error) { return Reader(cfg, error).read(text); }
+void keepRemarksOf(Config& cfg, const std::vector<RemarkKey>& written) {
+    if (written.size() == cfg.remarks.size()) return;
+    std::unordered_map<RemarkKey, Remark, RemarkKeyHash> kept;
+    for (const RemarkKey& key : written) {
+        auto found = cfg.remarks.find(key);
+        if (found != cfg.remarks.end()) kept.emplace(key, std::move(found->second));
+    }
+    cfg.remarks.swap(kept);
+}
+
+bool readConfig(Config& cfg, std::string_view text, std::string& error) {
+    // A cell block takes two lines at least: room for that many avoids rehashing.
+    cfg.cells.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) / 4);
+    Reader reader(cfg, error);
+    return reader.feed(text) && reader.finish();
+}
+
+bool readConfig(Config& cfg, const std::function<bool(std::string_view&)>& next, std::string& error) {
+    Reader reader(cfg, error);
+    std::string_view piece;
+    while (next(piece)) {
+        if (piece.empty()) return reader.finish();
+        if (!reader.feed(piece)) return false;
+    }
+    return false;
+}
 
 }  // namespace zel

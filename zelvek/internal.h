@@ -50,6 +50,42 @@ std::string q(const char* name);
 using SaveStepHook = int (*)(const char* step);
 extern SaveStepHook saveStepHook;
 
+// ---- comments -------------------------------------------------------------
+
+// What a person wrote around one line of a file: the comment lines before it
+// (with the blank lines among and around them), and a comment at the end of
+// the line itself.  A save writes them back with that line.
+struct Remark {
+    std::string before;   // whole lines, each ended by '\n'
+    std::string after;    // from the blanks before '#' to the end of the line
+};
+
+// Which line a remark belongs to: a rule object (or, for the settings, the
+// field of the record), and its statement or one of its properties.  Note
+// lines are keyed by the note and the line's index, the "zelvek-config" line
+// by Config::remarks itself.
+enum RemarkLine : int {
+    kStatementLine = -1,
+    kViewBindingLine = -2,  // a cell's view-binding or bind: it holds one of them
+    kBindLine = -3,
+    kViewsLine = -4,
+    kLibsLine = -5,
+    kStopLine = -6,
+    kStopsLine = -7,
+};
+
+struct RemarkKey {
+    const void* at = nullptr;
+    int line = kStatementLine;
+    bool operator==(const RemarkKey& o) const { return at == o.at && line == o.line; }
+};
+
+struct RemarkKeyHash {
+    size_t operator()(const RemarkKey& k) const {
+        return std::hash<const void*>()(k.at) ^ (static_cast<size_t>(k.line) * 0x9E3779B97F4A7C15ull);
+    }
+};
+
 // ---- rules ----------------------------------------------------------------
 
 struct Config;
@@ -136,16 +172,26 @@ struct RecentBinding {
     std::string lib, cell, view;
 };
 
+// The content of its file as a configuration read it or last wrote it.  A
+// save writes over that content only: another program's save changes it.
+struct FileContent {
+    bool known = false;   // false: this configuration neither read nor wrote its file
+    uint64_t size = 0;
+    uint64_t hash = 0;
+};
+
 enum ConfigFlags : intptr_t { kEditable = 1, kModified = 2, kClosed = 4, kInLibrary = 8 };
 
 struct Config {
     ConfigRecord rec{};
     std::string fsPath;               // the file, as the file system names it; empty: none yet
+    FileContent seen;                 // of fsPath
     std::unordered_map<std::string, std::unique_ptr<Cell>> cells;
     std::unordered_map<std::string, std::unique_ptr<LibRule>> libRules;
     std::unordered_map<std::string, std::unique_ptr<Constant>> constants;
     Constant* constantTail = nullptr;
     std::vector<std::string> note;
+    std::string noteText;             // the lines joined; rec.noteText points into it
     OccList occRoot;
     size_t occRules = 0;
     std::vector<PathVector*> pathVectors;
@@ -165,6 +211,10 @@ struct Config {
     std::unordered_map<const char*, Words> wordsOf;
     std::string scratchKey;           // built for one look-up, so that none allocates
     uint64_t edits = 0;               // counts edited(): tells a level's look-ups still hold
+    // Comments a person wrote into the file, by the line they go with, and
+    // those after the last statement.
+    std::unordered_map<RemarkKey, Remark, RemarkKeyHash> remarks;
+    std::string endRemark;
     Config();
     ~Config();
     bool has(ConfigFlags f) const { return (rec.state & f) != 0; }
@@ -200,8 +250,11 @@ LibRule& libRuleFor(Config& cfg, const std::string& lib);
 
 // Constants and the note.
 void defineConstant(Config& cfg, const std::string& name, const char* value);
-// Joins the note's lines into rec.noteText.
-void rebuildNote(Config& cfg);
+// The note changes only at its end; rec.noteText follows at the cost of the
+// line itself, whatever the length of the note.
+void appendNoteLine(Config& cfg, std::string line);
+void dropLastNoteLine(Config& cfg);
+void clearNote(Config& cfg);
 // Replaces every $(NAME) in text; false, with a warning, when it cannot.
 bool resolveConstants(const Config& cfg, const std::string& text, std::string& out);
 

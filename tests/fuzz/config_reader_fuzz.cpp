@@ -2,9 +2,10 @@
 //
 // Whatever the reader accepts must survive a save and a reopen unchanged:
 // the canonical text written from the first read reads back, writes the same
-// text again, and the rules read back are the rules first read (compared
-// through a dump of the library's records that does not go through the
-// writer, so a writer that drops a rule cannot hide it).  Whatever it refuses
+// text again, and the rules read back, with the comments kept beside each
+// line, are those first read (compared through a dump of the library's records
+// that does not go through the writer, so a writer that drops a rule or moves
+// a comment cannot hide it).  Whatever it refuses
 // must say where and why in text a JVM can take (modified UTF-8), since that
 // text reaches the Java listener.  Crashes, leaks and undefined behaviour are
 // the sanitizers' to report.

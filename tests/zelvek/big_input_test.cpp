@@ -1,8 +1,15 @@
 // Inputs far beyond everyday sizes: a configuration file of a million rules
-// opens whole, and a design deeper than a path vector holds is refused with a
+// opens whole, a huge line or more rules than memory holds are refused with a
+// warning, and a design deeper than a path vector holds is refused with a
 // warning.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include "fixture.h"
@@ -55,6 +62,62 @@ TEST_F(BigInputTest, HugeRuleFileOpensWhole) {
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(str(cell->viewList), "gate schematic");
     EXPECT_TRUE(zelClose(c));
+}
+
+// The sanitizers reserve terabytes of address space, and the 32-bit build
+// runs under emulation: neither can be capped.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kCanCap = false;
+#else
+constexpr bool kCanCap = sizeof(void*) == 8;
+#endif
+
+// Runs body in a child whose address space may grow by `room` bytes; the
+// child's exit status, or 128 + the signal that ended it.
+int underCap(size_t room, const std::function<int()>& body) {
+    pid_t child = fork();
+    if (child == 0) {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + room;
+        struct rlimit limit{cap, cap};
+        _exit(pages > 0 && setrlimit(RLIMIT_AS, &limit) == 0 ? body() : 90);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Inputs that once made an open use memory without bound, each opened where
+// memory is short: refused with a warning, the process goes on.
+TEST_F(BigInputTest, HugeInputsAreRefusedWithinTheirMemory) {
+    if (!kCanCap) GTEST_SKIP() << "the address space of this build cannot be capped";
+    struct Case {
+        const char* what;
+        std::string text;
+        size_t room;
+        const char* says;
+    } cases[] = {
+        // Every word of the line was stored first: 30 million words took
+        // some 1.4 GB before the error at the third.
+        {"a 60 MB line of 30 million words", "zelvek-config 1\nnote", 256u << 20,
+         "2:8: unexpected text after the note line"},
+        // The rules of 40 MB need some 300 MB: more than the child may have.
+        {"40 MB of rules, with 64 MB to spare", "zelvek-config 1\n", 64u << 20, "not enough memory"},
+    };
+    for (int i = 0; i < 30000000; ++i) cases[0].text += " w";
+    for (int i = 0; cases[1].text.size() < (40u << 20); ++i)
+        cases[1].text += "inst lib top schematic I" + std::to_string(i) + "\n  view-binding v\n";
+    for (const auto& c : cases) {
+        const std::string file = root + "/big.zel";
+        zeltest::writeFile(file, c.text);
+        const int status = underCap(c.room, [&] {
+            warnings().clear();
+            if (zelOpenPartialConfig(file.c_str(), "r") != nullptr) return 1;
+            return warnings().size() == 1 && anyWarningHas(file) && anyWarningHas(c.says) ? 0 : 2;
+        });
+        EXPECT_EQ(status, 0) << c.what << " (1: opened, 2: another warning, 128+n: ended by signal n)";
+    }
 }
 
 TEST_F(BigInputTest, TenThousandLevelsAreRefusedAtTheDepthLimit) {

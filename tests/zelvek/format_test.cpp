@@ -108,13 +108,46 @@ TEST_F(FormatTest, HandWrittenFileIsSavedInCanonicalForm) {
               "  libs y\n"
               "inst lib zeta * I9\n"
               "  libs x\n"
+              "# written by hand\n"
               "occurrence B\n"
-              "  stop\n");
+              "  stop   # a comment after a property\n");
     // Saving again without a change gives the same text but for the revision.
     ASSERT_TRUE(zelSave(c));
     const std::string second = readFile(configFile("lib", "top", "config"));
     EXPECT_NE(first, second);
     EXPECT_EQ(withoutRevision(first), withoutRevision(second));
+}
+
+// Comments stay with the line that follows them through edits of the rules
+// around them, go with a rule that is deleted, and stay at the end.
+TEST_F(FormatTest, CommentsStayWithTheirLines) {
+    const std::string head = "# zelvek hierarchy configuration\n# The team's.\nzelvek-config 1\n";
+    const std::string mid = "location lib top config\nrevision 1\n# defaults\ndefault-views symbol\n"
+                            "constant TECH t45   # the process\n# any library\ncell * inv\n  # prefer\n";
+    const std::string tail = "# the adder\ncell lib adder\n  views gate\n# I1\ninst lib adder * I1\n  libs other\n";
+    writeFile(configFile("lib", "top", "config"),
+              head.substr(33) + mid + "  view-binding symbol\n" + tail +
+                  "\n# I2 goes away\ninst lib adder * I2\n  libs x\noccurrence A\n  stop\n\n# the end\n");
+    ConfigRecord* c = openConfig("lib", "top", "config", "a");
+    ASSERT_NE(c, nullptr);
+    ASSERT_TRUE(zelDeleteObjLibList(c, "lib", "adder", nullptr, "I2"));  // the rule goes, its comment with it
+    ASSERT_TRUE(zelSetObjStop(c, "lib", "able", nullptr, nullptr, 1));    // a cell that sorts before the adder
+    ASSERT_TRUE(zelReplaceCellViewBinding(c, nullptr, "inv", "schematic"));
+    ASSERT_TRUE(zelSave(c));
+    const std::string kept = head + std::regex_replace(mid, std::regex("revision 1"), "revision 2") +
+                             "  view-binding schematic\ncell lib able\n  stop\n" + tail +
+                             "occurrence A\n  stop\n\n# the end\n";
+    EXPECT_EQ(readFile(configFile("lib", "top", "config")), kept);
+    // Made again after the save that dropped it, the rule comes back without
+    // its comment; read back, the file keeps every comment where it was.
+    ASSERT_TRUE(zelSetObjLibListStr(c, "lib", "adder", nullptr, "I2", "x"));
+    ASSERT_TRUE(zelSave(c));
+    const std::string again = readFile(configFile("lib", "top", "config"));
+    EXPECT_EQ(withoutRevision(again), withoutRevision(std::regex_replace(kept, std::regex("occurrence A"),
+                                                                         "inst lib adder * I2\n  libs x\noccurrence A")));
+    ConfigRecord* reread = openConfig("lib", "top", "config", "a");
+    ASSERT_TRUE(reread && zelSave(reread));
+    EXPECT_EQ(withoutRevision(readFile(configFile("lib", "top", "config"))), withoutRevision(again));
 }
 
 TEST_F(FormatTest, QuotingOfValues) {

@@ -31,6 +31,7 @@ protected:
 TEST_F(DefinitionsTest, DefinesLibrariesRelativeToTheirFile) {
     std::filesystem::create_directories(root + "/sub/inner");
     std::filesystem::create_directories(root + "/with blank");
+    std::filesystem::create_directories(root + "/q\"uote\\d");
     writeFile(root + "/sub/more.lib", "define inner inner   # lower case keyword, trailing comment\n");
     auto problems = define(
         "# a comment line\n"
@@ -38,11 +39,13 @@ TEST_F(DefinitionsTest, DefinesLibrariesRelativeToTheirFile) {
         "DEFINE lib libs/lib\n"
         "DEFINE abs " + root + "/libs/other\n"
         "DEFINE spaced \"with blank\"\r\n"
+        "DEFINE escaped \"q\\\"uote\\\\d\"\n"
         "INCLUDE sub/more.lib\n");
     EXPECT_TRUE(problems.empty()) << problems.front();
     EXPECT_EQ(dirOf("lib"), root + "/libs/lib");
     EXPECT_EQ(dirOf("abs"), root + "/libs/other");
     EXPECT_EQ(dirOf("spaced"), root + "/with blank");
+    EXPECT_EQ(dirOf("escaped"), root + "/q\"uote\\d");
     EXPECT_EQ(dirOf("inner"), root + "/sub/inner");
     EXPECT_EQ(dirOf("missing"), "(undefined)");
 }
@@ -71,6 +74,20 @@ TEST_F(DefinitionsTest, ProblemsAreKept) {
     }
     EXPECT_EQ(dirOf(".."), "(undefined)");
     EXPECT_EQ(dirOf("a/b"), "(undefined)");
+}
+
+// Each file includes the next one twice: read every time, the last would be
+// read 2^16 times and warn each time that its library is defined again.
+TEST_F(DefinitionsTest, AFileIncludedTwiceIsReadOnce) {
+    const int depth = 16;
+    for (int i = 0; i < depth; ++i) {
+        const std::string next = "d" + std::to_string(i + 1) + ".lib";
+        writeFile(root + "/d" + std::to_string(i) + ".lib", "INCLUDE " + next + "\nINCLUDE " + next + "\n");
+    }
+    writeFile(root + "/d" + std::to_string(depth) + ".lib", "DEFINE deep libs/lib\n");
+    auto problems = define("INCLUDE d0.lib\nINCLUDE d0.lib\n");
+    EXPECT_TRUE(problems.empty()) << problems.size() << " problems, the first: " << problems.front();
+    EXPECT_EQ(dirOf("deep"), root + "/libs/lib");
 }
 
 TEST_F(DefinitionsTest, LaterDefinitionWinsWithAWarning) {

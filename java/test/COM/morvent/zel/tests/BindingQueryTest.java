@@ -175,16 +175,16 @@ class BindingQueryTest {
         new Case("config", "", "PAD0", "null/null/null", DEFAULT_LIBS, DEF, "spice symbol", "spice symbol", "10010001",
                  null),
         // a cell view binding in the first library of the cell rule's own library list
-        new Case("alt_config", "CORE/ALU0", "ADD", "altcells/adder/schematic", "altcells design", CELL, "schematic symbol",
+        new Case("alt_config", "CORE/ALU0", "ADD", "altcells/adder/schematic", "altcells design stdcells devices", CELL, "schematic symbol",
                  "schematic symbol", "00001000", "altcells"),
         // the cell rule's library list passes down; an occurrence's view list
-        new Case("alt_config", "CORE/ALU0/ADD", "FA0", "design/fulladder/symbol", "altcells design", CELL,
+        new Case("alt_config", "CORE/ALU0/ADD", "FA0", "design/fulladder/symbol", "altcells design stdcells devices", CELL,
                  "symbol schematic", "symbol schematic", "00100100", null),
         // its sibling: the default list
-        new Case("alt_config", "CORE/ALU0/ADD", "FA1", "design/fulladder/schematic", "altcells design", CELL,
+        new Case("alt_config", "CORE/ALU0/ADD", "FA1", "design/fulladder/schematic", "altcells design stdcells devices", CELL,
                  "schematic symbol", "schematic symbol", "00000100", null),
         // an instance view binding whose library comes from the cell rule of nand2
-        new Case("alt_config", "CORE/ALU0/ADD/FA1", "G1", "altcells/nand2/layout", "altcells stdcells", CELL,
+        new Case("alt_config", "CORE/ALU0/ADD/FA1", "G1", "altcells/nand2/layout", "altcells stdcells devices", CELL,
                  "schematic symbol", "schematic symbol", "10010000", "altcells"),
         // an instance binding to a view the design lacks: bound, not "set"
         new Case("alt_config", "CORE", "ALU1", "design/alu/layout", DEFAULT_LIBS, DEF, "schematic symbol",
