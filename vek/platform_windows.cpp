@@ -11,6 +11,7 @@
 
 #include <aclapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -148,6 +149,76 @@ bool readRest(const File& file, std::string& text) {
         if (got == 0) return true;
         text.append(buffer, got);
     }
+}
+
+File openRegularFile(const std::string& path, std::string& what) {
+    what.clear();
+    // Opening waits on nothing here (a pipe's server answers at once or the
+    // open fails), so what the name holds is looked at once it is open.
+    File file = openForReading(path);
+    if (!file.valid()) return File();
+    const HANDLE h = handleOf(file);
+    const DWORD type = GetFileType(h);
+    if (type == FILE_TYPE_DISK) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(h, &info)) {
+            failed();
+            return File();
+        }
+        if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return file;
+        what = "a directory";
+    } else {
+        what = type == FILE_TYPE_PIPE ? "a named pipe" : type == FILE_TYPE_CHAR ? "a character device"
+                                                                                 : "not a regular file";
+    }
+    return File();
+}
+
+bool readSome(const File& file, char* buffer, size_t size, size_t& got) {
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+    if (!ReadFile(handleOf(file), buffer, want, &n, nullptr)) {
+        if (GetLastError() != ERROR_BROKEN_PIPE) return failed();
+        n = 0;  // the writing end closed
+    }
+    got = n;
+    return true;
+}
+
+bool isNotFound(const Error& error) {
+    switch (error.systemCode) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_INVALID_NAME:
+            return true;
+        case 0:
+            return error.errnoValue == ENOENT || error.errnoValue == ENOTDIR;
+        default:
+            return false;
+    }
+}
+
+File lockForSaving(const std::string& path, bool& busy) {
+    busy = false;
+    // A directory cannot carry a byte-range lock here, so the lock is a file of
+    // its own beside the configuration, deleted when the last holder lets go.
+    const std::wstring name = wide(path + ".lock");
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        // Access is denied to a lock file whose last holder is letting go.
+        busy = GetLastError() == ERROR_ACCESS_DENIED && kindOf(path + ".lock") != FileKind::Missing;
+        if (!busy) failed();
+        return File();
+    }
+    File lock(reinterpret_cast<intptr_t>(h));
+    OVERLAPPED at{};
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return lock;
+    busy = GetLastError() == ERROR_LOCK_VIOLATION || GetLastError() == ERROR_IO_PENDING;
+    if (!busy) failed();
+    return File();
 }
 
 File createUnique(std::string& path) {

@@ -39,6 +39,26 @@ TEST(WindowsPathTest, AbsolutePathsAndSeparators) {
     }
 }
 
+// The lock a save holds: one holder at a time, the next told it is busy, and
+// nothing left behind once it is let go.
+TEST(WindowsLockTest, OneSaverAtATime) {
+    const std::string file = testos::scratchDirectory("zel_lock_") + "\\config.zel";
+    bool busy = true;
+    vek::os::File first = vek::os::lockForSaving(file, busy);
+    ASSERT_TRUE(first.valid());
+    EXPECT_FALSE(busy);
+    vek::os::File second = vek::os::lockForSaving(file, busy);
+    EXPECT_FALSE(second.valid());
+    EXPECT_TRUE(busy) << "a held lock is busy, not a failure";
+    first.close();
+    second = vek::os::lockForSaving(file, busy);
+    EXPECT_TRUE(second.valid()) << "free again once let go";
+    second.close();
+    const std::string dir = file.substr(0, file.rfind('\\'));
+    EXPECT_TRUE(std::filesystem::is_empty(dir)) << "the lock leaves no file behind";
+    std::filesystem::remove_all(dir);
+}
+
 class WindowsFilesTest : public zeltest::LibraryTest {
 protected:
     std::string backslashed(std::string path) {

@@ -31,7 +31,10 @@ protected:
 TEST_F(DefinitionsTest, DefinesLibrariesRelativeToTheirFile) {
     std::filesystem::create_directories(root + "/sub/inner");
     std::filesystem::create_directories(root + "/with blank");
-    std::filesystem::create_directories(root + "/q\"uote\\d");
+    // No Windows name holds a quote; there the escaped backslash separates.
+    const std::string escapedDir = testos::kWindows ? "q\\d" : "q\"uote\\d";
+    const std::string escapedWord = testos::kWindows ? "\"q\\\\d\"" : "\"q\\\"uote\\\\d\"";
+    std::filesystem::create_directories(root + "/" + escapedDir);
     writeFile(root + "/sub/more.lib", "define inner inner   # lower case keyword, trailing comment\n");
     auto problems = define(
         "# a comment line\n"
@@ -39,13 +42,13 @@ TEST_F(DefinitionsTest, DefinesLibrariesRelativeToTheirFile) {
         "DEFINE lib libs/lib\n"
         "DEFINE abs " + root + "/libs/other\n"
         "DEFINE spaced \"with blank\"\r\n"
-        "DEFINE escaped \"q\\\"uote\\\\d\"\n"
+        "DEFINE escaped " + escapedWord + "\n"
         "INCLUDE sub/more.lib\n");
     EXPECT_TRUE(problems.empty()) << problems.front();
     EXPECT_EQ(dirOf("lib"), root + "/libs/lib");
     EXPECT_EQ(dirOf("abs"), root + "/libs/other");
     EXPECT_EQ(dirOf("spaced"), root + "/with blank");
-    EXPECT_EQ(dirOf("escaped"), root + "/q\"uote\\d");
+    EXPECT_EQ(dirOf("escaped"), root + "/" + escapedDir);
     EXPECT_EQ(dirOf("inner"), root + "/sub/inner");
     EXPECT_EQ(dirOf("missing"), "(undefined)");
 }
