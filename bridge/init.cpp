@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "COM_morvent_zel_ZelConfig.h"
+#include "door.h"
 #include "jni_util.h"
 #include "zelvek/vek.h"
 
@@ -27,24 +28,26 @@ int initCallback(void* /*data*/) {
 }
 
 extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelConfig_init(JNIEnv* env, jclass, jstring path) {
-    if (libraryInitialized != 0) return;
-    // Set first: a later call never repeats the initialisation, whatever this
-    // one achieves.
-    libraryInitialized = 1;
+    door::guarded(door::kVoid, [&] {
+        if (libraryInitialized != 0) return door::kVoid;
+        // Set first: a later call never repeats the initialisation, whatever this
+        // one achieves.
+        libraryInitialized = 1;
 
-    int32_t mipState;
-    int32_t vekState;
-    mipInitialize(&mipState);
-    if (path != nullptr) {
-        NativeStrings file(env, {path});
-        if (!file.ok()) return;
-        vekInitialize(file[0], initCallback, &vekState);
-        return;
-    }
-    char found[kSearchBufferSize];
-    std::memset(found, 0, sizeof found);
-    const bool isFound = mipSearch(0, kDefinitionsFile, found, kSearchLimit) == 0;
-    vekInitialize(isFound ? found : nullptr, initCallback, &vekState);
+        int32_t mipState;
+        int32_t vekState;
+        mipInitialize(&mipState);
+        if (path != nullptr) {
+            NativeStrings file(env, {path});
+            if (file.ok()) vekInitialize(file[0], initCallback, &vekState);
+            return door::kVoid;
+        }
+        char found[kSearchBufferSize];
+        std::memset(found, 0, sizeof found);
+        const bool isFound = mipSearch(0, kDefinitionsFile, found, kSearchLimit) == 0;
+        vekInitialize(isFound ? found : nullptr, initCallback, &vekState);
+        return door::kVoid;
+    });
 }
 
 #ifdef _WIN32

@@ -1,6 +1,7 @@
 #include "registry.h"
 
 #include <cstdlib>
+#include <limits>
 
 #include "jni_util.h"
 
@@ -23,6 +24,15 @@ Entry* unlink(Entry** head, jint handle) {
     return nullptr;
 }
 
+// The counter's next handle.  Once the largest int has been handed out the
+// counter reads 0 and registration is refused: a handle is never handed out
+// twice, and 0 and negative numbers never name anything.
+jint takeHandle(jint* next) {
+    const jint handle = *next;
+    *next = handle == std::numeric_limits<jint>::max() ? 0 : handle + 1;
+    return handle;
+}
+
 // Taken cleared: queries before the first bind must see no binding, not
 // whatever the allocator left there.
 template <typename Block>
@@ -33,10 +43,11 @@ Block* clearedBlock() {
 }  // namespace
 
 jint registerConfig(ConfigRecord* config) {
+    if (configRegistry.nextHandle <= 0) return 0;
     auto* entry = static_cast<ConfigHandleEntry*>(std::malloc(sizeof(ConfigHandleEntry)));
-    if (entry == nullptr) std::abort();  // a handle that names nothing would be worse
+    if (entry == nullptr) return 0;
     entry->config = config;
-    entry->handle = configRegistry.nextHandle++;
+    entry->handle = takeHandle(&configRegistry.nextHandle);
     entry->next = configRegistry.head;
     configRegistry.head = entry;
     return entry->handle;
@@ -53,12 +64,20 @@ void unregisterConfig(jint handle) {
 }
 
 jint registerPathVector(PathVectorRecord* pathVector) {
+    if (pathVectorRegistry.nextHandle <= 0) return 0;
     auto* slot = static_cast<PathVectorSlot*>(std::malloc(sizeof(PathVectorSlot)));
-    if (slot == nullptr) std::abort();
+    auto* binding = clearedBlock<BindingRecord>();
+    auto* bindInfo = clearedBlock<BindInfo>();
+    if (slot == nullptr || binding == nullptr || bindInfo == nullptr) {
+        std::free(slot);
+        std::free(binding);
+        std::free(bindInfo);
+        return 0;
+    }
     slot->pathVector = pathVector;
-    slot->handle = pathVectorRegistry.nextHandle++;
-    slot->binding = clearedBlock<BindingRecord>();
-    slot->bindInfo = clearedBlock<BindInfo>();
+    slot->handle = takeHandle(&pathVectorRegistry.nextHandle);
+    slot->binding = binding;
+    slot->bindInfo = bindInfo;
     slot->ownBindInfo = slot->bindInfo;
     slot->stopRules = nullptr;
     slot->resolvedLists = nullptr;

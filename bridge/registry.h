@@ -29,7 +29,7 @@ struct PathVectorSlot {
 
 struct ConfigRegistry {
     ConfigHandleEntry* head;  // newest first
-    jint nextHandle;
+    jint nextHandle;          // 0 once the last handle has been handed out
 };
 
 struct PathVectorRegistry {
@@ -37,10 +37,12 @@ struct PathVectorRegistry {
     jint nextHandle;
 };
 
-// Process-wide; the Java side calls the bridge from one thread at a time.
+// Process-wide; touched only under the bridge lock (door.h).
 extern ConfigRegistry configRegistry;
 extern PathVectorRegistry pathVectorRegistry;
 
+// The new handle, or 0 when none can be had (every handle has been handed
+// out, or no memory): the caller then releases the record again.
 jint registerConfig(ConfigRecord* config);
 ConfigRecord* lookupConfig(jint handle);
 void unregisterConfig(jint handle);

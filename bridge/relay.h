@@ -13,8 +13,9 @@ struct WarningRelay {
     jthrowable pending;   // set aside until the native returns, or null
 };
 
-// Process-wide; the library calls the handler only from within the call that
-// the native made, on the same thread.
+// Process-wide, touched only under the bridge lock (door.h); the library calls
+// the handler only from within the call that the native made, on the same
+// thread.
 extern WarningRelay warningRelay;
 
 void installWarningRelay(JNIEnv* env, jobject listener);

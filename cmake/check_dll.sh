@@ -2,12 +2,11 @@
 # Checks a built zelJava_sh.dll: it exports exactly the natives that the Java
 # classes declare, under their plain JNI names; it needs no DLL but Windows'
 # own; its DllMain is the bridge's, not the C runtime's do-nothing default.
-# Usage: check_dll.sh OBJDUMP DLL LINK-MAP JNI-HEADER...
+# Usage: check_dll.sh OBJDUMP DLL LINK-MAP JNI-HEADER-DIRECTORY
 set -euo pipefail
-objdump=$1 dll=$2 map=$3
-shift 3
+objdump=$1 dll=$2 map=$3 headers=$4
 fail=0
-declared=$(grep -ho 'JNICALL Java_[A-Za-z0-9_]*' "$@" | cut -d' ' -f2 | sort)
+declared=$(cat "$headers"/*.h | grep -o 'JNICALL Java_[A-Za-z0-9_]*' | cut -d' ' -f2 | sort)
 exported=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
            sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)
 echo "$(wc -l <<<"$declared") natives declared, $(wc -l <<<"$exported") names exported by $(basename "$dll")"

@@ -1,7 +1,9 @@
 // View bindings and view lists of cells and of instances, and the object view
 // strings, which this library does not keep.
 #include "COM_morvent_zel_ZelConfig.h"
-#include "config_natives.h"
+#include "door.h"
+
+using door::OnConfig;
 
 namespace {
 
@@ -14,7 +16,7 @@ jstring nonEmptyJavaString(JNIEnv* env, const char* text) {
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelConfig_getCellViewBinding(JNIEnv* env, jobject self,
                                                                                       jstring lib, jstring cell) {
-    return withConfigStrings(env, self, jstring{nullptr}, {lib, cell},
+    return door::with<OnConfig>(env, self, jstring{nullptr}, {lib, cell},
                              [env](ConfigRecord* config, NativeStrings& strings) {
                                  CellRecord* found = zelFindCell(config, strings[0], strings[1]);
                                  if (found == nullptr || found->viewBinding == nullptr) return jstring{nullptr};
@@ -24,7 +26,7 @@ extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelConfig_getCellViewB
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelConfig_getCellViewList(JNIEnv* env, jobject self,
                                                                                    jstring lib, jstring cell) {
-    return withConfigStrings(env, self, jstring{nullptr}, {lib, cell},
+    return door::with<OnConfig>(env, self, jstring{nullptr}, {lib, cell},
                              [env](ConfigRecord* config, NativeStrings& strings) {
                                  CellRecord* found = zelFindCell(config, strings[0], strings[1]);
                                  strings.release();
@@ -36,62 +38,62 @@ extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_replaceCell
                                                                                            jobject self, jstring lib,
                                                                                            jstring cell,
                                                                                            jstring view) {
-    return configBoolean(env, self, zelReplaceCellViewBinding, lib, cell, view);
+    return door::boolean<OnConfig>(env, self, zelReplaceCellViewBinding, lib, cell, view);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_replaceCellViewList(JNIEnv* env, jobject self,
                                                                                         jstring lib, jstring cell,
                                                                                         jstring viewList) {
-    return configBoolean(env, self, zelReplaceCellViewList, lib, cell, viewList);
+    return door::boolean<OnConfig>(env, self, zelReplaceCellViewList, lib, cell, viewList);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_deleteCellViewBinding(JNIEnv* env,
                                                                                           jobject self, jstring lib,
                                                                                           jstring cell) {
-    return configBoolean(env, self, zelDeleteCellViewBinding, lib, cell);
+    return door::boolean<OnConfig>(env, self, zelDeleteCellViewBinding, lib, cell);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_deleteCellViewList(JNIEnv* env, jobject self,
                                                                                        jstring lib, jstring cell) {
-    return configBoolean(env, self, zelDeleteCellViewList, lib, cell);
+    return door::boolean<OnConfig>(env, self, zelDeleteCellViewList, lib, cell);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_replaceInstViewBinding(
     JNIEnv* env, jobject self, jstring lib, jstring cell, jstring view, jstring inst, jstring boundView) {
-    return configBoolean(env, self, zelReplaceInstViewBinding, lib, cell, view, inst, boundView);
+    return door::boolean<OnConfig>(env, self, zelReplaceInstViewBinding, lib, cell, view, inst, boundView);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_replaceInstViewList(
     JNIEnv* env, jobject self, jstring lib, jstring cell, jstring view, jstring inst, jstring viewList) {
-    return configBoolean(env, self, zelReplaceInstViewList, lib, cell, view, inst, viewList);
+    return door::boolean<OnConfig>(env, self, zelReplaceInstViewList, lib, cell, view, inst, viewList);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_deleteInstViewBinding(
     JNIEnv* env, jobject self, jstring lib, jstring cell, jstring view, jstring inst) {
-    return configBoolean(env, self, zelDeleteInstViewBinding, lib, cell, view, inst);
+    return door::boolean<OnConfig>(env, self, zelDeleteInstViewBinding, lib, cell, view, inst);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_deleteInstViewList(
     JNIEnv* env, jobject self, jstring lib, jstring cell, jstring view, jstring inst) {
-    return configBoolean(env, self, zelDeleteInstViewList, lib, cell, view, inst);
+    return door::boolean<OnConfig>(env, self, zelDeleteInstViewList, lib, cell, view, inst);
 }
 
 // The object view strings are accepted for compatibility and change nothing;
 // their strings are obtained and released like any other native's.
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelConfig_getObjViewString(
     JNIEnv* env, jobject self, jstring lib, jstring cell, jstring view, jstring inst) {
-    return withConfigStrings(env, self, jstring{nullptr}, {lib, cell, view, inst},
+    return door::with<OnConfig>(env, self, jstring{nullptr}, {lib, cell, view, inst},
                              [](ConfigRecord*, NativeStrings&) { return jstring{nullptr}; });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_setObjViewString(
     JNIEnv* env, jobject self, jstring lib, jstring cell, jstring view, jstring inst, jstring value) {
-    return withConfigStrings(env, self, jboolean{JNI_FALSE}, {lib, cell, view, inst, value},
+    return door::with<OnConfig>(env, self, jboolean{JNI_FALSE}, {lib, cell, view, inst, value},
                              [](ConfigRecord*, NativeStrings&) { return jboolean{JNI_FALSE}; });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_deleteObjViewString(
     JNIEnv* env, jobject self, jstring lib, jstring cell, jstring view, jstring inst) {
-    return withConfigStrings(env, self, jboolean{JNI_FALSE}, {lib, cell, view, inst},
+    return door::with<OnConfig>(env, self, jboolean{JNI_FALSE}, {lib, cell, view, inst},
                              [](ConfigRecord*, NativeStrings&) { return jboolean{JNI_FALSE}; });
 }

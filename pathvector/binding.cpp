@@ -6,25 +6,16 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "jni_util.h"
+#include "door.h"
 #include "pathvector/support.h"
-#include "registry.h"
-#include "relay.h"
-#include "zelvek/zelvek.h"
 
+using door::OnSlot;
 using pathvector::answer;
 using pathvector::findRuleSource;
 using pathvector::javaWordList;
 using pathvector::RuleSource;
 
 namespace {
-
-// The BindInfo of the receiver's last bind; null when the receiver names no
-// path vector or there is no binding information.
-const BindInfo* bindInfoOf(JNIEnv* env, jobject self) {
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    return slot != nullptr ? slot->bindInfo : nullptr;
-}
 
 bool flagSet(const BindInfo& info, std::uint32_t flag) {
     return (info.flags & flag) != 0;
@@ -40,15 +31,38 @@ bool altRuleIs(const BindInfo& info, int code) {
     return flagSet(info, ZEL_BIND_ALT_RULE) && info.altBindingRule == code;
 }
 
+// body(slot) on the receiver's slot; neutral when it names no path vector.
+template <typename Result, typename Body>
+Result onSlot(JNIEnv* env, jobject self, Result neutral, Body&& body) {
+    return door::with<OnSlot>(env, self, neutral, {}, [&](PathVectorSlot* slot, NativeStrings&) { return body(*slot); });
+}
+
+// body(info) on the BindInfo of the receiver's last bind; neutral when the
+// receiver names no path vector or there is no binding information.
+template <typename Result, typename Body>
+Result onBindInfo(JNIEnv* env, jobject self, Result neutral, Body&& body) {
+    return onSlot(env, self, neutral, [&](const PathVectorSlot& slot) {
+        return slot.bindInfo != nullptr ? body(*slot.bindInfo) : neutral;
+    });
+}
+
 jboolean bindPredicate(JNIEnv* env, jobject self, bool (*holds)(const BindInfo&)) {
-    const BindInfo* info = bindInfoOf(env, self);
-    return answer(info != nullptr && holds(*info));
+    return onBindInfo(env, self, jboolean{JNI_FALSE}, [holds](const BindInfo& info) { return answer(holds(info)); });
 }
 
 jstring boundName(JNIEnv* env, jobject self, const char* BindingRecord::*name) {
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    if (slot == nullptr || slot->binding == nullptr) return nullptr;
-    return toJavaString(env, slot->binding->*name);
+    return onSlot(env, self, jstring{nullptr}, [env, name](const PathVectorSlot& slot) {
+        return slot.binding != nullptr ? toJavaString(env, slot.binding->*name) : nullptr;
+    });
+}
+
+// After a bind that failed half-way nothing of it may be read: the queries
+// answer as before the first bind.
+void forgetBinding(PathVectorSlot& slot) {
+    *slot.binding = BindingRecord{};
+    *slot.ownBindInfo = BindInfo{};
+    slot.bindInfo = slot.ownBindInfo;
+    slot.resolvedLists = nullptr;
 }
 
 }  // namespace
@@ -58,30 +72,36 @@ extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelPathVector_bind(JNIEnv
                                                                           jstring masterView, jboolean checkDesign,
                                                                           jboolean useOccurrences,
                                                                           jboolean allowRecent, jobject listener) {
-    WarningScope warnings(env);  // first: what the relay set aside is thrown once bind is done
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    if (slot == nullptr) return;
-    warnings.arm(listener);
-    NativeStrings strings(env, {inst, masterLib, masterCell, masterView});
-    if (!strings.ok()) {
+    door::relayed(env, listener, "bind", door::kVoid, [&](WarningScope& warnings) {
+        PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
+        if (slot == nullptr) return door::kVoid;
+        warnings.arm(listener);
+        NativeStrings strings(env, {inst, masterLib, masterCell, masterView});
+        if (!strings.ok()) return door::kVoid;
+        ResolvedLists* lists = nullptr;
+        try {
+            zelBind3(slot->pathVector, strings[0], strings[1], strings[2], strings[3], toLibraryBoolean(checkDesign),
+                     toLibraryBoolean(useOccurrences), toLibraryBoolean(allowRecent), slot->binding, &lists,
+                     &slot->bindInfo);
+        } catch (...) {
+            forgetBinding(*slot);
+            throw;
+        }
         warnings.disarm();
-        return;
-    }
-    ResolvedLists* lists = nullptr;
-    zelBind3(slot->pathVector, strings[0], strings[1], strings[2], strings[3], toLibraryBoolean(checkDesign),
-             toLibraryBoolean(useOccurrences), toLibraryBoolean(allowRecent), slot->binding, &lists,
-             &slot->bindInfo);
-    warnings.disarm();
-    slot->resolvedLists = lists;
-    strings.release();  // the library copied what it keeps
+        slot->resolvedLists = lists;
+        return door::kVoid;  // the library copied what it keeps; the strings are given back here
+    });
 }
 
 extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelPathVector_resetCurrentBinding(JNIEnv* env, jobject self) {
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    if (slot == nullptr) return;
-    std::free(slot->binding);
-    // Taken cleared, as at registration: the getters then see no binding.
-    slot->binding = static_cast<BindingRecord*>(std::calloc(1, sizeof(BindingRecord)));
+    onSlot(env, self, door::kVoid, [](PathVectorSlot& slot) {
+        // Taken cleared, as at registration: the getters then see no binding.
+        auto* fresh = static_cast<BindingRecord*>(std::calloc(1, sizeof(BindingRecord)));
+        if (fresh == nullptr) throw std::bad_alloc();  // the old block stays, and with it the last binding
+        std::free(slot.binding);
+        slot.binding = fresh;
+        return door::kVoid;
+    });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getCurrentLibBinding(JNIEnv* env,
@@ -100,33 +120,36 @@ extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getCurre
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getCurrentLibList(JNIEnv* env, jobject self) {
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    if (slot == nullptr || slot->bindInfo == nullptr || slot->resolvedLists == nullptr) return nullptr;
-    return javaWordList(env, slot->resolvedLists->libWords);
+    return onSlot(env, self, jstring{nullptr}, [env](const PathVectorSlot& slot) {
+        if (slot.bindInfo == nullptr || slot.resolvedLists == nullptr) return jstring{nullptr};
+        return javaWordList(env, slot.resolvedLists->libWords);
+    });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getCurrentExpandedViewList(JNIEnv* env,
                                                                                                    jobject self) {
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    if (slot == nullptr || slot->resolvedLists == nullptr) return nullptr;
-    return javaWordList(env, slot->resolvedLists->expandedViewWords);
+    return onSlot(env, self, jstring{nullptr}, [env](const PathVectorSlot& slot) {
+        return slot.resolvedLists != nullptr ? javaWordList(env, slot.resolvedLists->expandedViewWords) : nullptr;
+    });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getCurrentViewList(JNIEnv* env,
                                                                                            jobject self) {
-    const BindInfo* info = bindInfoOf(env, self);
-    if (info == nullptr || info->viewListSource == nullptr) return nullptr;
-    const RuleSource* source = findRuleSource(info->viewListRule);
-    // A source of another kind has a list but no text of its own to show.
-    static const char kNoText[] = "";
-    return toJavaString(env, source != nullptr ? source->viewListOf(info->viewListSource) : kNoText);
+    return onBindInfo(env, self, jstring{nullptr}, [env](const BindInfo& info) -> jstring {
+        if (info.viewListSource == nullptr) return nullptr;
+        const RuleSource* source = findRuleSource(info.viewListRule);
+        // A source of another kind has a list but no text of its own to show.
+        static const char kNoText[] = "";
+        return toJavaString(env, source != nullptr ? source->viewListOf(info.viewListSource) : kNoText);
+    });
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_ZelPathVector_getLibListBindWhy(JNIEnv* env, jobject self) {
-    const BindInfo* info = bindInfoOf(env, self);
-    if (info == nullptr) return pathvector::kLibListDefault;
-    const RuleSource* source = findRuleSource(info->libListRule);
-    return source != nullptr ? source->libListWhy : pathvector::kLibListOther;
+    // With no binding information the default list is what a bind would use.
+    return onBindInfo(env, self, jint{pathvector::kLibListDefault}, [](const BindInfo& info) -> jint {
+        const RuleSource* source = findRuleSource(info.libListRule);
+        return source != nullptr ? source->libListWhy : pathvector::kLibListOther;
+    });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_isCurrentViewSet(JNIEnv* env, jobject self) {
@@ -177,16 +200,17 @@ extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_isViewL
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getLibSetOnCellBinding(JNIEnv* env,
                                                                                                jobject self) {
-    const BindInfo* info = bindInfoOf(env, self);
-    // Whichever of the two rules named the cell binding, its record is bindingSource.
-    if (info == nullptr || !(chosenByRule(*info, ZEL_RULE_CELL) || altRuleIs(*info, ZEL_RULE_CELL))) return nullptr;
-    const auto* cell = static_cast<const CellRecord*>(info->bindingSource);
-    if (cell == nullptr || cell->libListWords == nullptr) return nullptr;
-    return toJavaString(env, cell->libListWords[0]);
+    return onBindInfo(env, self, jstring{nullptr}, [env](const BindInfo& info) -> jstring {
+        // Whichever of the two rules named the cell binding, its record is bindingSource.
+        if (!(chosenByRule(info, ZEL_RULE_CELL) || altRuleIs(info, ZEL_RULE_CELL))) return nullptr;
+        const auto* cell = static_cast<const CellRecord*>(info.bindingSource);
+        if (cell == nullptr || cell->libListWords == nullptr) return nullptr;
+        return toJavaString(env, cell->libListWords[0]);
+    });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_isUnbound(JNIEnv* env, jobject self) {
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    if (slot == nullptr || slot->binding == nullptr) return JNI_FALSE;
-    return toJavaBoolean(zelIsOpenBinding(slot->binding));
+    return onSlot(env, self, jboolean{JNI_FALSE}, [](const PathVectorSlot& slot) {
+        return slot.binding != nullptr ? toJavaBoolean(zelIsOpenBinding(slot.binding)) : jboolean{JNI_FALSE};
+    });
 }

@@ -2,68 +2,68 @@
 // vector and the strings through.
 #include "COM_morvent_zel_ZelPathVector.h"
 
-#include "pathvector/support.h"
-#include "registry.h"
-#include "zelvek/zelvek.h"
+#include "door.h"
 
-using pathvector::queryString;
+using door::OnPathVector;
 
 namespace {
 
 // The index goes to the library unchecked; the library judges its range.
 jstring indexString(JNIEnv* env, jobject self, const char* (*query)(PathVectorRecord*, int32_t), jint index) {
-    return queryString(env, self, [query, index](PathVectorRecord* pathVector) { return query(pathVector, index); });
+    return door::with<OnPathVector>(env, self, jstring{nullptr}, {}, [=](PathVectorRecord* pathVector, NativeStrings&) {
+        return toJavaString(env, query(pathVector, index));
+    });
 }
 
 }  // namespace
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getRawContextInstViewString(
     JNIEnv* env, jobject self, jstring inst, jstring lib, jstring cell, jstring view) {
-    return queryString(env, self, zelGetRawContextInstViewString, inst, lib, cell, view);
+    return door::string<OnPathVector>(env, self, zelGetRawContextInstViewString, inst, lib, cell, view);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getContextInstViewString(
     JNIEnv* env, jobject self, jstring inst, jstring lib, jstring cell, jstring view) {
-    return queryString(env, self, zelGetContextInstViewString, inst, lib, cell, view);
+    return door::string<OnPathVector>(env, self, zelGetContextInstViewString, inst, lib, cell, view);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getRawInheritedContextInstViewString(
     JNIEnv* env, jobject self, jstring inst, jstring lib, jstring cell, jstring view) {
-    return queryString(env, self, zelGetRawInheritedContextInstViewString, inst, lib, cell, view);
+    return door::string<OnPathVector>(env, self, zelGetRawInheritedContextInstViewString, inst, lib, cell, view);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getInheritedContextInstViewString(
     JNIEnv* env, jobject self, jstring inst, jstring lib, jstring cell, jstring view) {
-    return queryString(env, self, zelGetInheritedContextInstViewString, inst, lib, cell, view);
+    return door::string<OnPathVector>(env, self, zelGetInheritedContextInstViewString, inst, lib, cell, view);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getContextUnInheritedInstViewList(
     JNIEnv* env, jobject self, jstring inst) {
-    return queryString(env, self, zelGetContextUnInheritedInstViewList, inst);
+    return door::string<OnPathVector>(env, self, zelGetContextUnInheritedInstViewList, inst);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getContextUnInheritedInstViewBinding(
     JNIEnv* env, jobject self, jstring inst) {
-    return queryString(env, self, zelGetContextUnInheritedInstViewBinding, inst);
+    return door::string<OnPathVector>(env, self, zelGetContextUnInheritedInstViewBinding, inst);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getContextRawUnInheritedInstViewList(
     JNIEnv* env, jobject self, jstring inst) {
-    return queryString(env, self, zelGetContextRawUnInheritedInstViewList, inst);
+    return door::string<OnPathVector>(env, self, zelGetContextRawUnInheritedInstViewList, inst);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getContextLibName(JNIEnv* env, jobject self) {
-    return queryString(env, self, zelGetContextLibName);
+    return door::string<OnPathVector>(env, self, zelGetContextLibName);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getContextCellName(JNIEnv* env,
                                                                                            jobject self) {
-    return queryString(env, self, zelGetContextCellName);
+    return door::string<OnPathVector>(env, self, zelGetContextCellName);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getContextViewName(JNIEnv* env,
                                                                                            jobject self) {
-    return queryString(env, self, zelGetContextViewName);
+    return door::string<OnPathVector>(env, self, zelGetContextViewName);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getIndexLibName(JNIEnv* env, jobject self,
@@ -88,6 +88,7 @@ extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getIndex
 
 extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_ZelPathVector_getContextVectorIndex(JNIEnv* env,
                                                                                            jobject self) {
-    PathVectorRecord* pathVector = pathVectorFromObject(env, self);
-    return pathVector != nullptr ? zelGetContextVectorIndex(pathVector) : 0;
+    return door::with<OnPathVector>(env, self, jint{0}, {}, [](PathVectorRecord* pathVector, NativeStrings&) {
+        return jint{zelGetContextVectorIndex(pathVector)};
+    });
 }

@@ -4,13 +4,10 @@
 
 #include <cstring>
 
-#include "jni_util.h"
+#include "door.h"
 #include "pathvector/support.h"
-#include "registry.h"
-#include "zelvek/zelvek.h"
 
 using pathvector::answer;
-using pathvector::callWithStrings;
 using pathvector::currentContext;
 
 namespace {
@@ -99,16 +96,14 @@ bool sameInstRules(const PathVectorSlot& slot, const char* inst, const ExpectedV
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_isSameInstRules(
     JNIEnv* env, jobject self, jstring inst, jboolean expectLibList, jstring libList, jboolean expectViewBinding,
     jstring viewBinding, jboolean expectViewList, jstring viewList, jboolean occurrenceOverride) {
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    if (slot == nullptr) return JNI_FALSE;
-    auto same = callWithStrings(
-        env,
-        [&](const char* name, const char* libListText, const char* viewBindingText, const char* viewListText) {
-            const ExpectedValue wanted[3] = {{expectLibList, libListText, firstValueOf},
-                                             {expectViewBinding, viewBindingText, zelGetInstViewBinding},
-                                             {expectViewList, viewListText, viewListOf}};
-            return sameInstRules(*slot, name, wanted, occurrenceOverride);
-        },
-        inst, libList, viewBinding, viewList);
-    return answer(same && *same);
+    return door::with<door::OnSlot>(
+        env, self, jboolean{JNI_FALSE}, {inst, libList, viewBinding, viewList},
+        [&](PathVectorSlot* slot, NativeStrings& s) {
+            const ExpectedValue wanted[3] = {{expectLibList, s[1], firstValueOf},
+                                             {expectViewBinding, s[2], zelGetInstViewBinding},
+                                             {expectViewList, s[3], viewListOf}};
+            const bool same = sameInstRules(*slot, s[0], wanted, occurrenceOverride);
+            s.release();
+            return answer(same);
+        });
 }

@@ -3,18 +3,21 @@
 #include "COM_morvent_zel_ZelPathVector.h"
 
 #include "cursors.h"
-#include "jni_util.h"
-#include "pathvector/support.h"
-#include "registry.h"
-#include "zelvek/zelvek.h"
+#include "door.h"
 
-using pathvector::callWithStrings;
+using door::OnPathVector;
+using door::OnSlot;
 
 namespace {
 
 // A record the library made, or nothing: only a real one uses up a handle.
+// One that cannot be registered (no handle left) could never be reached: it
+// is given back.
 jint registerMade(PathVectorRecord* made) {
-    return made != nullptr ? registerPathVector(made) : 0;
+    if (made == nullptr) return 0;
+    const jint handle = registerPathVector(made);
+    if (handle == 0) zelDestroyPathVector(made);
+    return handle;
 }
 
 // The cached records describe the context they were found for; a push or a
@@ -27,53 +30,56 @@ void forgetCachedRecords(PathVectorSlot* slot) {
 }  // namespace
 
 extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_ZelConfig_createNPathVector(JNIEnv* env, jobject self) {
-    ConfigRecord* config = configFromObject(env, self);
-    return config != nullptr ? registerMade(zelCreatePathVector(config)) : 0;
+    return door::with<door::OnConfig>(env, self, jint{0}, {}, [](ConfigRecord* config, NativeStrings&) {
+        return registerMade(zelCreatePathVector(config));
+    });
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_ZelPathVector_copy_1n(JNIEnv* env, jobject self) {
-    PathVectorRecord* pathVector = pathVectorFromObject(env, self);
-    return pathVector != nullptr ? registerMade(zelCopyPathVector(pathVector)) : 0;
+    return door::with<OnPathVector>(env, self, jint{0}, {}, [](PathVectorRecord* pathVector, NativeStrings&) {
+        return registerMade(zelCopyPathVector(pathVector));
+    });
 }
 
 extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelPathVector_destroy(JNIEnv* env, jobject self) {
-    const HandleField field(env, self, kPathVectorHandleField);
-    const jint handle = field.read();
-    PathVectorRecord* pathVector = lookupPathVector(handle);
-    if (pathVector == nullptr) return;
-    forgetCursorsOfPathVector(pathVector);  // it may walk this path vector's context
-    zelDestroyPathVector(pathVector);
-    unregisterPathVector(handle);
-    field.write(0);
+    door::guarded(door::kVoid, [&] {
+        const HandleField field(env, self, kPathVectorHandleField);
+        const jint handle = field.read();
+        PathVectorRecord* pathVector = lookupPathVector(handle);
+        if (pathVector == nullptr) return door::kVoid;
+        forgetCursorsOfPathVector(pathVector);  // it may walk this path vector's context
+        zelDestroyPathVector(pathVector);
+        unregisterPathVector(handle);
+        field.write(0);
+        return door::kVoid;
+    });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_pushCell(JNIEnv* env, jobject self,
                                                                                   jstring lib, jstring cell,
                                                                                   jstring view, jstring inst) {
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    if (slot == nullptr) return JNI_FALSE;
-    auto pushed = callWithStrings(
-        env, [slot](auto... strings) { return zelPushCell(slot->pathVector, strings...); }, lib, cell, view, inst);
-    if (!pushed) return JNI_FALSE;
-    forgetCachedRecords(slot);  // refused or not
-    return toJavaBoolean(*pushed);
+    return door::with<OnSlot>(env, self, jboolean{JNI_FALSE}, {lib, cell, view, inst},
+                              [](PathVectorSlot* slot, NativeStrings& s) {
+                                  const ZelBool pushed = zelPushCell(slot->pathVector, s[0], s[1], s[2], s[3]);
+                                  s.release();
+                                  forgetCachedRecords(slot);  // refused or not
+                                  return toJavaBoolean(pushed);
+                              });
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_popCell(JNIEnv* env, jobject self) {
-    PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
-    if (slot == nullptr) return JNI_FALSE;
-    forgetCachedRecords(slot);
-    return toJavaBoolean(zelPopCell(slot->pathVector));
+    return door::with<OnSlot>(env, self, jboolean{JNI_FALSE}, {}, [](PathVectorSlot* slot, NativeStrings&) {
+        forgetCachedRecords(slot);
+        return toJavaBoolean(zelPopCell(slot->pathVector));
+    });
 }
 
 // pop and popToTop keep the cached records: isSameInstRules after them still
 // uses those of the context isAnyInstRules last ran on.
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_pop(JNIEnv* env, jobject self) {
-    PathVectorRecord* pathVector = pathVectorFromObject(env, self);
-    return pathVector != nullptr ? toJavaBoolean(zelPop(pathVector)) : JNI_FALSE;
+    return door::boolean<OnPathVector>(env, self, zelPop);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_popToTop(JNIEnv* env, jobject self) {
-    PathVectorRecord* pathVector = pathVectorFromObject(env, self);
-    return pathVector != nullptr ? toJavaBoolean(zelPopToTop(pathVector)) : JNI_FALSE;
+    return door::boolean<OnPathVector>(env, self, zelPopToTop);
 }

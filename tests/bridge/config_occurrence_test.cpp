@@ -175,15 +175,33 @@ TEST_F(ConfigOccurrenceTest, AMissingOccurrenceIsCreatedLevelByLevelFromTheTop) 
     }
 }
 
-TEST_F(ConfigOccurrenceTest, ANullStepOfTheWalkIsTheNextParentAndANullEndChangesNothing) {
+// A level that cannot be found or made ends the walk: the levels below it
+// must not be made from the top instead, where the rule would land on a
+// shorter path (or on a real top-level occurrence).
+TEST_F(ConfigOccurrenceTest, ALevelTheWalkCannotMakeEndsItAndChangesNothing) {
     findOccurrence(nullptr);
-    jint handle = pathVectorOf({arena.context("L0", "C0", "V0", "i0"), arena.context("L1", "C1", "V1", "i1")});
+    jint handle = pathVectorOf({arena.context("L0", "C0", "V0", "i0"), arena.context("L1", "C1", "V1", "i1"),
+                                arena.context("L2", "C2", "V2", "i2")});
     walkAnswersNull = true;
     EXPECT_EQ(setOccurBinding(self, handle, "x"), JNI_FALSE);
-    std::vector<const fakezel::Call*> walk = lib().callsOf("zelFindOrCreateOccInst");
-    ASSERT_EQ(walk.size(), 2u);
-    EXPECT_EQ(walk[1]->args[1].ptr, nullptr);
+    EXPECT_EQ(setOccurStop(self, handle, "x", JNI_TRUE), JNI_FALSE);
+    EXPECT_EQ(lib().count("zelFindOrCreateOccInst"), 2u);  // one step each
     EXPECT_EQ(lib().count("zelReplaceOccInstBinding"), 0u);
+    EXPECT_EQ(lib().count("zelReplaceOccInstStop"), 0u);
+}
+
+// An occurrence rule goes only into the path vector's own configuration: a
+// receiver with another one open neither finds nor makes anything.
+TEST_F(ConfigOccurrenceTest, APathVectorOfAnotherConfigurationChangesNothing) {
+    findOccurrence(arena.make<OccurrenceInstance>());
+    jint handle = pathVectorOf({arena.context("L0", "C0", "V0", "i0")});
+    jobject other = newConfig();
+    openConfig(other, arena.make<ConfigRecord>());
+    EXPECT_EQ(setOccurBinding(other, handle, "x"), JNI_FALSE);
+    EXPECT_EQ(setOccurStop(other, handle, "x", JNI_TRUE), JNI_FALSE);
+    EXPECT_EQ(setOccurStop(other, handle, "x", JNI_FALSE), JNI_FALSE);
+    EXPECT_TRUE(lib().names().empty());
+    EXPECT_EQ(jvm.unreleasedStrings(), 0u);
 }
 
 TEST_F(ConfigOccurrenceTest, OnlySettingCreatesAMissingOccurrenceAndOnlyWithAConfigurationOpen) {

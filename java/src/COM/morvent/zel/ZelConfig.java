@@ -13,13 +13,16 @@ package COM.morvent.zel;
  *
  * <p>Typical use:
  * <pre>{@code
- * ZelConfig.init(null);                       // once per process
- * ZelConfig config = new ZelConfig();
- * if (config.open(lib, cell, view, mode, listener)) {
- *     ZelPathVector path = ZelPathVector.create(config);
- *     ...
- *     path.destroy();
- *     config.close();
+ * ZelConfig.init(definitionsFile);            // static; once per process
+ * ZelWarnings warnings = new ZelWarnings();
+ * try (ZelConfig.Closing open = new ZelConfig().closing()) {
+ *     ZelConfig config = open.config();
+ *     warnings.check(config.open(lib, cell, view, "a", warnings), "open");
+ *     config.setDefaultViewListString("schematic symbol");
+ *     warnings.check(config.save(warnings), "save");
+ *     try (ZelPathVector path = ZelPathVector.create(config)) {
+ *         ...
+ *     }
  * }
  * }</pre>
  *
@@ -28,17 +31,39 @@ package COM.morvent.zel;
  * {@code null} the library takes it as "not given". Every method reports failure through its
  * result ({@code false}, {@code 0} or {@code null}) and throws nothing of its own: in particular
  * every method called on an object that is not open (never opened, failed to open, or closed)
- * answers {@code false}, {@code 0} or {@code null} without doing anything.
+ * answers {@code false}, {@code 0} or {@code null} without doing anything. {@link ZelWarnings}
+ * turns a {@code false} answer into a {@link ZelException} that carries the warnings.
  *
- * <p>The native library is not thread-safe: use the bridge from one thread at a time.
+ * <p><b>Threads.</b> Every method of this class and of {@link ZelPathVector} may be called from
+ * any thread: the bridge holds one process-wide lock for the whole of each call, so calls from
+ * several threads take turns and each sees the library as one thread would. Threads that each
+ * walk with their own path vector may share one configuration; an editor may save one
+ * configuration while other threads walk others. What the lock does not order is the sense of a
+ * sequence: the constant enumeration ({@link #enumerateConstants()} and the methods after it) and
+ * {@link ZelPathVector#enumerateContextInstances()} have one cursor each in the whole process,
+ * and a thread that closes a configuration another thread still walks leaves that thread's path
+ * vectors answering from the closed configuration. A {@code Cleaner} or finalizer may close and
+ * destroy from its own thread.
  *
- * <p>Parameters named {@code listener} accept any object with a method
- * {@code void processWarning(String)}, most conveniently a {@link ZelWarningListener}; it receives
- * the library's warnings of that call. It may be {@code null}.
+ * <p><b>Listeners.</b> A listener runs on the calling thread while the bridge's lock is held.
+ * A method of the bridge called from inside {@code processWarning} answers its neutral result
+ * ({@code false}, {@code 0}, {@code null}, or nothing) and changes nothing, so that the call
+ * that warned can finish on what it started with; the warnings of that call keep arriving, in
+ * order. A listener must not wait for another thread that is calling the bridge: that thread is
+ * waiting for the lock the listener's thread holds.
+ *
+ * <p>The methods that report warnings take a {@link ZelWarningListener} (a lambda will do) or,
+ * in their native form, any object with a public method {@code void processWarning(String)}.
+ * The listener may be {@code null}.
+ *
+ * <p>Closing: {@link #close()} ends the configuration. A configuration opened through a
+ * {@link ZelWarningListener} form of {@code open}, {@code openWithType} or {@code openPartial}
+ * whose object the program drops without closing is closed once the object is unreachable; one
+ * opened through the native {@code Object} form is not, and must be closed.
  */
 public class ZelConfig {
     static {
-        ZelNative.ensureLoaded();
+        ZelLibrary.ensureLoaded();
     }
 
     /**
@@ -46,6 +71,9 @@ public class ZelConfig {
      * opened; 0 while none is open. Do not change it.
      */
     public int id;
+
+    /** Releases the configuration if this object is dropped open; null until a tracked open. */
+    private ZelCleanup.Handle cleanup;
 
     /** Creates an object with no configuration open ({@code id} 0). */
     public ZelConfig() {
@@ -555,6 +583,136 @@ public class ZelConfig {
      * @return the handle of the new path vector, or 0 when none was made
      */
     public native int createNPathVector();
+
+    // ---------------------------------------------------------------------------------------
+    // Java conveniences around the natives
+
+    /**
+     * {@link #open(String, String, String, String, Object)} with a typed listener, so that a
+     * lambda can be given. A configuration opened this way is closed when the program drops this
+     * object without closing it.
+     *
+     * @param lib      library of the configuration
+     * @param cell     cell of the configuration
+     * @param view     view of the configuration
+     * @param mode     {@code "r"} read-only, {@code "a"} to edit, {@code "w"} a new, empty one
+     * @param listener receives the warnings of this call, or {@code null}
+     * @return {@code true} when the configuration was opened; on failure {@link #id} is 0
+     */
+    public boolean open(String lib, String cell, String view, String mode, ZelWarningListener listener) {
+        return watched(open(lib, cell, view, mode, (Object) listener));
+    }
+
+    /**
+     * {@link #openWithType(String, String, String, String, String, Object)} with a typed
+     * listener; closed when dropped, as {@link #open(String, String, String, String,
+     * ZelWarningListener)}.
+     *
+     * @param lib      library of the configuration
+     * @param cell     cell of the configuration
+     * @param view     view of the configuration
+     * @param viewType view type of the configuration view: {@code "config"}
+     * @param mode     {@code "r"}, {@code "a"} or {@code "w"}
+     * @param listener receives the warnings of this call, or {@code null}
+     * @return {@code true} when the configuration was opened; on failure {@link #id} is 0
+     */
+    public boolean openWithType(String lib, String cell, String view, String viewType, String mode,
+                                ZelWarningListener listener) {
+        return watched(openWithType(lib, cell, view, viewType, mode, (Object) listener));
+    }
+
+    /**
+     * {@link #openPartial(String, String, Object)} with a typed listener; closed when dropped,
+     * as {@link #open(String, String, String, String, ZelWarningListener)}.
+     *
+     * @param path     file of the configuration
+     * @param mode     {@code "r"}, {@code "a"} or {@code "w"}
+     * @param listener receives the warnings of this call, or {@code null}
+     * @return {@code true} when the configuration was opened; on failure {@link #id} is 0
+     */
+    public boolean openPartial(String path, String mode, ZelWarningListener listener) {
+        return watched(openPartial(path, mode, (Object) listener));
+    }
+
+    /**
+     * {@link #save(Object)} with a typed listener.
+     *
+     * @param listener receives the warnings of this call, or {@code null}
+     * @return {@code true} when it was saved
+     */
+    public boolean save(ZelWarningListener listener) {
+        return save((Object) listener);
+    }
+
+    /**
+     * {@link #saveAs(String, String, String, Object)} with a typed listener.
+     *
+     * @param lib      library to save to
+     * @param cell     cell to save to
+     * @param view     view to save to
+     * @param listener receives the warnings of this call, or {@code null}
+     * @return {@code true} when it was saved
+     */
+    public boolean saveAs(String lib, String cell, String view, ZelWarningListener listener) {
+        return saveAs(lib, cell, view, (Object) listener);
+    }
+
+    /**
+     * This configuration as a resource for try-with-resources: leaving the block closes it
+     * (unsaved changes are dropped, as with {@link #close()}). Nothing happens when nothing is
+     * open by then.
+     * <pre>{@code
+     * try (ZelConfig.Closing open = new ZelConfig().closing()) {
+     *     ZelConfig config = open.config();
+     *     if (config.open(lib, cell, view, "r", listener)) { ... }
+     * }
+     * }</pre>
+     *
+     * @return the resource; its {@link Closing#close()} closes this configuration
+     */
+    public Closing closing() {
+        return new Closing(this);
+    }
+
+    /** A configuration in try-with-resources; see {@link ZelConfig#closing()}. */
+    public static final class Closing implements AutoCloseable {
+        private final ZelConfig config;
+
+        private Closing(ZelConfig config) {
+            this.config = config;
+        }
+
+        /** @return the configuration that leaving the block closes */
+        public ZelConfig config() {
+            return config;
+        }
+
+        /** Closes the configuration if one is open. */
+        @Override
+        public void close() {
+            config.close();
+            if (config.cleanup != null) config.cleanup.set(0);
+        }
+    }
+
+    /** Remembers the handle a successful open wrote, for release if this object is dropped. */
+    private boolean watched(boolean opened) {
+        if (opened) {
+            if (cleanup == null) {
+                cleanup = ZelCleanup.watch(this, false, id);
+            } else {
+                cleanup.set(id);
+            }
+        }
+        return opened;
+    }
+
+    /** Closes a configuration by its handle, for {@link ZelCleanup}. */
+    static void release(int handle) {
+        ZelConfig config = new ZelConfig();
+        config.id = handle;
+        config.close();
+    }
 
     @Override
     public String toString() {

@@ -27,12 +27,24 @@ package COM.morvent.zel;
  * nothing and answers {@code false}, {@code 0} or {@code null}.
  *
  * <p>The binding answers describe the last {@link #bind} of this path vector; moving the path
- * vector does not clear them. The native library is not thread-safe: use the bridge from one
- * thread at a time.
+ * vector does not clear them.
+ *
+ * <p>Any thread may call these methods; calls take turns under the bridge's one lock, and a
+ * listener's calls back into the bridge are turned away (see {@link ZelConfig} for the rules).
+ * A path vector describes one walk: two threads that move the same path vector interleave their
+ * pushes and pops, so give each walking thread a path vector of its own ({@link #create(ZelConfig)}
+ * or {@link #copy()}).
+ *
+ * <p>Handles: a path vector is made by {@link ZelConfig#createNPathVector()} or {@link #copy_n()},
+ * which answer an {@code int} handle, and this object holds it. {@link #create(ZelConfig)} and
+ * {@link #copy()} do both at once. The object owns the handle: {@link #close()} (also by
+ * try-with-resources) or {@link #destroy()} releases it, and so does dropping the object, once it
+ * is unreachable. Keep the object reachable while its handle is passed to the occurrence methods
+ * of {@link ZelConfig}, and do not wrap one handle in two objects.
  */
-public class ZelPathVector {
+public class ZelPathVector implements AutoCloseable {
     static {
-        ZelNative.ensureLoaded();
+        ZelLibrary.ensureLoaded();
     }
 
     // Declared before the constants: every native looks this field up by name,
@@ -42,6 +54,9 @@ public class ZelPathVector {
      * to the occurrence methods of {@link ZelConfig}. Do not change it otherwise.
      */
     public int pathvector;
+
+    /** Destroys the path vector if this object is dropped; null for none. */
+    private final ZelCleanup.Handle cleanup;
 
     /** {@link #getStopWhy()} bit: the default stop list matched. */
     public static final int STOP_DEFAULT_LIST = 0x01;
@@ -69,12 +84,20 @@ public class ZelPathVector {
     }
 
     /**
-     * Wraps a handle returned by {@link ZelConfig#createNPathVector()} or {@link #copy_n()}.
+     * Takes over a handle returned by {@link ZelConfig#createNPathVector()} or {@link #copy_n()}:
+     * the path vector is destroyed when this object is closed, destroyed or dropped.
      *
      * @param handle the path-vector handle; 0 stands for none
      */
     public ZelPathVector(int handle) {
         pathvector = handle;
+        cleanup = handle != 0 ? ZelCleanup.watch(this, true, handle) : null;
+    }
+
+    /** A wrapper that releases nothing of its own, for {@link #release(int)}. */
+    private ZelPathVector(int handle, boolean unwatched) {
+        pathvector = handle;
+        cleanup = null;
     }
 
     /**
@@ -102,6 +125,30 @@ public class ZelPathVector {
      * that still hold the old handle find nothing afterwards.
      */
     public native void destroy();
+
+    /**
+     * A copy of this path vector, as {@link #copy_n()} makes, in an object of its own.
+     *
+     * @return the copy; its handle is 0 when none was made
+     */
+    public ZelPathVector copy() {
+        return new ZelPathVector(copy_n());
+    }
+
+    /**
+     * Destroys the path vector, as {@link #destroy()}; for try-with-resources. Nothing happens
+     * when there is none.
+     */
+    @Override
+    public void close() {
+        destroy();
+        if (cleanup != null) cleanup.set(0);
+    }
+
+    /** Destroys a path vector by its handle, for {@link ZelCleanup}. */
+    static void release(int handle) {
+        new ZelPathVector(handle, true).destroy();
+    }
 
     // ---------------------------------------------------------------------------------------
     // Navigation
@@ -302,6 +349,25 @@ public class ZelPathVector {
     public native void bind(String inst, String masterLib, String masterCell, String masterView,
                             boolean checkDesign, boolean useOccurrences, boolean allowRecent,
                             Object listener);
+
+    /**
+     * {@link #bind(String, String, String, String, boolean, boolean, boolean, Object)} with a
+     * typed listener, so that a lambda can be given.
+     *
+     * @param inst           the instance name
+     * @param masterLib      library of the instance's master as placed in the design
+     * @param masterCell     cell of the instance's master
+     * @param masterView     view of the instance's master
+     * @param checkDesign    whether to check the binding against the design libraries
+     * @param useOccurrences whether occurrence rules take part
+     * @param allowRecent    whether the most recently used view may be chosen
+     * @param listener       receives the warnings of this call, or {@code null}
+     */
+    public void bind(String inst, String masterLib, String masterCell, String masterView,
+                     boolean checkDesign, boolean useOccurrences, boolean allowRecent,
+                     ZelWarningListener listener) {
+        bind(inst, masterLib, masterCell, masterView, checkDesign, useOccurrences, allowRecent, (Object) listener);
+    }
 
     /**
      * Forgets the library, cell and view of the last binding, so {@link #getCurrentLibBinding()}

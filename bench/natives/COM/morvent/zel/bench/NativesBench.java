@@ -227,6 +227,7 @@ public final class NativesBench {
         Walked w = new Walked(true);
         floorAndBridge(w);
         w.close();
+        contention();
         scaling();
     }
 
@@ -418,6 +419,74 @@ public final class NativesBench {
         printTable("Natives of the bridge (one configuration, one path vector at depth 4), ns per call;\n"
                    + "a String answer's floor copies a String of the answer's length",
                    new String[] {"native", "ns/call", "floor ns", "ratio"}, rows);
+    }
+
+    // ---- contention ---------------------------------------------------------------------
+
+    /**
+     * Nanoseconds of wall time per call when {@code threads} threads each repeat {@code call}
+     * {@code n} times at once: the median of {@link #runs} runs.
+     */
+    static double wallPerCall(int threads, int n, java.util.function.IntFunction<Runnable> call)
+            throws InterruptedException {
+        double[] perCall = new double[runs];
+        for (int r = 0; r < runs; ++r) {
+            java.util.concurrent.CyclicBarrier start = new java.util.concurrent.CyclicBarrier(threads + 1);
+            Thread[] running = new Thread[threads];
+            for (int t = 0; t < threads; ++t) {
+                final Runnable body = call.apply(t);
+                running[t] = new Thread(() -> {
+                    try {
+                        start.await();
+                    } catch (Exception e) {
+                        throw new IllegalStateException(e);
+                    }
+                    for (int i = 0; i < n; ++i) body.run();
+                });
+                running[t].start();
+            }
+            try {
+                start.await();
+            } catch (java.util.concurrent.BrokenBarrierException e) {
+                throw new IllegalStateException(e);
+            }
+            long t0 = System.nanoTime();
+            for (Thread t : running) t.join();
+            perCall[r] = (double) (System.nanoTime() - t0) / n;
+        }
+        return median(perCall);
+    }
+
+    /**
+     * The bridge lock under contention: one and two threads calling at once, each on its own
+     * configuration (or path vector), against the floor's natives, which take no lock. With two
+     * threads a lock-free native keeps its time per call; the bridge's natives take turns.
+     */
+    static void contention() throws InterruptedException {
+        Walked[] walked = {measured(), measured()};
+        final int n = 2_000_000;
+        List<String[]> rows = new ArrayList<>();
+        String[][] names = {{"getTopLibName", "getter floor"}, {"isInstViewBindingUsed", "query floor"}};
+        for (int kind = 0; kind < names.length; ++kind) {
+            final int k = kind;
+            java.util.function.IntFunction<Runnable> bridge = t -> k == 0
+                ? () -> sink += bit(walked[t].config.getTopLibName())
+                : () -> sink += bit(walked[t].pv.isInstViewBindingUsed());
+            java.util.function.IntFunction<Runnable> floor = t -> k == 0
+                ? () -> sink += bit(FloorConfig.getter(walked[t].config, 6))
+                : () -> sink += bit(FloorPathVector.query(walked[t].pv));
+            double one = wallPerCall(1, n, bridge);
+            double two = wallPerCall(2, n, bridge);
+            double floorOne = wallPerCall(1, n, floor);
+            double floorTwo = wallPerCall(2, n, floor);
+            rows.add(new String[] {names[k][0], ns(one), ns(two), ns(floorOne), ns(floorTwo)});
+        }
+        printTable("Two threads at once, each on its own configuration and path vector: wall ns per call\n"
+                   + "of each thread (the bridge lock lets one thread in at a time; the floors take no lock)",
+                   new String[] {"native", "1 thread", "2 threads", "floor 1 thread", "floor 2 threads"}, rows);
+        walked[0].close();
+        walked[1].close();
+        System.out.println();
     }
 
     // ---- scaling ------------------------------------------------------------------------

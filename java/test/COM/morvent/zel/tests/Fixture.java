@@ -1,5 +1,7 @@
 package COM.morvent.zel.tests;
 
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assertions.fail;
 
@@ -30,6 +32,7 @@ public final class Fixture {
     private static Path root;
     private static Path definitions;
     private static final AtomicInteger names = new AtomicInteger();
+    private static Boolean refusesNested;
 
     private Fixture() {
     }
@@ -91,6 +94,27 @@ public final class Fixture {
     /** A new, empty, editable configuration in the scratch library. */
     public static ZelConfig fresh(String prefix) {
         return open(SCRATCH, uniqueCell(prefix), "config", "w");
+    }
+
+    /**
+     * Whether a native called from a listener, while the native that warned runs, answers its
+     * neutral result. Asked once with a read-only native, which is harmless either way. The
+     * bridge's one door brings this refusal and the lock together: tests of either that would
+     * crash a bridge without them are skipped until then, unless ZEL_SAFE_BRIDGE=1 says to run
+     * them anyway.
+     */
+    public static synchronized boolean refusesNestedCalls() {
+        if ("1".equals(System.getenv("ZEL_SAFE_BRIDGE"))) return true;
+        if (refusesNested == null) {
+            ZelConfig probe = open("design", "chip", "config", "r");
+            String[] seen = {"not called"};
+            assertFalse(new ZelConfig().open("design", "chip", "nothing", "r",
+                                             (ZelWarningListener) text -> seen[0] = probe.getTopCellName()));
+            assertTrue(probe.close());
+            assertNotEquals("not called", seen[0]);
+            refusesNested = seen[0] == null;
+        }
+        return refusesNested;
     }
 
     /** Records the warnings it receives, in order. */

@@ -196,8 +196,8 @@ public final class Walk {
         try {
             ZelConfig.init(libs.toString());  // the first use loads the bridge
         } catch (UnsatisfiedLinkError e) {
-            throw new WalkException(1, "cannot load the bridge library (" + e.getMessage()
-                                       + "); run scripts/walk.sh, or give java -Djava.library.path=DIR");
+            // The loader's message names the platform, the places tried and the setting to use.
+            throw new WalkException(1, "cannot load the bridge library: " + e.getMessage());
         }
         ZelConfig config = new ZelConfig();
         if (!config.open(name.lib, name.cell, name.view, "r", warnings)) {

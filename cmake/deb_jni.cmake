@@ -1,0 +1,21 @@
+# CPack runs this after staging the files of a package.  In the .deb the
+# native library goes where Debian's JVMs look by default (java.library.path
+# holds /usr/lib/<multiarch>/jni), under the name they look for.
+if(NOT CPACK_GENERATOR STREQUAL "DEB")
+  return()
+endif()
+set(stage "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
+file(GLOB libs "${stage}/@ZEL_INSTALL_JNIDIR@/libzelJava_sh.so*")
+set(real "")
+foreach(lib ${libs})
+  if(NOT IS_SYMLINK "${lib}")
+    set(real "${lib}")
+  endif()
+endforeach()
+if(NOT real)
+  message(FATAL_ERROR "no native library staged in ${stage}/@ZEL_INSTALL_JNIDIR@")
+endif()
+set(jni "${stage}/lib/@ZEL_MULTIARCH@/jni")
+file(MAKE_DIRECTORY "${jni}")
+file(RENAME "${real}" "${jni}/libzelJava_sh.so")
+file(REMOVE ${libs})

@@ -1,0 +1,50 @@
+# Builds zel.jar from the classes jar: adds the native library of each
+# platform under COM/morvent/zel/native/<platform>/ with the list of those
+# platforms, the pom under META-INF/maven, and the manifest.
+#   -DJAR_TOOL -DCLASSES -DOUTPUT -DMANIFEST -DPOM -DVERSION -DSTAGE
+#   -DNATIVES=platform=file;...   (may be empty)   -DSTRIP (may be empty)
+file(REMOVE_RECURSE "${STAGE}")
+set(native_dir "${STAGE}/COM/morvent/zel/native")
+file(MAKE_DIRECTORY "${native_dir}")
+set(platforms "")
+foreach(entry ${NATIVES})
+  if(NOT entry MATCHES "^([^=]+)=(.+)$")
+    message(FATAL_ERROR "a native library is given as PLATFORM=FILE, not '${entry}'")
+  endif()
+  set(platform "${CMAKE_MATCH_1}")
+  set(file "${CMAKE_MATCH_2}")
+  if(NOT EXISTS "${file}")
+    message(FATAL_ERROR "the native library for ${platform} is missing: ${file}")
+  endif()
+  # The versioned file of the build (libzelJava_sh.so.1.2.3) under the name a
+  # JVM looks for.
+  get_filename_component(name "${file}" NAME)
+  string(REGEX REPLACE "\\.so\\..*$" ".so" name "${name}")
+  file(MAKE_DIRECTORY "${native_dir}/${platform}")
+  if(STRIP AND name MATCHES "\\.so$")
+    # Debugging information is for the build tree, not for every copy of the jar.
+    execute_process(COMMAND "${STRIP}" --strip-debug -o "${native_dir}/${platform}/${name}" "${file}"
+                    RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "strip failed on ${file}")
+    endif()
+  else()
+    file(COPY_FILE "${file}" "${native_dir}/${platform}/${name}")
+  endif()
+  string(APPEND platforms "${platform}\n")
+endforeach()
+file(WRITE "${native_dir}/platforms.txt" "${platforms}")
+
+set(maven "${STAGE}/META-INF/maven/com.morvent/zel")
+file(MAKE_DIRECTORY "${maven}")
+file(COPY_FILE "${POM}" "${maven}/pom.xml")
+file(WRITE "${maven}/pom.properties" "groupId=com.morvent\nartifactId=zel\nversion=${VERSION}\n")
+
+file(COPY_FILE "${CLASSES}" "${OUTPUT}.part")
+execute_process(COMMAND "${JAR_TOOL}" --update --file "${OUTPUT}.part" --manifest "${MANIFEST}" -C "${STAGE}" .
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  file(REMOVE "${OUTPUT}.part")
+  message(FATAL_ERROR "jar failed for ${OUTPUT}")
+endif()
+file(RENAME "${OUTPUT}.part" "${OUTPUT}")

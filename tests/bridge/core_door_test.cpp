@@ -1,0 +1,201 @@
+// The door every native goes through: nothing thrown leaves a native, a
+// listener that calls back gets neutral answers and changes nothing, and a
+// registration with no handle left is refused and gives the record back.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "COM_morvent_zel_ZelConfig.h"
+#include "COM_morvent_zel_ZelPathVector.h"
+#include "bridge_fixture.h"
+
+namespace {
+
+constexpr jint kLastHandle = std::numeric_limits<jint>::max();
+
+class DoorTest : public BridgeTest {
+protected:
+    void SetUp() override {
+        BridgeTest::SetUp();
+        openConfig(self, config);
+        pathVector = arena.pathVector(config, {arena.context("L", "C", "V", "i")});
+        jvm.setIntField(pv, "pathvector", addPathVector(pathVector));
+    }
+
+    jobject newListener(std::function<void()> onWarning = {}) {
+        FakeClass* cls = jvm.defineClass("test/Listener" + std::to_string(++listeners));
+        cls->addVoidMethod("processWarning", "(Ljava/lang/String;)V",
+                           [this, onWarning](JNIEnv*, jobject, const jvalue* args) {
+                               warnings.push_back(jvm.stringValue(static_cast<jstring>(args[0].l)));
+                               if (onWarning) onWarning();
+                           });
+        return jvm.newObject(cls);
+    }
+
+    void expectNothingLeft() {
+        EXPECT_EQ(0u, jvm.unreleasedStrings());
+        EXPECT_EQ("", jvm.thrownToJava());
+        EXPECT_EQ(nullptr, warningRelay.env);
+        EXPECT_EQ(nullptr, warningRelay.pending);
+    }
+
+    using FakeClass = fakejni::FakeClass;
+    ConfigRecord* config = arena.make<ConfigRecord>();
+    PathVectorRecord* pathVector = nullptr;
+    jobject self = newConfig();
+    jobject pv = newPathVector();
+    std::vector<std::string> warnings;
+    int listeners = 0;
+};
+
+// What each kind of native answers when the library throws in its call.
+struct Throwing {
+    const char* name;
+    std::function<void(fakezel::Hooks&)> makeThrow;
+    std::function<bool(jobject listener)> callAnswersNeutral;
+    const char* told;  // what the listener hears, or null for a native without one
+};
+
+TEST_F(DoorTest, NothingThrownLeavesANative) {
+    const std::vector<Throwing> cases = {
+        {"save", [](fakezel::Hooks& h) { h.zelSave = [](ConfigRecord*) -> ZelBool { throw std::bad_alloc(); }; },
+         [this](jobject l) { return Java_COM_morvent_zel_ZelConfig_save(env, self, l) == JNI_FALSE; },
+         "save failed: out of memory"},
+        {"open",
+         [](fakezel::Hooks& h) {
+             h.zelOpen = [](const char*, const char*, const char*, const char*) -> ConfigRecord* {
+                 throw std::runtime_error("disk on fire");
+             };
+         },
+         [this](jobject l) {
+             jobject other = newConfig();
+             return Java_COM_morvent_zel_ZelConfig_open(env, other, str("L"), str("C"), str("V"),
+                                                        str("r"), l) == JNI_FALSE &&
+                    configRegistry.head->config == config && configRegistry.head->next == nullptr;
+         },
+         "open failed: disk on fire"},
+        {"bind",
+         [](fakezel::Hooks& h) {
+             h.zelBind3 = [](PathVectorRecord*, const char*, const char*, const char*, const char*, ZelBool,
+                             ZelBool, ZelBool, BindingRecord* binding, ResolvedLists**, BindInfo**) -> int {
+                 binding->libName = "half-made";
+                 throw std::bad_alloc();
+             };
+         },
+         [this](jobject l) {
+             Java_COM_morvent_zel_ZelPathVector_bind(env, pv, str("i"), str("L"), str("C"), str("V"), 0,
+                                                     0, 0, l);
+             // Nothing of the bind that failed half-way is left to read.
+             return Java_COM_morvent_zel_ZelPathVector_getCurrentLibBinding(env, pv) == nullptr;
+         },
+         "bind failed: out of memory"},
+        {"pushCell",
+         [](fakezel::Hooks& h) {
+             h.zelPushCell = [](PathVectorRecord*, const char*, const char*, const char*, const char*) -> ZelBool {
+                 throw std::logic_error("x");
+             };
+         },
+         [this](jobject) {
+             return Java_COM_morvent_zel_ZelPathVector_pushCell(env, pv, str("L"), str("C"), str("V"),
+                                                                str("i")) == JNI_FALSE;
+         },
+         nullptr},
+        {"createNPathVector",
+         [](fakezel::Hooks& h) { h.zelCreatePathVector = [](ConfigRecord*) -> PathVectorRecord* { throw 42; }; },
+         [this](jobject) {
+             return Java_COM_morvent_zel_ZelConfig_createNPathVector(env, self) == 0 &&
+                    pathVectorRegistry.head->next == nullptr;
+         },
+         nullptr},
+    };
+    for (const Throwing& c : cases) {
+        SCOPED_TRACE(c.name);
+        warnings.clear();
+        c.makeThrow(lib().hooks);
+        jobject listener = newListener();
+        EXPECT_TRUE(jvm.callNative([&] { return c.callAnswersNeutral(listener); }));
+        expectNothingLeft();
+        EXPECT_EQ(c.told != nullptr ? std::vector<std::string>{c.told} : std::vector<std::string>{}, warnings);
+        lib().hooks = fakezel::Hooks{};
+    }
+}
+
+// A listener that calls back while save relays: every native answers its
+// neutral result without a library call or a string obtained, and the outer
+// call's later warnings still reach the outer listener, in order.
+TEST_F(DoorTest, CallsFromAListenerAreTurnedAway) {
+    lib().warningsDuring["zelSave"] = {"first", "second"};
+    lib().hooks.zelSave = [](ConfigRecord*) -> ZelBool { return 1; };
+    lib().hooks.zelGetTopLibName = [](ConfigRecord*) { return "top"; };
+    std::vector<bool> neutral;
+    jobject inner = newListener();
+    jobject listener = newListener([&] {
+        if (neutral.size() > 0) return;  // once, at the first warning
+        neutral = {
+            Java_COM_morvent_zel_ZelConfig_close(env, self) == JNI_FALSE,
+            Java_COM_morvent_zel_ZelConfig_save(env, self, inner) == JNI_FALSE,
+            Java_COM_morvent_zel_ZelConfig_setDefaultViewListString(env, self, str("x")) == JNI_FALSE,
+            Java_COM_morvent_zel_ZelConfig_getTopLibName(env, self) == nullptr,
+            Java_COM_morvent_zel_ZelConfig_createNPathVector(env, self) == 0,
+            Java_COM_morvent_zel_ZelPathVector_pushCell(env, pv, str("L"), str("C"), str("V"), str("i")) == JNI_FALSE,
+        };
+        Java_COM_morvent_zel_ZelPathVector_destroy(env, pv);
+        Java_COM_morvent_zel_ZelPathVector_bind(env, pv, str("i"), nullptr, nullptr, nullptr, 0, 0, 0, inner);
+        Java_COM_morvent_zel_ZelConfig_init(env, nullptr, str("kwo.lib"));
+    });
+    EXPECT_EQ(JNI_TRUE, jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_save(env, self, listener); }));
+
+    EXPECT_EQ(std::vector<bool>(6, true), neutral);
+    EXPECT_EQ((std::vector<std::string>{"first", "second"}), warnings);
+    EXPECT_EQ((std::vector<std::string>{"zelSetErrorHandler", "zelSave"}), lib().names());
+    EXPECT_EQ(config, lookupConfig(configId(self)));
+    EXPECT_EQ(pathVector, lookupPathVector(pathVectorHandle(pv)));
+    EXPECT_EQ(0, libraryInitialized);
+    expectNothingLeft();
+}
+
+TEST_F(DoorTest, NoHandleLeftRefusesRegistrationAndGivesTheRecordBack) {
+    ConfigRecord* last = arena.make<ConfigRecord>();
+    ConfigRecord* refused = arena.make<ConfigRecord>();
+    ConfigRecord* answer = last;
+    lib().hooks.zelOpen = [&](const char*, const char*, const char*, const char*) { return answer; };
+    lib().hooks.zelCreatePathVector = [this](ConfigRecord*) { return arena.make<PathVectorRecord>(); };
+    lib().hooks.zelCopyPathVector = [this](PathVectorRecord*) { return arena.make<PathVectorRecord>(); };
+    configRegistry.nextHandle = kLastHandle;
+    pathVectorRegistry.nextHandle = kLastHandle;
+    jobject listener = newListener();
+    jobject first = newConfig();
+    jobject second = newConfig(7);
+    auto open = [&](jobject o) {
+        return jvm.callNative([&] {
+            return Java_COM_morvent_zel_ZelConfig_open(env, o, str("L"), str("C"), str("V"), str("r"), listener);
+        });
+    };
+
+    EXPECT_EQ(JNI_TRUE, open(first));
+    EXPECT_EQ(kLastHandle, configId(first));
+    answer = refused;
+    EXPECT_EQ(JNI_FALSE, open(second));
+    EXPECT_EQ(0, configId(second));
+    ASSERT_NE(nullptr, lib().last("zelClose"));
+    EXPECT_EQ(refused, lib().last("zelClose")->args[0].ptr);
+    ASSERT_EQ(1u, warnings.size());
+    EXPECT_NE(std::string::npos, warnings[0].find("no configuration handle is left"));
+    EXPECT_EQ(nullptr, lookupConfig(0));
+
+    jvm.callNative([&] {
+        EXPECT_EQ(kLastHandle, Java_COM_morvent_zel_ZelConfig_createNPathVector(env, self));
+        EXPECT_EQ(0, Java_COM_morvent_zel_ZelConfig_createNPathVector(env, self));
+        EXPECT_EQ(0, Java_COM_morvent_zel_ZelPathVector_copy_1n(env, pv));
+    });
+    EXPECT_EQ(2u, lib().count("zelDestroyPathVector"));
+    EXPECT_EQ(nullptr, lookupPathVector(0));
+    expectNothingLeft();
+}
+
+}  // namespace
