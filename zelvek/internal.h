@@ -82,7 +82,9 @@ struct RemarkKey {
 
 struct RemarkKeyHash {
     size_t operator()(const RemarkKey& k) const {
-        return std::hash<const void*>()(k.at) ^ (static_cast<size_t>(k.line) * 0x9E3779B97F4A7C15ull);
+        // The multiplier cut to size_t: a 32-bit build takes its low half.
+        return std::hash<const void*>()(k.at) ^
+               (static_cast<size_t>(k.line) * static_cast<size_t>(0x9E3779B97F4A7C15ull));
     }
 };
 
