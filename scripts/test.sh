@@ -84,8 +84,8 @@ for suite in "${suites[@]}"; do
         fuzz) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
                     -DZEL_FUZZ=ON) ;;
         # Built as they ship: the jar carries these DLLs.
-        windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake)
-                 run_suite windows-i686 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake ||
+        windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake)
+                 run_suite windows-i686 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake -DZEL_WINDOWS_ARCH=i686 ||
                      failed_suites+=(windows-i686) ;;
         *) echo "unknown suite '$suite' (plain, sanitize, m32, fuzz, windows)" >&2; exit 2 ;;
     esac

@@ -110,14 +110,6 @@ std::string describe(const Error& error) {
     return message;
 }
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.release();
-    }
-    return *this;
-}
-
 bool File::close() {
     if (!valid()) return true;
     return CloseHandle(reinterpret_cast<HANDLE>(release())) ? true : failed();
