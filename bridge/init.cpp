@@ -51,7 +51,11 @@ extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelConfig_init(JNIEnv* en
 }
 
 #ifdef _WIN32
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
+// C linkage: the C runtime's start-up code calls it by this name, and a
+// mangled one would leave its do-nothing default in place.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(module);
     return TRUE;
 }

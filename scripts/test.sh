@@ -5,14 +5,18 @@
 #   m32       the contract and the C++ tests built 32-bit (-m32), run through qemu
 #   fuzz      the library and the bridge built with clang for libFuzzer; each
 #             fuzz target runs for a minute from its seeds and fails on any finding
+#   windows   zelJava_sh.dll cross-built with mingw-w64 for x86-64 and i686; the
+#             C++ tests built for x86-64 Windows and run under Wine; the exports,
+#             imports and DllMain of both DLLs checked
 # Installs what it needs on Debian 12.  Build trees go to build/<suite>.
-# Usage: scripts/test.sh [suite...]     (default: all four)
+# Usage: scripts/test.sh [suite...]     (default: all five)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 
 suites=("$@")
-[ ${#suites[@]} -gt 0 ] || suites=(plain sanitize m32 fuzz)
+# windows first: the jar of plain carries its DLLs.
+[ ${#suites[@]} -gt 0 ] || suites=(windows plain sanitize m32 fuzz)
 
 zel_need_build_packages
 zel_need_packages junit5 graphviz
@@ -20,6 +24,7 @@ for suite in "${suites[@]}"; do
     [ "$suite" = m32 ] && zel_need_packages g++-multilib qemu-user
     # clang and its libFuzzer runtime
     [ "$suite" = fuzz ] && zel_need_packages clang libclang-rt-14-dev
+    [ "$suite" = windows ] && zel_need_packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
 done
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -34,6 +39,12 @@ run_suite() {
     echo "=== $suite"
     local env=()
     [ "$suite" = fuzz ] && env=(CC=clang CXX=clang++)
+    # Wine in a prefix of the build's own, made before the tests start in parallel.
+    if [ "$suite" = windows ]; then
+        export WINEPREFIX="$PWD/$dir/wine" WINEDEBUG=-all
+        mkdir -p "$dir"
+        [ -d "$WINEPREFIX" ] || /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
+    fi
     env "${env[@]}" cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 ||
         { cat "$dir.configure.log"; return 1; }
     cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1 || { grep -E -A5 'error' "$dir.build.log" | head -80; return 1; }
@@ -59,14 +70,24 @@ mkdir -p build
 for suite in "${suites[@]}"; do
     case "$suite" in
         # The checking builds are compiled unoptimised: they take half the time to build.
-        plain) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+        plain) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+               # zel.jar carries the Windows DLLs when this run or an earlier one built them.
+               natives=()
+               for pair in windows-x86_64=build/windows windows-x86=build/windows-i686; do
+                   [ -f "${pair#*=}/zelJava_sh.dll" ] && natives+=("${pair%%=*}=$PWD/${pair#*=}/zelJava_sh.dll")
+               done
+               args+=("-DZEL_JAR_EXTRA_NATIVES=$(IFS=';'; echo "${natives[*]}")") ;;
         sanitize) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=ON) ;;
         m32) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_M32=ON) ;;
         # Lightly optimised, with line tables only: quick to build, and still
         # many executions a minute and reports with lines.
         fuzz) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
                     -DZEL_FUZZ=ON) ;;
-        *) echo "unknown suite '$suite' (plain, sanitize, m32, fuzz)" >&2; exit 2 ;;
+        # Built as they ship: the jar carries these DLLs.
+        windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake)
+                 run_suite windows-i686 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake -DZEL_WINDOWS_ARCH=i686 ||
+                     failed_suites+=(windows-i686) ;;
+        *) echo "unknown suite '$suite' (plain, sanitize, m32, fuzz, windows)" >&2; exit 2 ;;
     esac
     run_suite "$suite" "${args[@]}" || failed_suites+=("$suite")
 done

@@ -39,7 +39,13 @@ public:
     File() = default;
     explicit File(intptr_t handle) : handle_(handle) {}
     File(File&& other) noexcept : handle_(other.release()) {}
-    File& operator=(File&& other) noexcept;
+    File& operator=(File&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle_ = other.release();
+        }
+        return *this;
+    }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     ~File() { close(); }

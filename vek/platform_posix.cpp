@@ -31,14 +31,6 @@ Error errnoError(int value) { return Error{value, 0}; }
 void setLastError(const Error& error) { errno = error.errnoValue; }
 std::string describe(const Error& error) { return std::strerror(error.errnoValue); }
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.release();
-    }
-    return *this;
-}
-
 bool File::close() {
     if (!valid()) return true;
     return ::close(static_cast<int>(release())) == 0;

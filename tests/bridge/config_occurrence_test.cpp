@@ -234,7 +234,7 @@ TEST_F(ConfigOccurrenceTest, AHandleThatNamesNoPathVectorEndsTheCallAtOnce) {
     findOccurrence(arena.make<OccurrenceInstance>());
     jint destroyed = pathVectorOf({arena.context("L0", "C0", "V0", "i0")});
     unregisterPathVector(destroyed);
-    for (jint handle : {0, destroyed, 99}) {
+    for (jint handle : {jint{0}, destroyed, jint{99}}) {
         SCOPED_TRACE(handle);
         jvm.clearCalls();
         EXPECT_EQ(setOccurStop(self, handle, "x", JNI_TRUE), JNI_FALSE);

@@ -2,7 +2,6 @@
 // process through the natives: no handle is handed out twice, the registries
 // end empty (so a lookup walks no more than the live entries), and the heap is
 // back where it started.
-#include <malloc.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -27,7 +26,7 @@ std::size_t heapInUse() {
 #if defined(__SANITIZE_ADDRESS__)
     return __sanitizer_get_current_allocated_bytes();  // the sanitizer's allocator replaces malloc's books
 #else
-    return mallinfo2().uordblks;
+    return testos::heapInUse();
 #endif
 }
 

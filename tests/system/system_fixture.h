@@ -6,7 +6,6 @@
 #define ZEL_TESTS_SYSTEM_FIXTURE_H
 
 #include <jni.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,14 +19,14 @@
 #include "COM_morvent_zel_ZelPathVector.h"
 #include "fake_jni_gtest.h"
 #include "registry.h"
+#include "test_platform.h"
 
 namespace systest {
 
 // The scratch area: libraries "lib" and "other" defined in its kwo.lib.
 inline const std::string& scratch() {
     static const std::string root = [] {
-        char tmpl[] = "/tmp/zel_system_XXXXXX";
-        std::string made = mkdtemp(tmpl) ? tmpl : "";
+        const std::string made = testos::scratchDirectory("zel_system_");
         std::filesystem::create_directories(made + "/libs/lib");
         std::filesystem::create_directories(made + "/libs/other");
         std::ofstream(made + "/kwo.lib") << "DEFINE lib libs/lib\nDEFINE other libs/other\n";

@@ -4,8 +4,6 @@
 #define ZELVEK_TEST_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "test_platform.h"
 #include "vek/libraries.h"
 #include "zelvek/vek.h"
 #include "zelvek/zelvek.h"
@@ -51,9 +50,7 @@ inline std::string str(const char* s) { return s ? s : "(null)"; }
 class LibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zelvek_test_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
+        root = testos::scratchDirectory("zelvek_test_");
         std::filesystem::create_directories(root + "/libs/lib");
         std::filesystem::create_directories(root + "/libs/other");
         writeFile(root + "/kwo.lib", "# test libraries\nDEFINE lib libs/lib\nDEFINE other " + root + "/libs/other\n");

@@ -120,12 +120,12 @@ TEST_F(LeftoverTest, StaleTemporaryFilesOfLiveWritersStay) {
     ASSERT_NE(c, nullptr);
     ASSERT_TRUE(zelSave(c));
     const std::string dir = root + "/libs/lib/top/config";
-    pid_t child = fork();
-    if (child == 0) _exit(0);
-    ASSERT_GT(child, 0);
-    waitpid(child, nullptr, 0);
-    const std::string dead = ".config.zel." + std::to_string(child) + ".abcdef";
-    const std::string live = ".config.zel." + std::to_string(getppid()) + ".abcdef";
+    testos::OtherProcess ended, running;
+    ASSERT_NE(ended.pid(), 0);
+    ASSERT_NE(running.pid(), 0);
+    ended.end();
+    const std::string dead = ".config.zel." + std::to_string(ended.pid()) + ".abcdef";
+    const std::string live = ".config.zel." + std::to_string(running.pid()) + ".abcdef";
     for (const std::string& name : {dead, live, std::string(".config.zel.notapid"), std::string("notes.txt")})
         zeltest::writeFile(dir + "/" + name, "x");
     zelReplaceConst(c, "K", "v");

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "fixture.h"
+#include "vek/platform.h"
 
 namespace {
 
@@ -30,7 +31,10 @@ protected:
 TEST_F(DefinitionsTest, DefinesLibrariesRelativeToTheirFile) {
     std::filesystem::create_directories(root + "/sub/inner");
     std::filesystem::create_directories(root + "/with blank");
-    std::filesystem::create_directories(root + "/q\"uote\\d");
+    // No Windows name holds a quote; there the escaped backslash separates.
+    const std::string escapedDir = testos::kWindows ? "q\\d" : "q\"uote\\d";
+    const std::string escapedWord = testos::kWindows ? "\"q\\\\d\"" : "\"q\\\"uote\\\\d\"";
+    std::filesystem::create_directories(root + "/" + escapedDir);
     writeFile(root + "/sub/more.lib", "define inner inner   # lower case keyword, trailing comment\n");
     auto problems = define(
         "# a comment line\n"
@@ -38,13 +42,13 @@ TEST_F(DefinitionsTest, DefinesLibrariesRelativeToTheirFile) {
         "DEFINE lib libs/lib\n"
         "DEFINE abs " + root + "/libs/other\n"
         "DEFINE spaced \"with blank\"\r\n"
-        "DEFINE escaped \"q\\\"uote\\\\d\"\n"
+        "DEFINE escaped " + escapedWord + "\n"
         "INCLUDE sub/more.lib\n");
     EXPECT_TRUE(problems.empty()) << problems.front();
     EXPECT_EQ(dirOf("lib"), root + "/libs/lib");
     EXPECT_EQ(dirOf("abs"), root + "/libs/other");
     EXPECT_EQ(dirOf("spaced"), root + "/with blank");
-    EXPECT_EQ(dirOf("escaped"), root + "/q\"uote\\d");
+    EXPECT_EQ(dirOf("escaped"), root + "/" + escapedDir);
     EXPECT_EQ(dirOf("inner"), root + "/sub/inner");
     EXPECT_EQ(dirOf("missing"), "(undefined)");
 }
@@ -139,13 +143,13 @@ protected:
         savedCwd = std::filesystem::current_path();
         std::filesystem::current_path(root + "/cwd");
         keep("ZEL_SETUP_PATH");
-        keep("HOME");
-        setenv("HOME", (root + "/home").c_str(), 1);
+        keep(testos::kHomeVariable);
+        testos::setEnv(testos::kHomeVariable, root + "/home");
     }
     void TearDown() override {
         std::filesystem::current_path(savedCwd);
         for (auto& [name, value] : saved) {
-            if (value.first) setenv(name.c_str(), value.second.c_str(), 1); else unsetenv(name.c_str());
+            if (value.first) testos::setEnv(name.c_str(), value.second); else testos::unsetEnv(name.c_str());
         }
         LibraryTest::TearDown();
     }
@@ -161,36 +165,40 @@ protected:
             EXPECT_EQ(buffer[0], 'x') << "the buffer is left alone when the search fails";
             return "(not found)";
         }
-        return buffer;
+        return at(buffer);
     }
+    // A path with the system's own separators: the search joins with "/",
+    // the current directory comes with what the system gives.
+    static std::string at(const std::string& path) { return std::filesystem::path(path).lexically_normal().string(); }
     std::filesystem::path savedCwd;
     std::map<std::string, std::pair<bool, std::string>> saved;
 };
 
 TEST_F(SetupSearchTest, SearchOrder) {
-    setenv("ZEL_SETUP_PATH", (root + "/a::" + root + "/b").c_str(), 1);
+    const std::string separator(1, vek::os::kSearchPathSeparator);
+    testos::setEnv("ZEL_SETUP_PATH", root + "/a" + separator + separator + root + "/b");
     EXPECT_EQ(search("kwo.lib"), "(not found)");
     writeFile(root + "/home/kwo.lib", "");
-    EXPECT_EQ(search("kwo.lib"), root + "/home/kwo.lib");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/home/kwo.lib"));
     writeFile(root + "/cwd/kwo.lib", "");
-    EXPECT_EQ(search("kwo.lib"), root + "/cwd/kwo.lib");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/cwd/kwo.lib"));
     writeFile(root + "/b/kwo.lib", "");
-    EXPECT_EQ(search("kwo.lib"), root + "/b/kwo.lib");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/b/kwo.lib"));
     writeFile(root + "/a/kwo.lib", "");
-    EXPECT_EQ(search("kwo.lib"), root + "/a/kwo.lib");
-    unsetenv("ZEL_SETUP_PATH");
-    EXPECT_EQ(search("kwo.lib"), root + "/cwd/kwo.lib");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/a/kwo.lib"));
+    testos::unsetEnv("ZEL_SETUP_PATH");
+    EXPECT_EQ(search("kwo.lib"), at(root + "/cwd/kwo.lib"));
     std::filesystem::create_directories(root + "/a/dir.lib");
-    setenv("ZEL_SETUP_PATH", (root + "/a").c_str(), 1);
+    testos::setEnv("ZEL_SETUP_PATH", root + "/a");
     EXPECT_EQ(search("dir.lib"), "(not found)") << "a directory is not a setup file";
 }
 
 TEST_F(SetupSearchTest, PathMustFitWithItsNul) {
-    setenv("ZEL_SETUP_PATH", (root + "/a").c_str(), 1);
+    testos::setEnv("ZEL_SETUP_PATH", root + "/a");
     writeFile(root + "/a/kwo.lib", "");
     const std::string path = root + "/a/kwo.lib";
     const auto exact = static_cast<int32_t>(path.size() + 1);
-    EXPECT_EQ(search("kwo.lib", exact), path);
+    EXPECT_EQ(search("kwo.lib", exact), at(path));
     EXPECT_EQ(search("kwo.lib", exact - 1), "(not found)");
     char buffer[8];
     EXPECT_NE(mipSearch(0, nullptr, buffer, 8), 0);
