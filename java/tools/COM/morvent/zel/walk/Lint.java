@@ -234,10 +234,12 @@ public final class Lint {
             if (choice == Labels.ViewChoice.OCCURRENCE_RULE && occ != null && occ.has("bind")) {
                 bindingRule = occ;
                 occ.applied.add("bind");
-            } else if (choice == Labels.ViewChoice.INSTANCE_RULE) {
+            } else if (choice == Labels.ViewChoice.INSTANCE_RULE && first(instRules, null, true) != null) {
                 bindingRule = first(instRules, null, true);
-                if (bindingRule != null) applyBinding(bindingRule);
-            } else if (choice == Labels.ViewChoice.CELL_RULE) {
+                applyBinding(bindingRule);
+            } else if (choice == Labels.ViewChoice.CELL_RULE || choice == Labels.ViewChoice.INSTANCE_RULE) {
+                // The library also says "instance rule" below an instance rule that only gives a
+                // library list, for a binding its cell rule made.
                 bindingRule = first(cellRules, null, true);
                 if (bindingRule != null) applyBinding(bindingRule);
             }
@@ -264,11 +266,10 @@ public final class Lint {
             }
             if (viewListRule != null) viewListRule.applied.add("views");
             if (viewListSetting != null) settingsApplied.add(viewListSetting);
-            String listDecided = Labels.viewListFrom(a, node.viewListKind);
-            if (occ != null && occ.has("views") && viewListRule != occ) passed(occ, "views", node, "view list from " + listDecided);
-            for (Target t : instRules) if (t.has("views") && t != viewListRule) passed(t, "views", node, "view list from " + listDecided);
-            for (Target t : cellRules) if (t.has("views") && t != viewListRule) passed(t, "views", node, "view list from " + listDecided);
-            if (libRule != null && libRule.has("views") && libRule != viewListRule) passed(libRule, "views", node, "view list from " + listDecided);
+            if (occ != null && occ.has("views") && viewListRule != occ) passed(occ, "views", node, null);
+            for (Target t : instRules) if (t.has("views") && t != viewListRule) passed(t, "views", node, null);
+            for (Target t : cellRules) if (t.has("views") && t != viewListRule) passed(t, "views", node, null);
+            if (libRule != null && libRule.has("views") && libRule != viewListRule) passed(libRule, "views", node, null);
 
             // The library list in effect.
             Target libListRule = null;
@@ -281,9 +282,8 @@ public final class Lint {
                 }
             }
             if (libListRule != null) libListRule.applied.add("libs");
-            String libDecided = "library list from " + Labels.libListFrom(a);
-            for (Target t : instRules) if (t.has("libs") && t != libListRule) passed(t, "libs", node, libDecided);
-            for (Target t : cellRules) if (t.has("libs") && t != libListRule) passed(t, "libs", node, libDecided);
+            for (Target t : instRules) if (t.has("libs") && t != libListRule) passed(t, "libs", node, null);
+            for (Target t : cellRules) if (t.has("libs") && t != libListRule) passed(t, "libs", node, null);
 
             // The stop points of the level it leads to.
             if (node.binding == null) {
@@ -346,12 +346,23 @@ public final class Lint {
         if (t.has("bind") && t.has("view-binding")) t.applied.add("view-binding");
     }
 
+    /**
+     * Records the first place where a rule's property was met and did not decide, with what
+     * decided there; {@code decided} null for a list, told by the node's answers.
+     */
     private static void passed(Target t, String property, Node node, String decided) {
-        t.firstPassed.putIfAbsent(property, "at " + node.path() + ": " + decided);
+        if (t.firstPassed.containsKey(property)) return;
+        if (decided == null) {
+            decided = property.equals("libs") ? "library list from " + Labels.libListFrom(node.answers)
+                                              : "view list from " + Labels.viewListFrom(node.answers, node.viewListKind);
+        }
+        t.firstPassed.put(property, "at " + node.path() + ": " + decided);
     }
 
+    private static final String[] BINDINGS = {"view-binding", "bind"};
+
     private static void passedBinding(Target t, Node node, String decided) {
-        for (String p : new String[] {"view-binding", "bind"}) if (t.has(p)) passed(t, p, node, "chosen by " + decided);
+        for (String p : BINDINGS) if (t.has(p) && !t.firstPassed.containsKey(p)) passed(t, p, node, "chosen by " + decided);
     }
 
     private static final Target[] NO_TARGETS = new Target[0];
@@ -398,6 +409,12 @@ public final class Lint {
                 boolean met = t.block == ConfigFile.Block.CELL && rule.property.equals("stop")
                               || t.block == ConfigFile.Block.LIBRARY && rule.property.equals("stops")
                               ? t.metAsBinding : t.met;
+                if (met && t.block == ConfigFile.Block.LIBRARY && rule.property.equals("stops")) {
+                    add(Finding.Kind.NEVER_APPLIED, rule, where(t),
+                        "the walk binds no cell of library " + t.names.get(0) + " to a view of the list",
+                        "remove the rule, or correct the list's views");
+                    continue;
+                }
                 if (met) {
                     String passed = t.firstPassed.get(rule.property);
                     add(Finding.Kind.NEVER_APPLIED, rule, where(t),
