@@ -226,64 +226,34 @@ public final class Lint {
             if (libRule != null) libRule.met = true;
             if (occ != null) occ.met = true;
             BindAnswers a = node.answers;
-            String decided;
 
-            // The binding.
-            Labels.ViewChoice choice = Labels.viewChoice(a);
-            Target bindingRule = null;
-            if (choice == Labels.ViewChoice.OCCURRENCE_RULE && occ != null && occ.has("bind")) {
-                bindingRule = occ;
-                occ.applied.add("bind");
-            } else if (choice == Labels.ViewChoice.INSTANCE_RULE && first(instRules, null, true) != null) {
-                bindingRule = first(instRules, null, true);
-                applyBinding(bindingRule);
-            } else if (choice == Labels.ViewChoice.CELL_RULE || choice == Labels.ViewChoice.INSTANCE_RULE) {
-                // The library also says "instance rule" below an instance rule that only gives a
-                // library list, for a binding its cell rule made.
-                bindingRule = first(cellRules, null, true);
-                if (bindingRule != null) applyBinding(bindingRule);
-            }
-            decided = choice.label;
-            if (occ != null && occ.has("bind") && bindingRule != occ) passed(occ, "bind", node, decided);
-            for (Target t : instRules) if (t.hasBinding() && t != bindingRule) passedBinding(t, node, decided);
-            for (Target t : cellRules) if (t.hasBinding() && t != bindingRule) passedBinding(t, node, decided);
+            // Which rule decides each answer, in the library's order of precedence: the
+            // binding, the view list and the library list. The other rules met here that
+            // hold the same property passed.
+            ConfigFile.Rule binding = occ != null ? occ.properties.get("bind") : null;
+            if (binding == null) binding = firstRule(instRules, "bind");
+            if (binding == null) binding = firstRule(instRules, "view-binding");
+            if (binding == null) binding = firstRule(cellRules, "bind");
+            if (binding == null) binding = firstRule(cellRules, "view-binding");
+            decide(binding, node, occ, instRules, cellRules, null, BINDINGS);
 
-            // The view list in effect.
-            Target viewListRule = null;
-            String viewListSetting = null;
+            ConfigFile.Rule viewList = null;
             if (!a.viewListInherited) {
-                switch (node.viewListKind) {
-                    case OCCURRENCE_RULE: viewListRule = occ; break;
-                    case INSTANCE_RULE: viewListRule = first(instRules, "views", false); break;
-                    case CELL_RULE: viewListRule = first(cellRules, "views", false); break;
-                    case LIBRARY_RULE: viewListRule = libRule; break;
-                    case OCCURRENCE_OR_LIBRARY_RULE:
-                        viewListRule = occ != null && occ.has("views") ? occ : libRule;
-                        break;
-                    case DEFAULT: viewListSetting = "default-views"; break;
-                    default: break;
-                }
+                viewList = occ != null ? occ.properties.get("views") : null;
+                if (viewList == null) viewList = firstRule(instRules, "views");
+                if (viewList == null) viewList = firstRule(cellRules, "views");
+                if (viewList == null && libRule != null) viewList = libRule.properties.get("views");
+                if (viewList == null) settingsApplied.add("default-views");
             }
-            if (viewListRule != null) viewListRule.applied.add("views");
-            if (viewListSetting != null) settingsApplied.add(viewListSetting);
-            if (occ != null && occ.has("views") && viewListRule != occ) passed(occ, "views", node, null);
-            for (Target t : instRules) if (t.has("views") && t != viewListRule) passed(t, "views", node, null);
-            for (Target t : cellRules) if (t.has("views") && t != viewListRule) passed(t, "views", node, null);
-            if (libRule != null && libRule.has("views") && libRule != viewListRule) passed(libRule, "views", node, null);
+            decide(viewList, node, occ, instRules, cellRules, libRule, VIEWS);
 
-            // The library list in effect.
-            Target libListRule = null;
+            ConfigFile.Rule libList = null;
             if (!a.libListInherited) {
-                switch (Labels.libListKind(a)) {
-                    case INSTANCE_RULE: libListRule = first(instRules, "libs", false); break;
-                    case CELL_RULE: libListRule = first(cellRules, "libs", false); break;
-                    case DEFAULT: settingsApplied.add("default-libs"); break;
-                    default: break;
-                }
+                libList = firstRule(instRules, "libs");
+                if (libList == null) libList = firstRule(cellRules, "libs");
+                if (libList == null) settingsApplied.add("default-libs");
             }
-            if (libListRule != null) libListRule.applied.add("libs");
-            for (Target t : instRules) if (t.has("libs") && t != libListRule) passed(t, "libs", node, null);
-            for (Target t : cellRules) if (t.has("libs") && t != libListRule) passed(t, "libs", node, null);
+            decide(libList, node, occ, instRules, cellRules, null, LIBS);
 
             // The stop points of the level it leads to.
             if (node.binding == null) {
@@ -293,7 +263,7 @@ public final class Lint {
                 stops(node, instRules, occ);
             }
             level(node, here);
-            if (node.end == Node.End.OPEN && choice == Labels.ViewChoice.NOTHING_FOUND) {
+            if (node.end == Node.End.OPEN && binding == null) {
                 SummaryPrinter.count(unboundCounts, node.master);
                 unboundFirst.putIfAbsent(node.master, node.path());
             }
@@ -341,28 +311,55 @@ public final class Lint {
     /** The level of an instance on no occurrence path (compared by identity). */
     private static final List<String> OFF_OCCURRENCES = new ArrayList<>();
 
-    private void applyBinding(Target t) {
-        t.applied.add(t.has("bind") ? "bind" : "view-binding");
-        if (t.has("bind") && t.has("view-binding")) t.applied.add("view-binding");
-    }
-
-    /**
-     * Records the first place where a rule's property was met and did not decide, with what
-     * decided there; {@code decided} null for a list, told by the node's answers.
-     */
-    private static void passed(Target t, String property, Node node, String decided) {
-        if (t.firstPassed.containsKey(property)) return;
-        if (decided == null) {
-            decided = property.equals("libs") ? "library list from " + Labels.libListFrom(node.answers)
-                                              : "view list from " + Labels.viewListFrom(node.answers, node.viewListKind);
-        }
-        t.firstPassed.put(property, "at " + node.path() + ": " + decided);
+    /** Records the first place where a rule's property was met and did not decide, with why. */
+    private static void passed(Target t, String property, Node node, String why) {
+        if (!t.firstPassed.containsKey(property)) t.firstPassed.put(property, "at " + node.path() + ": " + why);
     }
 
     private static final String[] BINDINGS = {"view-binding", "bind"};
+    private static final String[] VIEWS = {"views"};
+    private static final String[] LIBS = {"libs"};
 
-    private static void passedBinding(Target t, Node node, String decided) {
-        for (String p : BINDINGS) if (t.has(p) && !t.firstPassed.containsKey(p)) passed(t, p, node, "chosen by " + decided);
+    /**
+     * Marks the rule that decided an answer at a node as applied, and every other rule met there
+     * holding one of {@code properties} as passed, with the one that decided.
+     */
+    private static void decide(ConfigFile.Rule decided, Node node, Target occ, Target[] instRules, Target[] cellRules,
+                               Target libRule, String[] properties) {
+        if (decided != null) ruleTarget(decided, occ, instRules, cellRules, libRule).applied.add(decided.property);
+        pass(occ, decided, node, properties);
+        for (Target t : instRules) pass(t, decided, node, properties);
+        for (Target t : cellRules) pass(t, decided, node, properties);
+        pass(libRule, decided, node, properties);
+    }
+
+    private static void pass(Target t, ConfigFile.Rule decided, Node node, String[] properties) {
+        if (t == null) return;
+        for (String p : properties) {
+            ConfigFile.Rule rule = t.properties.get(p);
+            if (rule == null || rule == decided || t.firstPassed.containsKey(p)) continue;
+            String by = decided != null ? "decided by " + decided
+                        : properties == BINDINGS ? "bound by its view list"
+                        : properties == VIEWS ? "the view list inherited from above"
+                        : "the library list inherited from above";
+            t.firstPassed.put(p, "at " + node.path() + ": " + by);
+        }
+    }
+
+    /** The block a rule met at a node belongs to. */
+    private static Target ruleTarget(ConfigFile.Rule rule, Target occ, Target[] instRules, Target[] cellRules, Target libRule) {
+        if (occ != null && occ.properties.get(rule.property) == rule) return occ;
+        for (Target t : instRules) if (t.properties.get(rule.property) == rule) return t;
+        for (Target t : cellRules) if (t.properties.get(rule.property) == rule) return t;
+        return libRule;
+    }
+
+    private static ConfigFile.Rule firstRule(Target[] rules, String property) {
+        for (Target t : rules) {
+            ConfigFile.Rule r = t.properties.get(property);
+            if (r != null) return r;
+        }
+        return null;
     }
 
     private static final Target[] NO_TARGETS = new Target[0];
@@ -390,12 +387,6 @@ public final class Lint {
         if (own == null && any == null) return NO_TARGETS;
         if (own == null) return new Target[] {any};
         return any == null ? new Target[] {own} : new Target[] {own, any};
-    }
-
-    /** The first rule holding {@code property}, or a binding when {@code binding}. */
-    private static Target first(Target[] rules, String property, boolean binding) {
-        for (Target t : rules) if (binding ? t.hasBinding() : t.has(property)) return t;
-        return null;
     }
 
     // ---------------------------------------------------------------------------------------
@@ -466,8 +457,11 @@ public final class Lint {
                         "a stop above it ends the walk first: the walk never goes into " + cv,
                         "remove the rule, or the stop above it");
                 } else {
+                    CellView instead = null;
+                    for (CellView w : walkedLevels) if (n.get(1).equals(w.cell) && (instead == null || w.toString().compareTo(instead.toString()) < 0)) instead = w;
                     add(Finding.Kind.NEVER_APPLIED, rule, cv,
-                        "the walk never goes into cell view " + cv + ": nothing it reaches is bound to it",
+                        "the walk never goes into cell view " + cv + ": nothing it reaches is bound to it"
+                        + (instead != null ? " (it goes into " + instead + ")" : ""),
                         "remove the rule, or correct its cell view");
                 }
                 break;
