@@ -43,11 +43,14 @@ for file in "$source"/tests/zel/planted/*.zel; do
     [ $status -eq $want ] || { echo "$out"; fail "$name: lint exited $status, not $want"; }
     expects "$file" "$out"
 done
-plant all "$source"/tests/zel/planted/*.zel
+# All at once, but for the stop that cuts the others' instances off.
+together=()
+for file in "$source"/tests/zel/planted/*.zel; do [ "$(basename "$file")" = below_a_stop.zel ] || together+=("$file"); done
+plant all "${together[@]}"
 out=$("${zel[@]}" lint design/chip/all --libs "$libs" --json) && status=0 || status=$?
 [ $status -eq 1 ] || { echo "$out"; fail "all: lint --json exited $status"; }
 text=$("${zel[@]}" lint design/chip/all --libs "$libs") || true
-for file in "$source"/tests/zel/planted/*.zel; do expects "$file" "$text"; done
+for file in "${together[@]}"; do expects "$file" "$text"; done
 echo "lint: every planted rule found"
 
 # A scripted edit: NEG (an inverter) from its layout, seen in the walk; then back.

@@ -536,8 +536,9 @@ public final class Lint {
     }
 
     /**
-     * The design below the walk's stops, by cell view (each once, the masters as placed): what a
-     * rule not met could have met but for a stop above it.
+     * The design below the walk's stops, by cell view, each once: what a rule not met could have
+     * met but for a stop above it. Below a stop nothing is bound, so every view of a master's
+     * cell on disk is taken for one the walk could have gone into.
      */
     private final class Shadow {
         final Set<CellView> levels = new HashSet<>();
@@ -552,12 +553,24 @@ public final class Lint {
                 Design.Level level = design.level(cv);
                 if (level.instances == null) continue;
                 for (DesignFile.Instance inst : level.instances) {
-                    CellView m = inst.master;
-                    cells.add(new CellView(m.lib, m.cell, null));
-                    anyLibCells.add(m.cell);
-                    if (m.view != null && !levels.contains(m)) todo.push(m);
+                    CellView cell = new CellView(inst.master.lib, inst.master.cell, null);
+                    if (!cells.add(cell)) continue;
+                    anyLibCells.add(cell.cell);
+                    for (String view : viewsOf(cell)) todo.push(new CellView(cell.lib, cell.cell, view));
                 }
             }
+        }
+
+        private List<String> viewsOf(CellView cell) {
+            List<String> views = new ArrayList<>();
+            Path lib = libraries.directory(cell.lib);
+            if (lib == null || cell.cell == null || !LibraryDefinitions.isPathComponent(cell.cell)) return views;
+            try (Stream<Path> dirs = Files.list(lib.resolve(cell.cell))) {
+                dirs.filter(Files::isDirectory).forEach(d -> views.add(d.getFileName().toString()));
+            } catch (IOException | java.io.UncheckedIOException e) {
+                // a cell that cannot be listed has no view to go into
+            }
+            return views;
         }
     }
 
