@@ -1,6 +1,7 @@
 # Bash completion of zel (installed as share/bash-completion/completions/zel).
 _zel() {
     local cur prev words cword
+    COMPREPLY=()
     _init_completion 2>/dev/null || {
         cur=${COMP_WORDS[COMP_CWORD]}; prev=${COMP_WORDS[COMP_CWORD-1]}; words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD
     }
