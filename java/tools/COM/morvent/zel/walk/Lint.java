@@ -68,9 +68,6 @@ public final class Lint {
             return properties.containsKey(property);
         }
 
-        boolean hasBinding() {
-            return has("view-binding") || has("bind");
-        }
     }
 
     private final ZelConfig config;
@@ -105,13 +102,14 @@ public final class Lint {
         this.file = file;
         this.libraries = libraries;
         this.definitionsFile = definitionsFile;
-        this.design = new Design(libraries, warnings, Walk.DESIGN_KEPT);
+        this.design = new Design(libraries, warnings != null ? warnings : text -> { }, Walk.DESIGN_KEPT);
     }
 
     /**
      * Lints an open configuration: reads the definitions file and the configuration's file from
      * the library it was opened in, walks the design and gives the findings, notes included.
-     * {@code ZelConfig.init} must have been called with the same definitions file.
+     * {@code ZelConfig.init} must have been called with the same definitions file; the
+     * listener, which may be null, receives the library's warnings and those of design files.
      *
      * @throws WalkException when it cannot run: the file cannot be read, the top cell is refused
      */
