@@ -186,10 +186,6 @@ public final class Lint {
         }
     }
 
-    private ConfigFile.Rule ruleOf(Target t, String property) {
-        return t.properties.get(property);
-    }
-
     // ---------------------------------------------------------------------------------------
     // The walk
 
