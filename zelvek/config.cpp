@@ -390,16 +390,18 @@ bool isAbandoned(const std::string& lock, const Holder& h) {
 // Moves an abandoned lock away under a name of this process's own, and
 // removes it if it is still the one judged abandoned; one that another saver
 // took in between goes back.
-void takeOver(const std::string& lock, const std::string& judged) {
+// False when it could not be moved.
+bool takeOver(const std::string& lock, const std::string& judged) {
     const std::string aside = lock + "." + thisHost() + "." + std::to_string(os::processId());
-    if (!os::replace(lock, aside)) return;
+    if (!os::replace(lock, aside)) return false;
     Holder h;
     std::string text;
     if (readHolder(aside, h, text) && text != judged) {
         os::replace(aside, lock);
-        return;
+        return true;
     }
     os::removeFile(aside);
+    return true;
 }
 
 struct SaveLock {
@@ -429,11 +431,11 @@ bool lockForSaving(const std::string& file, SaveLock& held) {
         }
         Holder h;
         std::string text;
-        if (!readHolder(lock, h, text)) continue;  // let go in between
-        if (isAbandoned(lock, h)) {
-            takeOver(lock, text);
-            continue;
+        if (!readHolder(lock, h, text)) {
+            if (os::kindOf(lock) == os::FileKind::Missing) continue;  // let go in between
+            h = Holder{};  // there, but not ours to read: judged by its age
         }
+        if (isAbandoned(lock, h) && takeOver(lock, text)) continue;
         if (std::chrono::steady_clock::now() > deadline) {
             warn("the configuration " + shownPath(file) + " is being saved by " + describeHolder(h) + " (lock " +
                      shownPath(lock) + "); waited " + std::to_string(kLockWait.count()) +
