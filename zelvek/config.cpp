@@ -240,7 +240,8 @@ OnDisk contentAt(const std::string& path, const std::string& describedAs, FileCo
         os::File file = os::openRegularFile(path, what);
         bool stale = !file.valid() && what.empty() && os::isStale(os::lastError());
         if (stale && againAfterStale(path, attempt)) continue;
-        if (!file.valid()) return what.empty() ? unreadable(stale ? staleWhy(systemError()) : systemError()) : OnDisk::File;
+        if (!file.valid() && !what.empty()) return OnDisk::File;
+        if (!file.valid()) return unreadable(stale ? staleWhy(systemError()) : systemError());
         FileContent read{true, 0, kHashStart};
         std::string_view piece;
         std::string why;
@@ -412,12 +413,11 @@ struct SaveLock {
 // holds it.
 bool lockForSaving(const std::string& file, SaveLock& held) {
     const std::string lock = lockPathOf(file);
-    const Holder me{thisHost(), os::processId(), static_cast<int64_t>(std::time(nullptr))};
     const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     for (;;) {
         os::File made = os::createNew(lock);
         if (made.valid()) {
-            held = SaveLock{lock, holderText(me)};
+            held = SaveLock{lock, holderText(Holder{thisHost(), os::processId(), std::time(nullptr)})};
             // Unwritten, the lock still excludes; only who holds it is unknown.
             if (!os::writeAll(made, held.text)) held.text.clear();
             return true;

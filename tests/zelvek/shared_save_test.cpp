@@ -273,7 +273,8 @@ TEST_F(SharedSaveTest, TheSavesCheckReadsAllOfTheFile) {
 
     // A file of many pieces, edited and saved.
     std::string big = "zelvek-config 1\n";
-    for (int i = 0; big.size() < 300000; ++i) big += "constant C" + std::to_string(i) + " value" + std::to_string(i) + "\n";
+    for (int i = 0; big.size() < 300000; ++i)
+        big += "constant C" + std::to_string(i) + " value" + std::to_string(i) + "\n";
     writeFile(configFile("lib", "top", "big"), big);
     ConfigRecord* b = openConfig("lib", "top", "big", "a");
     ASSERT_NE(b, nullptr);
@@ -286,7 +287,8 @@ TEST_F(SharedSaveTest, TheSavesCheckReadsAllOfTheFile) {
 
     // Exactly the limit: a line of blanks fills it.
     const std::string head = "zelvek-config 1\nconstant AT limit\n";
-    writeFile(configFile("lib", "top", "limit"), head + std::string(zel::kMaxConfigFileSize - head.size(), ' '));
+    const size_t limit = static_cast<size_t>(zel::kMaxConfigFileSize);
+    writeFile(configFile("lib", "top", "limit"), head + std::string(limit - head.size(), ' '));
     ConfigRecord* l = openConfig("lib", "top", "limit", "r");
     ASSERT_NE(l, nullptr) << (warnings().empty() ? "" : warnings().back());
     EXPECT_EQ(str(zelResolveConstants(l, "$(AT)")), "limit");
