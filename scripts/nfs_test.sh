@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 zel_need_build_packages
-zel_need_packages user-mode-linux nfs-kernel-server kmod
+zel_need_packages user-mode-linux nfs-kernel-server kmod iproute2
 edits=${1:-150}
 
 build=build/plain
