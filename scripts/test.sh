@@ -5,18 +5,19 @@
 #   m32       the contract and the C++ tests built 32-bit (-m32), run through qemu
 #   fuzz      the library and the bridge built with clang for libFuzzer; each
 #             fuzz target runs for a minute from its seeds and fails on any finding
+#   nfs       saves on a real NFS mount in a user-mode Linux guest (scripts/nfs_test.sh)
 #   windows   zelJava_sh.dll cross-built with mingw-w64 for x86-64 and i686; the
 #             C++ tests built for x86-64 Windows and run under Wine; the exports,
 #             imports and DllMain of both DLLs checked
 # Installs what it needs on Debian 12.  Build trees go to build/<suite>.
-# Usage: scripts/test.sh [suite...]     (default: all five)
+# Usage: scripts/test.sh [suite...]     (default: all six)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 
 suites=("$@")
 # windows first: the jar of plain carries its DLLs.
-[ ${#suites[@]} -gt 0 ] || suites=(windows plain sanitize m32 fuzz)
+[ ${#suites[@]} -gt 0 ] || suites=(windows plain nfs sanitize m32 fuzz)
 
 zel_need_build_packages
 zel_need_packages junit5 graphviz
@@ -69,6 +70,14 @@ run_suite() {
 mkdir -p build
 for suite in "${suites[@]}"; do
     case "$suite" in
+        # Its own script, on the plain build; counted from its last line.
+        nfs) echo "=== nfs"
+             nfs_status=0
+             scripts/nfs_test.sh | tee build/nfs.log || nfs_status=$?
+             line=$(grep -E '^nfs: [0-9]+ passed, [0-9]+ failed' build/nfs.log | tail -1 || true)
+             [ -z "$line" ] || { read -r _ p _ f _ <<<"$line"; total_passed=$((total_passed + p)); total_failed=$((total_failed + f)); }
+             [ $nfs_status -eq 0 ] || failed_suites+=(nfs)
+             continue ;;
         # The checking builds are compiled unoptimised: they take half the time to build.
         plain) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
                # zel.jar carries the Windows DLLs when this run or an earlier one built them.
@@ -87,7 +96,7 @@ for suite in "${suites[@]}"; do
         windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake)
                  run_suite windows-i686 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake -DZEL_WINDOWS_ARCH=i686 ||
                      failed_suites+=(windows-i686) ;;
-        *) echo "unknown suite '$suite' (plain, sanitize, m32, fuzz, windows)" >&2; exit 2 ;;
+        *) echo "unknown suite '$suite' (plain, nfs, sanitize, m32, fuzz, windows)" >&2; exit 2 ;;
     esac
     run_suite "$suite" "${args[@]}" || failed_suites+=("$suite")
 done

@@ -93,24 +93,36 @@ bool isNotFound(const Error& error);
 bool readRest(const File& file, std::string& text);
 
 // Creates a new file of its own at path: the trailing "XXXXXX" of path is
-// replaced with characters that make the name unused.  Invalid with lastError.
+// replaced with characters that make the name unused.  POSIX: mode 0666 less
+// the umask, as any new file.  Invalid with lastError.
 File createUnique(std::string& path);
+// Creates the file at path, only when nothing is there (even on NFS, where
+// the server decides), for writing.  Invalid with lastError; isAlreadyThere
+// tells that something was.
+File createNew(const std::string& path);
+bool isAlreadyThere(const Error& error);
 // Writes all of text.  False with lastError.
 bool writeAll(const File& file, std::string_view text);
 // Makes what was written durable.  False with lastError.
 bool flush(const File& file);
-// Gives `to` the permission bits of the file at `like`, or those of a new file
-// when nothing is there.  Keeping them is a courtesy: failure is not reported.
+// Gives `to` the permission bits (and, where allowed, the group) of the file
+// at `like`; a new file keeps what it was created with.  Keeping them is a
+// courtesy: failure is not reported.
 void copyPermissions(const std::string& like, const File& to);
+// How many seconds ago the file at path was last written (by the clock of
+// whoever stores it); false with lastError when nothing is there.
+bool secondsSinceWritten(const std::string& path, double& seconds);
 
-// The lock that every save of the file at `path` takes while it checks the
-// file, writes its new text and puts it in place, so that two savers (in one
-// process or in two) never do that at once: exclusive and advisory (readers
-// take none), held until the File goes.  It does not wait: when another holds
-// it the File is invalid and `busy` true; on a failure invalid, `busy` false,
-// with lastError.  POSIX: flock on the directory that holds the file, which
-// leaves no file behind.
-File lockForSaving(const std::string& path, bool& busy);
+// NFS: a file handle the server no longer knows ("Stale file handle"), when
+// another client replaced the file.  Never on Windows.
+bool isStale(const Error& error);
+// Makes the system look at dir afresh, so that a name in it that another
+// client replaced leads to the new file.  Failure is not reported.
+void refreshDirectory(const std::string& dir);
+// The file that path names once the symbolic links of its last part are
+// followed (a link to a link too; a dangling link's target as well): the file
+// a save replaces, so that the link stays.  Windows: path itself.
+std::string followLinks(const std::string& path);
 
 // Puts the file `from` in the place of `to`, replacing what is there in one
 // step.  False with lastError.
@@ -136,6 +148,9 @@ std::string realPath(const std::string& path);
 
 // Processes and the environment.
 long processId();
+// This machine's name, as other machines sharing a folder may see it in the
+// names of our files; empty when unknown.
+std::string hostName();
 // True only when no process with this id runs; one this process may not
 // inspect counts as running.
 bool processIsGone(long pid);

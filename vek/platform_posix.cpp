@@ -4,13 +4,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <random>
 
 namespace vek::os {
 
@@ -95,21 +96,27 @@ bool readSome(const File& file, char* buffer, size_t size, size_t& got) {
 
 bool isNotFound(const Error& error) { return error.errnoValue == ENOENT || error.errnoValue == ENOTDIR; }
 
-File lockForSaving(const std::string& path, bool& busy) {
-    busy = false;
-    size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    File lock(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!lock.valid()) return File();
-    while (flock(fd(lock), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR) continue;
-        busy = errno == EWOULDBLOCK;
-        return File();
+File createUnique(std::string& path) {
+    // Not mkstemp: its files are 0600 whatever the umask; a team's library
+    // wants what the umask (or the folder's default access list) gives.
+    const size_t at = path.size() - 6;
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device device;
+    std::mt19937_64 random((static_cast<uint64_t>(device()) << 32) ^ device() ^ static_cast<uint64_t>(getpid()));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t bits = random();
+        for (size_t i = 0; i < 6; ++i, bits /= 62) path[at + i] = kLetters[bits % 62];
+        int handle = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (handle >= 0 || errno != EEXIST) return File(handle);
     }
-    return lock;
+    return File();
 }
 
-File createUnique(std::string& path) { return File(mkstemp(path.data())); }
+File createNew(const std::string& path) {
+    return File(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+}
+
+bool isAlreadyThere(const Error& error) { return error.errnoValue == EEXIST; }
 
 bool writeAll(const File& file, std::string_view text) {
     size_t done = 0;
@@ -128,9 +135,46 @@ bool writeAll(const File& file, std::string_view text) {
 bool flush(const File& file) { return fsync(fd(file)) == 0; }
 
 void copyPermissions(const std::string& like, const File& to) {
-    struct stat old{};
-    mode_t mode = stat(like.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    (void)fchmod(fd(to), mode);
+    struct stat old{}, now{};
+    if (stat(like.c_str(), &old) != 0 || fstat(fd(to), &now) != 0) return;
+    // The group first: changing it may clear the setgid bit that the mode
+    // then sets again.  Only an owner in that group (or root) may keep it.
+    if (now.st_gid != old.st_gid) (void)fchown(fd(to), static_cast<uid_t>(-1), old.st_gid);
+    (void)fchmod(fd(to), old.st_mode & 07777);
+}
+
+bool secondsSinceWritten(const std::string& path, double& seconds) {
+    struct stat st{};
+    if (lstat(path.c_str(), &st) != 0) return false;
+    seconds = std::difftime(std::time(nullptr), st.st_mtime);
+    return true;
+}
+
+bool isStale(const Error& error) { return error.errnoValue == ESTALE; }
+
+void refreshDirectory(const std::string& dir) {
+    // Opening a folder on NFS asks the server for it anew (close-to-open),
+    // which drops the stale handle of the name.  A folder that may not be
+    // read is looked up instead.
+    int handle = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0) handle = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (handle >= 0) ::close(handle);
+}
+
+std::string followLinks(const std::string& path) {
+    std::string at = path;
+    // As the system does, up to 40 links; a loop is left for the save to fail on.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st{};
+        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        std::string target(4096, '\0');
+        ssize_t n = readlink(at.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return at;
+        target.resize(static_cast<size_t>(n));
+        const size_t slash = at.rfind('/');
+        at = target[0] == '/' || slash == std::string::npos ? target : at.substr(0, slash + 1) + target;
+    }
+    return at;
 }
 
 bool replace(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
@@ -190,6 +234,12 @@ std::string realPath(const std::string& path) {
 }
 
 long processId() { return static_cast<long>(getpid()); }
+
+std::string hostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return std::string();
+    return name;
+}
 
 bool processIsGone(long pid) { return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 

@@ -192,27 +192,6 @@ bool isNotFound(const Error& error) {
     }
 }
 
-File lockForSaving(const std::string& path, bool& busy) {
-    busy = false;
-    // A directory cannot carry a byte-range lock here, so the lock is a file of
-    // its own beside the configuration, deleted when the last holder lets go.
-    const std::wstring name = wide(path + ".lock");
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        // Access is denied to a lock file whose last holder is letting go.
-        busy = GetLastError() == ERROR_ACCESS_DENIED && kindOf(path + ".lock") != FileKind::Missing;
-        if (!busy) failed();
-        return File();
-    }
-    File lock(reinterpret_cast<intptr_t>(h));
-    OVERLAPPED at{};
-    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return lock;
-    busy = GetLastError() == ERROR_LOCK_VIOLATION || GetLastError() == ERROR_IO_PENDING;
-    if (!busy) failed();
-    return File();
-}
-
 File createUnique(std::string& path) {
     const size_t at = path.size() - 6;
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -229,6 +208,15 @@ File createUnique(std::string& path) {
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
     return fileOf(INVALID_HANDLE_VALUE);
+}
+
+File createNew(const std::string& path) {
+    return fileOf(CreateFileW(wide(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
+}
+
+bool isAlreadyThere(const Error& error) {
+    return error.systemCode == ERROR_FILE_EXISTS || error.systemCode == ERROR_ALREADY_EXISTS;
 }
 
 bool writeAll(const File& file, std::string_view text) {
@@ -266,6 +254,23 @@ void copyPermissions(const std::string& like, const File& to) {
                         nullptr, nullptr, dacl, nullptr);
     LocalFree(descriptor);
 }
+
+bool secondsSinceWritten(const std::string& path, double& seconds) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return failed();
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    // Tenths of microseconds.
+    seconds = (static_cast<double>(ticks(now)) - static_cast<double>(ticks(data.ftLastWriteTime))) / 1e7;
+    return true;
+}
+
+bool isStale(const Error&) { return false; }
+
+void refreshDirectory(const std::string&) {}
+
+std::string followLinks(const std::string& path) { return path; }
 
 bool replace(const std::string& from, const std::string& to) {
     const std::wstring source = wide(from), target = wide(to);
@@ -352,6 +357,12 @@ std::string realPath(const std::string& path) {
 }
 
 long processId() { return static_cast<long>(GetCurrentProcessId()); }
+
+std::string hostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &size) ? narrow(std::wstring_view(name, size)) : std::string();
+}
 
 bool processIsGone(long pid) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));

@@ -1,5 +1,7 @@
 /* Opening, saving and closing configurations; their top cell, defaults and names. */
 #include <chrono>
+#include <cinttypes>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -18,6 +20,7 @@ namespace os = vek::os;
 
 namespace zel {
 SaveStepHook saveStepHook = nullptr;
+std::atomic<unsigned long> staleRetries{0};
 }
 
 namespace {
@@ -91,11 +94,16 @@ std::string megabytes(uint64_t bytes) {
 }
 
 // Opens a configuration file for reading; an invalid File with a warning that
-// says why (a path that is no regular file is not opened at all).
-os::File openToRead(const std::string& path, const std::string& describedAs, uint64_t& size) {
+// says why (a path that is no regular file is not opened at all).  `stale`
+// (when given) takes a stale NFS handle instead of the warning.
+os::File openToRead(const std::string& path, const std::string& describedAs, uint64_t& size, bool* stale = nullptr) {
     std::string what;
     os::File file = os::openRegularFile(path, what);
     if (!file.valid()) {
+        if (stale && what.empty() && os::isStale(os::lastError())) {
+            *stale = true;
+            return file;
+        }
         warn("cannot read " + describedAs + " (" + shownPath(path) + "): " +
                  (what.empty() ? systemError() : "it is " + what + ", not a regular file; put the file there"),
              kError);
@@ -114,12 +122,13 @@ os::File openToRead(const std::string& path, const std::string& describedAs, uin
 }
 
 // The next piece of a file being read, added to its content so far; false
-// with `why` when it cannot be read or grows past the limit while read.  An
-// empty piece at the end.
+// with `why` (and `stale` for a stale NFS handle) when it cannot be read or
+// grows past the limit while read.  An empty piece at the end.
 bool nextPiece(const os::File& file, std::vector<char>& buffer, FileContent& content, std::string_view& piece,
-               std::string& why) {
+               std::string& why, bool& stale) {
     size_t got = 0;
     if (!os::readSome(file, buffer.data(), buffer.size(), got)) {
+        stale = os::isStale(os::lastError());
         why = systemError();
         return false;
     }
@@ -131,6 +140,31 @@ bool nextPiece(const os::File& file, std::vector<char>& buffer, FileContent& con
     piece = std::string_view(buffer.data(), got);
     hashOn(content.hash, piece);
     return true;
+}
+
+// On NFS, an open or a read fails with "Stale file handle" while another
+// client renames a new file over this one.  Measured: retrying the open alone
+// kept failing (NFSv4.2, 50 tries); opening the folder first made the next
+// try succeed.  Tries, and the pause between them:
+constexpr int kStaleTries = 6;
+constexpr std::chrono::milliseconds kStalePause{20};
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = os::lastSeparator(path);
+    return slash == std::string::npos ? "." : slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+// Before try `attempt` (from 1) after a stale handle: false once the tries are spent.
+bool againAfterStale(const std::string& path, int attempt) {
+    if (attempt >= kStaleTries) return false;
+    ++staleRetries;
+    if (attempt > 1) std::this_thread::sleep_for(kStalePause);
+    os::refreshDirectory(folderOf(path));
+    return true;
+}
+
+std::string staleWhy(const std::string& why) {
+    return why + " (" + std::to_string(kStaleTries) + " tries: another host keeps replacing the file)";
 }
 
 // Whether a file is there: yes, no, or unknown when the path could not be
@@ -151,27 +185,36 @@ Found lookFor(const std::string& path, const std::string& describedAs) {
 // Reads the file into a new configuration, one piece at a time, so that
 // memory holds one line of it besides the rules; null with a warning.
 Config* load(const std::string& path, const std::string& describedAs) {
-    uint64_t size = 0;
-    os::File file = openToRead(path, describedAs, size);
-    if (!file.valid()) return nullptr;
     std::vector<char> buffer(1 << 16);
-    std::string error, why;
-    try {
-        auto cfg = std::make_unique<Config>();
-        // A cell block takes two lines of some 30 bytes at least.
-        cfg->cells.reserve(static_cast<size_t>(size / 128));
-        cfg->seen = FileContent{true, 0, kHashStart};
-        auto next = [&](std::string_view& piece) { return nextPiece(file, buffer, cfg->seen, piece, why); };
-        if (readConfig(*cfg, next, error)) return cfg.release();
-    } catch (const std::bad_alloc&) {
-        why = "there is not enough memory to hold it";
+    for (int attempt = 1;; ++attempt) {
+        uint64_t size = 0;
+        bool stale = false;
+        os::File file = openToRead(path, describedAs, size, &stale);
+        if (stale && againAfterStale(path, attempt)) continue;
+        if (!file.valid()) {
+            if (stale)
+                warn("cannot read " + describedAs + " (" + shownPath(path) + "): " + staleWhy(systemError()), kError);
+            return nullptr;
+        }
+        std::string error, why;
+        try {
+            auto cfg = std::make_unique<Config>();
+            // A cell block takes two lines of some 30 bytes at least.
+            cfg->cells.reserve(static_cast<size_t>(size / 128));
+            cfg->seen = FileContent{true, 0, kHashStart};
+            auto next = [&](std::string_view& piece) { return nextPiece(file, buffer, cfg->seen, piece, why, stale); };
+            if (readConfig(*cfg, next, error)) return cfg.release();
+        } catch (const std::bad_alloc&) {
+            why = "there is not enough memory to hold it";
+        }
+        if (stale && againAfterStale(path, attempt)) continue;
+        if (!why.empty()) {
+            warn("cannot read " + describedAs + " (" + shownPath(path) + "): " + (stale ? staleWhy(why) : why), kError);
+        } else {
+            warn(shownPath(path) + ":" + error + "; correct the file and open it again", kError);
+        }
+        return nullptr;
     }
-    if (!why.empty()) {
-        warn("cannot read " + describedAs + " (" + shownPath(path) + "): " + why, kError);
-    } else {
-        warn(shownPath(path) + ":" + error + "; correct the file and open it again", kError);
-    }
-    return nullptr;
 }
 
 // What is at path now, as a save sees it before it writes there: nothing,
@@ -186,23 +229,33 @@ OnDisk contentAt(const std::string& path, const std::string& describedAs, FileCo
              kError);
         return OnDisk::Unreadable;
     };
-    if (os::kindOf(path) == os::FileKind::Missing) {
-        const os::Error error = os::lastError();
-        return os::isNotFound(error) ? OnDisk::Nothing : unreadable(systemError(error));
-    }
-    std::string what;
-    os::File file = os::openRegularFile(path, what);
-    if (!file.valid()) return what.empty() ? unreadable(systemError()) : OnDisk::File;
-    FileContent read{true, 0, kHashStart};
     std::vector<char> buffer(1 << 16);
-    std::string_view piece;
-    std::string why;
-    do {
-        if (!nextPiece(file, buffer, read, piece, why))
-            return read.size > kMaxConfigFileSize ? OnDisk::File : unreadable(why);
-    } while (!piece.empty());
-    content = read;
-    return OnDisk::File;
+    for (int attempt = 1;; ++attempt) {
+        if (os::kindOf(path) == os::FileKind::Missing) {
+            const os::Error error = os::lastError();
+            if (os::isStale(error) && againAfterStale(path, attempt)) continue;
+            return os::isNotFound(error) ? OnDisk::Nothing : unreadable(systemError(error));
+        }
+        std::string what;
+        os::File file = os::openRegularFile(path, what);
+        bool stale = !file.valid() && what.empty() && os::isStale(os::lastError());
+        if (stale && againAfterStale(path, attempt)) continue;
+        if (!file.valid() && !what.empty()) return OnDisk::File;
+        if (!file.valid()) return unreadable(stale ? staleWhy(systemError()) : systemError());
+        FileContent read{true, 0, kHashStart};
+        std::string_view piece;
+        std::string why;
+        bool failed = false;
+        do {
+            failed = !nextPiece(file, buffer, read, piece, why, stale);
+        } while (!failed && !piece.empty());
+        if (!failed) {
+            content = read;
+            return OnDisk::File;
+        }
+        if (stale && againAfterStale(path, attempt)) continue;
+        return read.size > kMaxConfigFileSize ? OnDisk::File : unreadable(stale ? staleWhy(why) : why);
+    }
 }
 
 void placeConfig(Config& cfg, const char* lib, const char* cell, const char* view, const std::string& file) {
@@ -217,111 +270,194 @@ void placeConfig(Config& cfg, const char* lib, const char* cell, const char* vie
 // The test seam's answer for a step: 0 to go on, else the errno it fails with.
 int injectedFault(const char* step) { return saveStepHook ? saveStepHook(step) : 0; }
 
-// Temporary files are named after the process that writes them, so that a
-// later save can tell the file of a save that died from one still being
-// written by a live process.
+// Temporary files are named after the host and the process that write them,
+// so that a later save can tell the file of a save that died from one still
+// being written: .config.zel.<host>.<pid>.XXXXXX.
 const char kTempPrefix[] = ".config.zel.";
-
-std::string tempPattern(const std::string& dir) {
-    return dir + "/" + kTempPrefix + std::to_string(os::processId()) + ".XXXXXX";
-}
-
-// The process that wrote a temporary file of ours, or 0 for any other name.
-long writerOf(const char* name) {
-    const size_t prefix = sizeof kTempPrefix - 1;
-    if (std::strncmp(name, kTempPrefix, prefix) != 0) return 0;
-    char* end = nullptr;
-    long pid = std::strtol(name + prefix, &end, 10);
-    return pid > 0 && end && *end == '.' && std::strlen(end) == 7 ? pid : 0;
-}
-
-// Removes what saves killed between writing and renaming left in dir.  A file
-// of a live process (or one this process cannot inspect) is left alone.
-void removeStaleTemps(const std::string& dir) {
-    std::vector<std::string> names;
-    os::listDirectory(dir, names);  // what could be listed is cleaned
-    for (const std::string& name : names) {
-        long pid = writerOf(name.c_str());
-        if (pid == 0 || pid == os::processId() || !os::processIsGone(pid)) continue;
-        os::removeFile(dir + "/" + name);
-    }
-}
-
-// Writes the file next to its final place, flushes it and renames it over the
-// old one, so the old file stays whole whatever fails.
-bool replaceFile(const std::string& path, const std::string& text) {
-    size_t slash = os::lastSeparator(path);
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    std::string temp = tempPattern(dir);
-    os::File file = os::createUnique(temp);
-    if (!file.valid()) {
-        warn("cannot create a file in " + shownPath(dir) + ": " + systemError() +
-                 "; make the directory writable; the configuration is not saved",
-             kError);
-        return false;
-    }
-    os::copyPermissions(path, file);
-    const char* step = "write";
-    int fault = injectedFault(step);
-    bool ok = fault == 0 && os::writeAll(file, text);
-    if (ok) {
-        step = "flush";
-        fault = injectedFault(step);
-        ok = fault == 0 && os::flush(file);
-    }
-    os::Error error = fault != 0 ? os::errnoError(fault) : os::lastError();
-    if (!file.close() && ok) {
-        step = "close";
-        error = os::lastError();
-        ok = false;
-    }
-    if (ok) {
-        step = "rename";
-        fault = injectedFault(step);
-        ok = fault == 0 && os::replace(temp, path);
-        error = fault != 0 ? os::errnoError(fault) : os::lastError();
-    }
-    if (!ok) {
-        os::removeFile(temp);
-        warn("cannot " + std::string(step) + " " + shownPath(path) + ": " + systemError(error) +
-                 "; the file on disk is unchanged and the configuration stays modified",
-             kError);
-        return false;
-    }
-    os::syncDirectory(dir);  // make the rename itself durable; failure here loses nothing
-    removeStaleTemps(dir);
-    return true;
-}
-
-// What a save may write over: whatever is there (a new configuration opened
-// with mode "w" replaces the stored one), nothing (save-as to a place this
-// configuration did not read), or the content it read or last wrote.
-enum class Expect { Anything, Nothing, Same };
-
+// Another host's processes cannot be asked: its temporary files are removed
+// only once nothing has written them for this long.  A save writes its file
+// in seconds at most.
+constexpr double kForeignTempAge = 3600;
+// A lock of another host is taken over once it is this old.  A save holds it
+// for its check and rename only: well under a second, a few on a slow server.
+constexpr int64_t kForeignLockAge = 60;
 // How long a save waits for another one of the same file to end.
 constexpr std::chrono::seconds kLockWait{10};
 
-bool lockForSaving(const std::string& path, os::File& lock) {
+// This host's name as the names of files carry it: no '.' or '/' in it.
+const std::string& thisHost() {
+    static const std::string host = [] {
+        std::string name = os::hostName();
+        if (name.empty()) name = "unknown";
+        for (char& c : name)
+            if (c == '.' || c == '/' || c == '\\' || static_cast<unsigned char>(c) <= ' ') c = '_';
+        return name;
+    }();
+    return host;
+}
+
+std::string tempPattern(const std::string& dir) {
+    return dir + "/" + kTempPrefix + thisHost() + "." + std::to_string(os::processId()) + ".XXXXXX";
+}
+
+// The host and process that wrote a temporary file of ours; false for any
+// other name.  Files of earlier versions name no host (host empty).
+bool writerOf(const std::string& name, std::string& host, long& pid) {
+    const size_t prefix = sizeof kTempPrefix - 1;
+    if (name.compare(0, prefix, kTempPrefix) != 0 || name.size() < prefix + 9 || name[name.size() - 7] != '.')
+        return false;
+    const std::string rest = name.substr(prefix, name.size() - 7 - prefix);  // [host.]pid
+    const size_t dot = rest.rfind('.');
+    const std::string digits = dot == std::string::npos ? rest : rest.substr(dot + 1);
+    char* end = nullptr;
+    pid = std::strtol(digits.c_str(), &end, 10);
+    if (digits.empty() || *end || pid <= 0) return false;
+    host = dot == std::string::npos ? std::string() : rest.substr(0, dot);
+    return true;
+}
+
+// Removes what saves killed between writing and renaming left in dir: this
+// host's files of processes that are gone, and other hosts' (and unnamed
+// ones) once old.  A folder that may not be listed is left as it is.
+void removeStaleTemps(const std::string& dir) {
+    std::vector<std::string> names;
+    if (!os::listDirectory(dir, names)) return;
+    for (const std::string& name : names) {
+        std::string host;
+        long pid = 0;
+        if (!writerOf(name, host, pid)) continue;
+        const std::string path = dir + "/" + name;
+        double age = 0;
+        const bool gone = host == thisHost() ? pid != os::processId() && os::processIsGone(pid)
+                                             : os::secondsSinceWritten(path, age) && age > kForeignTempAge;
+        if (gone) os::removeFile(path);
+    }
+}
+
+// ---- the save lock ----------------------------------------------------------
+//
+// A file beside the configuration, created only where none is (O_EXCL: the
+// NFS server decides, with or without a lock manager), holding
+// "<host> <pid> <seconds since 1970>".  Removed when the save is done; one
+// whose writer died is taken over (docs/library.md).
+
+struct Holder {
+    std::string host;
+    long pid = 0;
+    int64_t since = 0;  // 0: not yet written (or unreadable)
+};
+
+std::string lockPathOf(const std::string& file) {
+    const size_t slash = os::lastSeparator(file);
+    return slash == std::string::npos ? "." + file + ".lock"
+                                      : file.substr(0, slash + 1) + "." + file.substr(slash + 1) + ".lock";
+}
+
+std::string holderText(const Holder& h) {
+    return h.host + " " + std::to_string(h.pid) + " " + std::to_string(h.since) + "\n";
+}
+
+// What the lock file says; false when it is gone.
+bool readHolder(const std::string& lock, Holder& h, std::string& text) {
+    text.clear();
+    os::File file = os::openForReading(lock);
+    if (!file.valid() || !os::readRest(file, text)) return false;
+    char host[256] = {};
+    long long since = 0;
+    long pid = 0;
+    h = Holder{};
+    if (std::sscanf(text.c_str(), "%255s %ld %lld", host, &pid, &since) == 3) h = Holder{host, pid, since};
+    return true;
+}
+
+std::string describeHolder(const Holder& h) {
+    if (h.since == 0) return "a save that has just begun, or one that wrote nothing into its lock";
+    char when[32] = "?";
+    const std::time_t t = static_cast<std::time_t>(h.since);
+    if (const std::tm* utc = std::gmtime(&t)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", utc);
+    return "process " + std::to_string(h.pid) + " on host " + vek::toModifiedUtf8(h.host) + " since " + when;
+}
+
+// Whether the writer of the lock can no longer be saving.
+bool isAbandoned(const std::string& lock, const Holder& h) {
+    if (h.since != 0 && h.host == thisHost()) return h.pid != os::processId() && os::processIsGone(h.pid);
+    // Another host's, or one whose writer died before it said who it is.
+    double age = 0;
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    return h.since != 0 ? now - h.since > kForeignLockAge
+                        : os::secondsSinceWritten(lock, age) && age > static_cast<double>(kForeignLockAge);
+}
+
+// Moves an abandoned lock away under a name of this process's own, and
+// removes it if it is still the one judged abandoned; one that another saver
+// took in between goes back.
+// False when it could not be moved.
+bool takeOver(const std::string& lock, const std::string& judged) {
+    const std::string aside = lock + "." + thisHost() + "." + std::to_string(os::processId());
+    if (!os::replace(lock, aside)) return false;
+    Holder h;
+    std::string text;
+    if (readHolder(aside, h, text) && text != judged) {
+        os::replace(aside, lock);
+        return true;
+    }
+    os::removeFile(aside);
+    return true;
+}
+
+struct SaveLock {
+    std::string path, text;
+};
+
+// Takes the lock of the file at `file`; false with a warning that says who
+// holds it.
+bool lockForSaving(const std::string& file, SaveLock& held) {
+    const std::string lock = lockPathOf(file);
     const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     for (;;) {
-        bool busy = false;
-        lock = os::lockForSaving(path, busy);
-        if (lock.valid()) return true;
-        if (!busy) {
-            warn("cannot lock the directory of " + shownPath(path) + " for the save: " + systemError() +
-                     "; the configuration is not saved",
+        os::File made = os::createNew(lock);
+        if (made.valid()) {
+            held = SaveLock{lock, holderText(Holder{thisHost(), os::processId(), std::time(nullptr)})};
+            // Unwritten, the lock still excludes; only who holds it is unknown.
+            if (!os::writeAll(made, held.text)) held.text.clear();
+            return true;
+        }
+        const os::Error error = os::lastError();
+        if (!os::isAlreadyThere(error)) {
+            warn("cannot create the lock " + shownPath(lock) + " for the save: " + systemError(error) +
+                     "; make the directory writable; the configuration is not saved",
                  kError);
             return false;
         }
+        Holder h;
+        std::string text;
+        if (!readHolder(lock, h, text)) {
+            if (os::kindOf(lock) == os::FileKind::Missing) continue;  // let go in between
+            h = Holder{};  // there, but not ours to read: judged by its age
+        }
+        if (isAbandoned(lock, h) && takeOver(lock, text)) continue;
         if (std::chrono::steady_clock::now() > deadline) {
-            warn("another program has been saving " + shownPath(path) + " for " + std::to_string(kLockWait.count()) +
-                     " s; the configuration is not saved: save again once that program is done",
+            warn("the configuration " + shownPath(file) + " is being saved by " + describeHolder(h) + " (lock " +
+                     shownPath(lock) + "); waited " + std::to_string(kLockWait.count()) +
+                     " s; the configuration is not saved and stays modified: save again once that save is done",
                  kError);
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
+
+void unlock(const SaveLock& held) {
+    Holder h;
+    std::string text;
+    // Not another's: a save slower than kForeignLockAge may have lost its lock.
+    if (readHolder(held.path, h, text) && text == held.text) os::removeFile(held.path);
+}
+
+// What a save may write over: whatever is there (a new configuration opened
+// with mode "w" replaces the stored one), nothing (save-as to a place this
+// configuration did not read), or the content it read or last wrote.
+enum class Expect { Anything, Nothing, Same };
 
 // Whether the save may write over what is at path now; false with a warning.
 // Called with the lock held, so that no other save writes in between.
@@ -347,8 +483,18 @@ bool mayWriteOver(const std::string& path, Expect expect, const FileContent& see
     return false;
 }
 
+// Writes the new text beside the file, then with the lock held checks that
+// the file is still what this configuration saw and renames the new one over
+// it: the old file stays whole whatever fails.  Through a symbolic link the
+// file it points to is replaced, and the link stays.
 bool saveTo(Config& cfg, const std::string& path, Expect expect) {
-    intptr_t revision = cfg.rec.revision + 1;
+    if (cfg.rec.revision >= kMaxRevision) {
+        warn("the configuration " + shownPath(path) + " is at revision " + std::to_string(cfg.rec.revision) +
+                 ", the last a file may hold; it is not saved: save it with mode \"w\" as a new configuration",
+             kError);
+        return false;
+    }
+    const intptr_t revision = cfg.rec.revision + 1;
     std::vector<RemarkKey> written;
     const std::string text = writeConfig(cfg, revision, &written);
     if (text.size() > kMaxConfigFileSize) {
@@ -358,8 +504,53 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
              kError);
         return false;
     }
-    os::File lock;
-    if (!lockForSaving(path, lock) || !mayWriteOver(path, expect, cfg.seen) || !replaceFile(path, text)) return false;
+    const std::string target = os::followLinks(path);
+    const std::string dir = folderOf(target);
+    std::string temp = tempPattern(dir);
+    os::File file = os::createUnique(temp);
+    if (!file.valid()) {
+        warn("cannot create a file in " + shownPath(dir) + ": " + systemError() +
+                 "; make the directory writable; the configuration is not saved",
+             kError);
+        return false;
+    }
+    os::copyPermissions(target, file);
+    const char* step = "write";
+    int fault = injectedFault(step);
+    bool ok = fault == 0 && os::writeAll(file, text);
+    if (ok) {
+        step = "flush";
+        fault = injectedFault(step);
+        ok = fault == 0 && os::flush(file);
+    }
+    os::Error error = fault != 0 ? os::errnoError(fault) : os::lastError();
+    if (!file.close() && ok) {
+        step = "close";
+        error = os::lastError();
+        ok = false;
+    }
+    SaveLock lock;
+    bool checked = false;
+    if (ok) {
+        checked = lockForSaving(target, lock) && mayWriteOver(target, expect, cfg.seen);
+        if (checked) {
+            step = "rename";
+            fault = injectedFault(step);
+            ok = fault == 0 && os::replace(temp, target);
+            error = fault != 0 ? os::errnoError(fault) : os::lastError();
+        }
+        if (!lock.path.empty()) unlock(lock);
+    }
+    if (!ok || !checked) {
+        os::removeFile(temp);
+        if (!ok)
+            warn("cannot " + std::string(step) + " " + shownPath(target) + ": " + systemError(error) +
+                     "; the file on disk is unchanged and the configuration stays modified",
+                 kError);
+        return false;
+    }
+    os::syncDirectory(dir);  // make the rename itself durable; failure here loses nothing
+    removeStaleTemps(dir);
     cfg.seen = contentOf(text);
     keepRemarksOf(cfg, written);
     cfg.rec.revision = revision;

@@ -374,10 +374,13 @@ void dropLastNoteLine(Config& cfg) {
     const size_t last = cfg.note.back().size() + (cfg.note.size() > 1 ? 1 : 0);
     cfg.noteText.resize(cfg.noteText.size() - last);
     cfg.note.pop_back();
+    // Its comment goes with it, not to the line added in its place.
+    cfg.remarks.erase(RemarkKey{&cfg.note, static_cast<int>(cfg.note.size())});
     cfg.rec.noteText = cfg.note.empty() ? nullptr : cfg.noteText.c_str();
 }
 
 void clearNote(Config& cfg) {
+    for (size_t i = 0; i < cfg.note.size(); ++i) cfg.remarks.erase(RemarkKey{&cfg.note, static_cast<int>(i)});
     cfg.note.clear();
     cfg.noteText.clear();
     cfg.rec.noteText = nullptr;

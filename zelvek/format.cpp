@@ -332,10 +332,13 @@ private:
     // at its own end.
     void keepRemarks() {
         const bool trailing = commentAt_ != std::string_view::npos;
-        if (pendingComment_ || trailing) {
-            Remark& r = cfg_.remarks[mark_];
+        // A line written twice is saved once, with its last value: the comment
+        // at the end of the last one goes with it.
+        auto known = cfg_.remarks.find(mark_);
+        if (pendingComment_ || trailing || known != cfg_.remarks.end()) {
+            Remark& r = known != cfg_.remarks.end() ? known->second : cfg_.remarks[mark_];
             if (pendingComment_) r.before += pending_;
-            if (trailing) r.after += withoutReturns(line_.substr(lastEnd_));
+            r.after = trailing ? std::string(withoutReturns(line_.substr(lastEnd_))) : std::string();
         }
         pending_.clear();
         pendingComment_ = false;

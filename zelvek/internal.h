@@ -11,6 +11,7 @@
 #ifndef ZELVEK_INTERNAL_H
 #define ZELVEK_INTERNAL_H
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,6 +50,12 @@ std::string q(const char* name);
 // from outside on demand.
 using SaveStepHook = int (*)(const char* step);
 extern SaveStepHook saveStepHook;
+
+// How often a read was tried again after a stale NFS handle (for figures).
+extern std::atomic<unsigned long> staleRetries;
+
+// The largest revision a file may hold: the reader takes no more.
+constexpr intptr_t kMaxRevision = INT32_MAX;
 
 // ---- comments -------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <ctime>
 
 #include "fixture.h"
 #include "vek/platform.h"
@@ -39,26 +40,6 @@ TEST(WindowsPathTest, AbsolutePathsAndSeparators) {
     }
 }
 
-// The lock a save holds: one holder at a time, the next told it is busy, and
-// nothing left behind once it is let go.
-TEST(WindowsLockTest, OneSaverAtATime) {
-    const std::string file = testos::scratchDirectory("zel_lock_") + "\\config.zel";
-    bool busy = true;
-    vek::os::File first = vek::os::lockForSaving(file, busy);
-    ASSERT_TRUE(first.valid());
-    EXPECT_FALSE(busy);
-    vek::os::File second = vek::os::lockForSaving(file, busy);
-    EXPECT_FALSE(second.valid());
-    EXPECT_TRUE(busy) << "a held lock is busy, not a failure";
-    first.close();
-    second = vek::os::lockForSaving(file, busy);
-    EXPECT_TRUE(second.valid()) << "free again once let go";
-    second.close();
-    const std::string dir = file.substr(0, file.rfind('\\'));
-    EXPECT_TRUE(std::filesystem::is_empty(dir)) << "the lock leaves no file behind";
-    std::filesystem::remove_all(dir);
-}
-
 class WindowsFilesTest : public zeltest::LibraryTest {
 protected:
     std::string backslashed(std::string path) {
@@ -75,6 +56,29 @@ protected:
         return c;
     }
 };
+
+// The save lock is a file created only where none is, naming its writer: a
+// lock of a live process of this host holds the save off and is named in the
+// warning; one whose process is gone is taken over.
+TEST_F(WindowsFilesTest, TheSaveLockHoldsUntilItsWriterIsGone) {
+    ConfigRecord* c = editedConfig();
+    const std::string lock = root + "/libs/lib/top/config/.config.zel.lock";
+    vek::os::File first = vek::os::createNew(lock + ".x");
+    ASSERT_TRUE(first.valid());
+    EXPECT_FALSE(vek::os::createNew(lock + ".x").valid());
+    EXPECT_TRUE(vek::os::isAlreadyThere(vek::os::lastError()));
+    std::string host = vek::os::hostName();
+    std::replace(host.begin(), host.end(), '.', '_');
+    const std::string now = std::to_string(static_cast<long long>(time(nullptr)));
+    // This process is alive; a process id that is none is gone.
+    writeFile(lock, host + " " + std::to_string(GetCurrentProcessId()) + " " + now + "\n");
+    EXPECT_FALSE(zelSave(c));
+    EXPECT_TRUE(anyWarningHas("is being saved by process " + std::to_string(GetCurrentProcessId())))
+        << (warnings().empty() ? "no warning" : warnings()[0]);
+    writeFile(lock, host + " 2147483644 " + now + "\n");
+    EXPECT_TRUE(zelSave(c)) << (warnings().empty() ? "no warning" : warnings().back());
+    EXPECT_FALSE(std::filesystem::exists(lock));
+}
 
 // Another program holds the configuration open while it is saved (as most
 // readers do, not sharing it for deletion): the file cannot be replaced, so

@@ -184,7 +184,7 @@ TEST_F(FileSafetyTest, TwoProcessesSavingOneFileLoseNoEdit) {
         if ((children[who] = fork()) != 0) continue;
         // Each save lingers between its check and its rename: the other
         // process's save falls in there unless the lock keeps it out.
-        zel::saveStepHook = [](const char* step) { return std::strcmp(step, "write") == 0 ? (usleep(2000), 0) : 0; };
+        zel::saveStepHook = [](const char* step) { return std::strcmp(step, "rename") == 0 ? (usleep(2000), 0) : 0; };
         int refused = 0;
         for (int i = 0; i < kEdits; ++refused) {
             ConfigRecord* c = zelOpen("lib", "top", "config", "a");

@@ -1,0 +1,120 @@
+#!/bin/sh
+# The init of the user-mode Linux guest that scripts/nfs_test.sh boots: the
+# host's files are its root (hostfs), so it writes only to its own tmpfs and
+# to $zelnfs_out.  It serves a tmpfs over NFS on its loopback, mounts it five
+# times as five hosts would, and runs the library's clients and save tests
+# there.  Each check writes "PASS name" or "FAIL name" to $zelnfs_out/results.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
+out=$zelnfs_out bin=$zelnfs_bin edits=$zelnfs_edits
+results=$out/results
+note() { echo "$*" >>"$results"; }
+check() {  # check <name> <command...>: PASS when the command succeeds
+    name=$1
+    shift
+    if "$@" >>"$out/guest.log" 2>&1; then note "PASS $name"; else note "FAIL $name"; fi
+}
+finish() {
+    note "DONE"
+    sync
+    poweroff -f
+}
+trap finish EXIT
+elapsed() { cut -d' ' -f1 /proc/uptime; }
+
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+for d in /tmp /run /var/lib/nfs; do mount -t tmpfs tmpfs $d; done
+note "BOOTED in $(elapsed) s"
+# The kernel's modules, where modprobe looks for them (under a root of its own).
+mkdir -p /tmp/mods/lib/modules
+ln -s /usr/lib/uml/modules/"$(uname -r)" /tmp/mods/lib/modules/"$(uname -r)"
+for m in nfsd lockd nfsv3 nfsv4; do modprobe -d /tmp/mods $m || note "FAIL modprobe $m"; done
+ip link set lo up
+
+# The server: a tmpfs export, a short NFSv4 grace period (the 90 s default
+# would hold up every create of the first 90 s).
+mkdir -p /tmp/export /run/rpc_pipefs /var/lib/nfs/sm /var/lib/nfs/sm.bak /var/lib/nfs/v4recovery
+mount -t tmpfs export /tmp/export
+mount -t nfsd nfsd /proc/fs/nfsd
+mount -t rpc_pipefs rpc_pipefs /run/rpc_pipefs
+touch /var/lib/nfs/etab /var/lib/nfs/rmtab
+echo 10 >/proc/fs/nfsd/nfsv4leasetime
+echo 10 >/proc/fs/nfsd/nfsv4gracetime
+{
+    rpcbind -w && rpc.statd --no-notify &&
+        exportfs -o rw,sync,no_root_squash,insecure,no_subtree_check,fsid=0 '*:/tmp/export' &&
+        rpc.mountd && rpc.nfsd 8
+} >>"$out/guest.log" 2>&1 || note "FAIL the NFS server starts"
+
+# Five clients, each its own host: a mount of its own (nosharecache), its own
+# server address and, for NFSv4, its own name (the server tells clients apart
+# by it).  name:options:address:path
+mounts="v3a:vers=3:127.0.0.1:/tmp/export v3b:vers=3:127.0.0.2:/tmp/export v4a:vers=4.2:127.0.0.3:/
+v4b:vers=4.2:127.0.0.4:/ nl:vers=3,nolock:127.0.0.5:/tmp/export"
+for m in $mounts; do
+    IFS=: read -r name opts addr path <<E
+$m
+E
+    mkdir -p /tmp/m/$name
+    check "mount $name ($opts)" unshare --uts sh -c "hostname host$name && timeout 60 mount -t nfs -o $opts,nosharecache $addr:$path /tmp/m/$name"
+done
+note "MOUNTED in $(elapsed) s"
+mount | grep ' type nfs' >>"$out/guest.log"
+mkdir -p /tmp/export/tmp && chmod 1777 /tmp/export/tmp
+
+# as <mount> <command...>: runs the command as the host of that mount.
+as() {
+    m=$1
+    shift
+    unshare --uts sh -c 'hostname "host$0" && exec "$@"' "$m" "$@"
+}
+
+# round <name> <writer mount> <writer mount> <reader mount>: two writers save
+# in a loop through their mounts while a reader opens through a third.
+round() {
+    r=$1 w0=$2 w1=$3 rd=$4
+    view=/tmp/export/$r/lib/top/config
+    mkdir -p "$view"
+    printf 'zelvek-config 1\nrevision 1\n' >"$view/config.zel"
+    for m in $w0 $w1 $rd; do echo "DEFINE lib /tmp/m/$m/$r/lib" >"/tmp/$r.$m.lib"; done
+    # A save in flight on a host that is not here, and one of a dead
+    # process of the first writer's host.
+    touch "$view/.config.zel.hostelsewhere.1.abcdef"
+    dead=$(sh -c 'echo $$')
+    touch "$view/.config.zel.host$w0.$dead.abcdef"
+    as "$rd" "$bin/nfs_client" read "/tmp/$r.$rd.lib" "/tmp/$r.stop" >"/tmp/$r.read" 2>&1 &
+    reader=$!
+    start=$(elapsed)
+    as "$w0" "$bin/nfs_client" write "/tmp/$r.$w0.lib" A "$edits" >"/tmp/$r.A" 2>&1 &
+    a=$!
+    as "$w1" "$bin/nfs_client" write "/tmp/$r.$w1.lib" B "$edits" >"/tmp/$r.B" 2>&1 &
+    b=$!
+    wa=0 wb=0
+    wait $a || wa=$?
+    wait $b || wb=$?
+    touch "/tmp/$r.stop"
+    wr=0
+    wait $reader || wr=$?
+    note "FIGURES $r: $(cat /tmp/$r.A /tmp/$r.B /tmp/$r.read | grep -v warning | tr '\n' ';') $(awk "BEGIN { print $(elapsed) - $start }") s"
+    cat "/tmp/$r.A" "/tmp/$r.B" "/tmp/$r.read" >>"$out/guest.log"
+    [ $wa -eq 0 ] && [ $wb -eq 0 ] && note "PASS $r: two writers ($w0, $w1) saved $edits edits each" ||
+        note "FAIL $r: two writers ($w0, $w1), exit $wa and $wb"
+    check "$r: no edit lost" as "$rd" "$bin/nfs_client" check "/tmp/$r.$rd.lib" "$edits" A B
+    grep check: "$out/guest.log" | tail -1 | sed "s/^/FIGURES $r: /" >>"$results"
+    [ $wr -eq 0 ] && note "PASS $r: the reader on $rd never failed" || note "FAIL $r: the reader on $rd failed"
+    check "$r: another host's live temp file left alone" test -f "$view/.config.zel.hostelsewhere.1.abcdef"
+    check "$r: a dead writer's temp file removed" test ! -e "$view/.config.zel.host$w0.$dead.abcdef"
+    check "$r: no lock left" test ! -e "$view/.config.zel.lock"
+}
+
+round v3 v3a v3b v4a
+round v4.2 v4a v4b v3a
+round nolock nl v4b v3b
+
+# The library's save tests with their scratch folders on the mounts.
+for m in v3a v4a nl; do
+    start=$(elapsed)
+    check "save tests on $m" env TMPDIR=/tmp/m/$m/tmp "$bin/zelvek_tests" --gtest_brief=1 \
+        --gtest_filter='SharedSave*:FileSafety*:*SaveFault*:Leftover*'
+    note "FIGURES save tests on $m: $(awk "BEGIN { print $(elapsed) - $start }") s"
+done

@@ -1,0 +1,126 @@
+// One client of a library on NFS, run by tests/nfs/guest.sh inside the
+// user-mode Linux guest (one per mount, each under a hostname of its own):
+//   write <kwo.lib> <who> <edits>   opens lib.top:config, adds one constant,
+//                                   saves; a refused save is made again after
+//                                   reopening, until <edits> saves answered true
+//   read <kwo.lib> <stop file>      opens lib.top:config until the file exists
+//   check <kwo.lib> <edits> <who>...  every edit of every writer is in the file
+// Each prints one line of figures; the exit status says whether all was well.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zelvek/internal.h"
+#include "zelvek/vek.h"
+#include "zelvek/zelvek.h"
+
+namespace {
+
+std::vector<std::string> warnings;
+void collect(int, const char* text) { warnings.emplace_back(text ? text : ""); }
+
+bool warned(const char* fragment) {
+    for (const std::string& w : warnings)
+        if (w.find(fragment) != std::string::npos) return true;
+    return false;
+}
+
+void showWarnings() {
+    for (const std::string& w : warnings) std::fprintf(stderr, "  warning: %s\n", w.c_str());
+}
+
+std::string editName(const std::string& who, int i) { return "E" + who + "_" + std::to_string(i); }
+
+int write(const std::string& who, int edits) {
+    // Each save lingers between its check and its rename: the other host's
+    // save falls in there unless the lock keeps it out.
+    zel::saveStepHook = [](const char* step) { return std::strcmp(step, "rename") == 0 ? (usleep(3000), 0) : 0; };
+    int refused = 0, openFailures = 0;
+    for (int i = 0; i < edits;) {
+        warnings.clear();
+        ConfigRecord* c = zelOpen("lib", "top", "config", "a");
+        if (!c) {
+            // A reader may fail only with a warning, and never for long.
+            showWarnings();
+            if (++openFailures > 20) return 2;
+            continue;
+        }
+        zelReplaceConst(c, editName(who, i).c_str(), "x");
+        warnings.clear();
+        if (zelSave(c)) {
+            ++i;
+        } else {
+            ++refused;
+            // Refused: said so, and the edit is still there to save elsewhere.
+            if (!(warned("changed by another program") || warned("is being saved by")) || !zelConfigIsModified(c)) {
+                std::fprintf(stderr, "%s: a refused save without its warning or its edits\n", who.c_str());
+                showWarnings();
+                return 3;
+            }
+        }
+        zelClose(c);
+    }
+    std::printf("writer %s: %d saves, %d refused and made again, %d opens failed, %lu stale-handle retries\n",
+                who.c_str(), edits, refused, openFailures, zel::staleRetries.load());
+    return openFailures == 0 ? 0 : 2;
+}
+
+int read(const std::string& stop) {
+    int reads = 0, failures = 0;
+    struct stat st{};
+    while (stat(stop.c_str(), &st) != 0) {
+        warnings.clear();
+        ConfigRecord* c = zelOpen("lib", "top", "config", "r");
+        ++reads;
+        if (c) {
+            zelClose(c);
+        } else {
+            ++failures;
+            showWarnings();
+        }
+    }
+    std::printf("reader: %d opens, %d failed, %lu stale-handle retries\n", reads, failures, zel::staleRetries.load());
+    return failures == 0 ? 0 : 1;
+}
+
+int check(int edits, const std::vector<std::string>& writers) {
+    ConfigRecord* c = zelOpen("lib", "top", "config", "r");
+    if (!c) {
+        showWarnings();
+        return 1;
+    }
+    int lost = 0;
+    for (const std::string& who : writers)
+        for (int i = 0; i < edits; ++i) {
+            const char* value = zelResolveConstants(c, ("$(" + editName(who, i) + ")").c_str());
+            if (!value || std::string(value) != "x") ++lost;
+        }
+    const int expected = 1 + edits * static_cast<int>(writers.size());
+    std::printf("check: %d of %d edits lost, revision %d (expected %d)\n", lost,
+                edits * static_cast<int>(writers.size()), zelGetRevision(c), expected);
+    return lost == 0 && zelGetRevision(c) == expected ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s write|read|check <kwo.lib> ...\n", argv[0]);
+        return 2;
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const std::string what = argv[1];
+    int32_t state = 0;
+    vekInitialize(argv[2], nullptr, &state);
+    zelSetErrorHandler(collect);
+    if (what == "write" && argc == 5) return write(argv[3], std::atoi(argv[4]));
+    if (what == "read") return read(argv[3]);
+    if (what == "check") return check(std::atoi(argv[3]), std::vector<std::string>(argv + 4, argv + argc));
+    std::fprintf(stderr, "unknown command %s\n", what.c_str());
+    return 2;
+}

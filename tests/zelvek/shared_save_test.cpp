@@ -1,0 +1,294 @@
+// A design library shared by a team: saves through symbolic links, the umask,
+// groups and setgid folders, a folder that cannot be listed, the save lock and
+// the temporary files of other hosts, the last revision, and the faults the
+// save's own check could hide (same length, past the first piece, the limit).
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <algorithm>
+#include <ctime>
+
+#include "fixture.h"
+#include "vek/platform.h"
+#include "zelvek/format.h"
+#include "zelvek/internal.h"
+
+namespace {
+
+using zeltest::anyWarningHas;
+using zeltest::readFile;
+using zeltest::str;
+using zeltest::warnings;
+using zeltest::writeFile;
+
+std::string hostName() {
+    std::string host = vek::os::hostName();
+    std::replace(host.begin(), host.end(), '.', '_');
+    return host;
+}
+
+// The id of a process that has ended.
+long deadPid() {
+    pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st{};
+    return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+class SharedSaveTest : public zeltest::LibraryTest {
+protected:
+    std::string dir() const { return root + "/libs/lib/top/config"; }
+    std::string file() const { return configFile("lib", "top", "config"); }
+    // lib.top:config stored, opened for editing and edited.
+    ConfigRecord* edited() {
+        ConfigRecord* c = openConfig("lib", "top", "config", "w");
+        if (!c || !zelSave(c)) return nullptr;
+        zelReplaceConst(c, "K", "edited");
+        return c;
+    }
+};
+
+TEST_F(SharedSaveTest, ASaveThroughALinkReplacesItsTargetAndKeepsTheLink) {
+    struct Case {
+        const char* name;
+        bool otherFolder, exists, saveAs;
+    } cases[] = {
+        {"to a file beside it", false, true, false},
+        {"to a file in another folder", true, true, false},
+        {"dangling, to another folder", true, false, false},
+        {"save-as to a dangling link", true, false, true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string view = "v" + std::to_string(n++);
+        const std::string link = configFile("lib", "top", view);
+        const std::string target = c.otherFolder ? root + "/shared/" + view + ".zel" : link + ".real";
+        writeFile(link, "");
+        std::filesystem::remove(link);
+        std::filesystem::create_directories(root + "/shared");
+        if (c.exists) writeFile(target, "zelvek-config 1\nconstant OLD 1\n");
+        ASSERT_EQ(symlink(c.otherFolder ? target.c_str() : "config.zel.real", link.c_str()), 0);
+        ConfigRecord* cfg = c.saveAs ? openConfig("lib", "top", "config", "w")
+                                     : openConfig("lib", "top", view.c_str(), c.exists ? "a" : "w");
+        ASSERT_NE(cfg, nullptr) << c.name;
+        zelReplaceConst(cfg, "NEW", "2");
+        warnings().clear();
+        ASSERT_TRUE(c.saveAs ? zelSaveAs(cfg, "lib", "top", view.c_str()) : zelSave(cfg)) << c.name;
+        EXPECT_TRUE(S_ISLNK(modeOf(link))) << c.name << ": the link stays";
+        EXPECT_NE(readFile(target).find("constant NEW 2"), std::string::npos) << c.name;
+        EXPECT_EQ(readFile(target).find("OLD") != std::string::npos, c.exists) << c.name;
+        // Saving again goes through the link as well: the check reads the target.
+        zelReplaceConst(cfg, "MORE", "3");
+        EXPECT_TRUE(zelSave(cfg)) << c.name << (warnings().empty() ? "" : ": " + warnings()[0]);
+        EXPECT_NE(readFile(target).find("constant MORE 3"), std::string::npos) << c.name;
+        for (const std::string& d : {std::filesystem::path(link).parent_path().string(), root + "/shared"})
+            for (const auto& e : std::filesystem::directory_iterator(d))
+                EXPECT_NE(e.path().filename().string()[0], '.') << c.name << ": left " << e.path();
+    }
+}
+
+TEST_F(SharedSaveTest, ModesFollowTheUmaskTheReplacedFileAndASetgidFolder) {
+    // A new file: 0666 less the umask.
+    for (mode_t mask : {mode_t(077), mode_t(002), mode_t(022)}) {
+        const std::string view = "u" + std::to_string(mask);
+        const mode_t was = umask(mask);
+        ConfigRecord* c = openConfig("lib", "top", view.c_str(), "w");
+        const bool saved = c && zelSave(c);
+        umask(was);
+        ASSERT_TRUE(saved);
+        EXPECT_EQ(modeOf(configFile("lib", "top", view)) & 07777, 0666 & ~mask) << "umask " << std::oct << mask;
+    }
+    if (geteuid() != 0) GTEST_SKIP() << "changing groups needs root";
+    // A replaced file keeps its group; a new file in a setgid folder takes the folder's.
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    ASSERT_EQ(chown(file().c_str(), static_cast<uid_t>(-1), 4321), 0);
+    ASSERT_EQ(chmod(file().c_str(), 0660), 0);
+    ASSERT_TRUE(zelSave(c));
+    struct stat st{};
+    ASSERT_EQ(stat(file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, 4321u);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    const std::string team = root + "/libs/lib/team";
+    std::filesystem::create_directories(team);
+    ASSERT_EQ(chown(team.c_str(), static_cast<uid_t>(-1), 4322), 0);
+    ASSERT_EQ(chmod(team.c_str(), 02775), 0);
+    ConfigRecord* t = openConfig("lib", "team", "config", "w");
+    ASSERT_TRUE(t && zelSave(t));
+    ASSERT_EQ(stat(configFile("lib", "team", "config").c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, 4322u);
+    ASSERT_EQ(stat((team + "/config").c_str(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_ISGID) << "the view folder keeps the setgid bit";
+}
+
+TEST_F(SharedSaveTest, AFolderThatCanBeWrittenButNotListedSaves) {
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    // Root lists any folder: save as another identity, the folder its own.
+    const uid_t as = geteuid() == 0 ? 65534 : geteuid();
+    ASSERT_EQ(chown(dir().c_str(), as, static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(chown(file().c_str(), as, static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(chmod(dir().c_str(), 0300), 0);
+    const int was = geteuid() == 0 ? setfsuid(as) : -1;
+    warnings().clear();
+    const bool saved = zelSave(c);
+    if (was >= 0) setfsuid(static_cast<uid_t>(was));
+    chmod(dir().c_str(), 0700);
+    EXPECT_TRUE(saved) << (warnings().empty() ? "" : warnings()[0]);
+    EXPECT_NE(readFile(file()).find("constant K edited"), std::string::npos);
+}
+
+// The lock a save takes beside the file, and what a save does with one it finds.
+TEST_F(SharedSaveTest, ALockIsTakenOverOnlyFromADeadWriterOrOnceOld) {
+    const std::string lock = dir() + "/.config.zel.lock";
+    const long now = static_cast<long>(std::time(nullptr));
+    struct Case {
+        const char* name;
+        std::string holder;
+        bool saves;
+    } cases[] = {
+        {"a dead process of this host", hostName() + " " + std::to_string(deadPid()) + " " + std::to_string(now), true},
+        {"another host, long ago", "elsewhere 42 " + std::to_string(now - 3600), true},
+        {"another host, now", "elsewhere 42 " + std::to_string(now), false},
+    };
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    for (const Case& k : cases) {
+        writeFile(lock, k.holder + "\n");
+        const std::string before = readFile(file());
+        warnings().clear();
+        EXPECT_EQ(zelSave(c) != 0, k.saves) << k.name;
+        if (k.saves) {
+            EXPECT_FALSE(std::filesystem::exists(lock)) << k.name << ": the lock goes with the save";
+        } else {
+            ASSERT_EQ(warnings().size(), 1u) << k.name;
+            for (const char* says : {"process 42 on host elsewhere since ", " UTC", "stays modified"})
+                EXPECT_TRUE(anyWarningHas(says)) << k.name << ": " << warnings()[0];
+            EXPECT_EQ(readFile(file()), before);
+            EXPECT_TRUE(zelConfigIsModified(c));
+            EXPECT_EQ(readFile(lock), k.holder + "\n") << "another's lock is left alone";
+        }
+        zelReplaceConst(c, "K", k.name);
+    }
+}
+
+TEST_F(SharedSaveTest, TempFilesOfOtherHostsAreRemovedOnlyOnceOld) {
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    struct Case {
+        std::string name;
+        long age;
+        bool removed;
+    } cases[] = {
+        {".config.zel." + hostName() + "." + std::to_string(deadPid()) + ".abcdef", 0, true},
+        {".config.zel." + hostName() + "." + std::to_string(getppid()) + ".abcdef", 7200, false},
+        {".config.zel.elsewhere." + std::to_string(deadPid()) + ".abcdef", 0, false},
+        {".config.zel.elsewhere.42.abcdef", 7200, true},
+        {".config.zel.42.abcdef", 7200, true},  // of an earlier version: no host named
+    };
+    for (const Case& k : cases) {
+        writeFile(dir() + "/" + k.name, "half");
+        const time_t then = std::time(nullptr) - k.age;
+        const utimbuf times{then, then};
+        ASSERT_EQ(utime((dir() + "/" + k.name).c_str(), &times), 0);
+    }
+    ASSERT_TRUE(zelSave(c));
+    for (const Case& k : cases) EXPECT_EQ(std::filesystem::exists(dir() + "/" + k.name), !k.removed) << k.name;
+}
+
+TEST_F(SharedSaveTest, TheLastRevisionIsNotPassed) {
+    for (long long last : {2147483646LL, 2147483647LL}) {
+        const std::string text = "zelvek-config 1\nrevision " + std::to_string(last) + "\n";
+        writeFile(file(), text);
+        ConfigRecord* c = openConfig("lib", "top", "config", "a");
+        ASSERT_NE(c, nullptr);
+        zelReplaceConst(c, "K", "v");
+        warnings().clear();
+        EXPECT_EQ(zelSave(c) != 0, last < INT32_MAX) << last;
+        EXPECT_EQ(zelGetRevision(c), INT32_MAX);
+        EXPECT_EQ(zelConfigIsModified(c) != 0, last == INT32_MAX);
+        if (last == INT32_MAX) {
+            EXPECT_TRUE(anyWarningHas("the last a file may hold")) << (warnings().empty() ? "" : warnings()[0]);
+            EXPECT_EQ(readFile(file()), text);
+        } else {
+            ConfigRecord* again = openConfig("lib", "top", "config", "r");
+            ASSERT_NE(again, nullptr) << "the file a save wrote opens";
+            EXPECT_EQ(zelGetRevision(again), INT32_MAX);
+        }
+    }
+}
+
+TEST_F(SharedSaveTest, CommentsFollowTheirLine) {
+    struct Case {
+        const char* name;
+        std::string text;
+        void (*edit)(ConfigRecord*);
+        const char* kept;    // in the saved file
+        const char* gone;    // no longer in it
+    } cases[] = {
+        {"a deleted note", "note a # of a\n",
+         [](ConfigRecord* c) { zelDeleteNote(c), zelAddNoteLine(c, "b"); }, "note b\n", "of a"},
+        {"a note line replaced by none", "note a\nnote z # of z\n",
+         [](ConfigRecord* c) { zelReplaceNoteLine(c, nullptr), zelAddNoteLine(c, "y"); }, "note a\nnote y\n", "of z"},
+        {"a property written twice", "cell lib top\n  views x # old\n  views y # new\n", [](ConfigRecord*) {},
+         "  views y # new\n", "old"},
+        {"a property written twice, the last without comment", "cell lib top\n  views x # old\n  views y\n",
+         [](ConfigRecord*) {}, "  views y\n", "old"},
+    };
+    for (const Case& k : cases) {
+        writeFile(file(), "zelvek-config 1\n" + k.text);
+        ConfigRecord* c = openConfig("lib", "top", "config", "a");
+        ASSERT_NE(c, nullptr) << k.name;
+        k.edit(c);
+        ASSERT_TRUE(zelSave(c)) << k.name;
+        const std::string saved = readFile(file());
+        EXPECT_NE(saved.find(k.kept), std::string::npos) << k.name << ":\n" << saved;
+        EXPECT_EQ(saved.find(k.gone), std::string::npos) << k.name << ":\n" << saved;
+    }
+}
+
+// The check before a save compares the whole content, and the size limit is
+// the largest size a file may have, not one less.
+TEST_F(SharedSaveTest, TheSavesCheckReadsAllOfTheFile) {
+    // Another writer's rewrite of the same length.
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    std::string text = readFile(file());
+    text.replace(text.find("revision 1"), 10, "revision 7");
+    writeFile(file(), text);
+    warnings().clear();
+    EXPECT_FALSE(zelSave(c));
+    EXPECT_TRUE(anyWarningHas("changed by another program"));
+
+    // A file of many pieces, edited and saved.
+    std::string big = "zelvek-config 1\n";
+    for (int i = 0; big.size() < 300000; ++i)
+        big += "constant C" + std::to_string(i) + " value" + std::to_string(i) + "\n";
+    writeFile(configFile("lib", "top", "big"), big);
+    ConfigRecord* b = openConfig("lib", "top", "big", "a");
+    ASSERT_NE(b, nullptr);
+    zelReplaceConst(b, "C5", "changed");
+    warnings().clear();
+    EXPECT_TRUE(zelSave(b)) << (warnings().empty() ? "" : warnings()[0]);
+    ConfigRecord* back = openConfig("lib", "top", "big", "r");
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(str(zelResolveConstants(back, "$(C5) $(C9000)")), "changed value9000");
+
+    // Exactly the limit: a line of blanks fills it.
+    const std::string head = "zelvek-config 1\nconstant AT limit\n";
+    const size_t limit = static_cast<size_t>(zel::kMaxConfigFileSize);
+    writeFile(configFile("lib", "top", "limit"), head + std::string(limit - head.size(), ' '));
+    ConfigRecord* l = openConfig("lib", "top", "limit", "r");
+    ASSERT_NE(l, nullptr) << (warnings().empty() ? "" : warnings().back());
+    EXPECT_EQ(str(zelResolveConstants(l, "$(AT)")), "limit");
+}
+
+}  // namespace
