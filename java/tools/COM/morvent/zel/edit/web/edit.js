@@ -171,7 +171,7 @@ async function openPath(path) {
 }
 
 function select(path, quiet) {
-  const before = selected && nodes.get(selected);
+  const before = selected !== null && nodes.get(selected);
   if (before) before.row.classList.remove('sel');
   selected = path;
   const n = nodes.get(path);
