@@ -99,7 +99,7 @@ public final class Edit {
         }
         Session session;
         try {
-            session = new Session(LibraryDefinitions.read(defs), name);
+            session = new Session(defs, name);
         } catch (Session.Refused e) {
             err.println(NAME + ": " + e.getMessage() + "; check LIB/CELL/VIEW and --libs FILE");
             return 1;

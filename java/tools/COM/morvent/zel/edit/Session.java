@@ -51,7 +51,7 @@ final class Session {
         }
     }
 
-    private final LibraryDefinitions definitions;
+    private final java.nio.file.Path definitionsFile;
     private final Design design;
     private final Deque<String> warnings = new ArrayDeque<>();
     private long warningCount;
@@ -62,9 +62,9 @@ final class Session {
     private long generation;
     private Lint.Findings lint;
 
-    Session(LibraryDefinitions definitions, CellView name) throws Refused {
-        this.definitions = definitions;
-        this.design = new Design(definitions, listener, 200_000);
+    Session(java.nio.file.Path definitionsFile, CellView name) throws Refused {
+        this.definitionsFile = definitionsFile;
+        this.design = new Design(LibraryDefinitions.read(definitionsFile), listener, 200_000);
         this.name = name;
         this.config = open(name);
     }
@@ -580,12 +580,12 @@ final class Session {
     // ---------------------------------------------------------------------------------------
     // Lint
 
-    /** Runs the lint over the open configuration and keeps its findings for the rows. */
+    /** Runs the lint over the saved file and keeps its findings for the rows. */
     synchronized String lint() throws Refused {
-        lint = Lint.run(config, definitions, listener);
+        lint = Lint.run(name, definitionsFile, listener);
         ++generation;
         Json j = new Json().open().put("summary", lint.summary).array("findings");
-        for (Lint.Finding f : lint.all) j.element().put("path", f.path).put("text", f.text).close();
+        for (Lint.Item f : lint.all) j.element().put("path", f.path).put("text", f.text).close();
         return j.end().close().toString();
     }
 }

@@ -454,13 +454,32 @@ async function revert() {
 
 async function lint() {
   banner('Linting\u2026', true);
+  let r;
   try {
-    const r = await post('lint');
-    banner('Lint: ' + r.summary, true);
-    await refreshTree();
+    r = await post('lint');
   } catch (e) {
-    banner(e.message);
+    return banner(e.message);
   }
+  banner('Lint: ' + r.summary + (r.findings.length ? '; marked \u26a0 on their rows' : ''), true);
+  panelMode = {kind: 'lint'};
+  const p = $('panel');
+  p.textContent = '';
+  p.append(el('h2', null, 'Lint of the saved file'), el('p', 'hint', r.summary));
+  const list = el('div');
+  for (const f of r.findings) {
+    const line = el('div', 'lintline');
+    if (f.path && !/^[^/]+\/[^/]+\/[^/]+$/.test(f.path) || f.path && nodes.has(f.path)) {
+      const a = el('span', 'pathlink', f.path);
+      a.addEventListener('click', () => guard(openPath(f.path)));
+      line.append(a, ': ');
+    } else if (f.path) {
+      line.append(el('span', 'mono', f.path), ': ');
+    }
+    line.append(f.text);
+    list.append(line);
+  }
+  p.append(list);
+  await refreshTree();
 }
 
 async function poll() {
