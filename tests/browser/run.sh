@@ -21,15 +21,7 @@ cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configur
 cmake --build "$build" --target zel zel_walk zelJava_sh -j"$jobs" >"$build/build.log" 2>&1 ||
     { grep -E -A5 'error' "$build/build.log" | head -60; exit 1; }
 
-# npm ci in the build tree, from its cache under ~/.cache/zel when it can.
-node_dir="$build/node"
-mkdir -p "$node_dir"
-if ! cmp -s "$here/package-lock.json" "$node_dir/package-lock.json" || [ ! -d "$node_dir/node_modules/puppeteer-core" ]; then
-    cp "$here/package.json" "$here/package-lock.json" "$node_dir/"
-    (cd "$node_dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --cache "$HOME/.cache/zel/npm" >npm.log 2>&1) ||
-        { cat "$node_dir/npm.log"; exit 1; }
-fi
-
+node_dir=$("$here/npm.sh" "$build")
 scratch="$build/browser-scratch"
 rm -rf "$scratch"
 cp -r "$repo/examples" "$scratch"
