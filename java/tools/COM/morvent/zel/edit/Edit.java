@@ -116,6 +116,9 @@ public final class Edit {
         CountDownLatch stopped = new CountDownLatch(1);
         Runtime.getRuntime().addShutdownHook(new Thread(() -> {
             server.stop();
+            // Nothing can keep the edits once the process is told to end; at least say so.
+            if (session.modified()) err.println(NAME + ": stopped with edits not saved; they are lost");
+            err.flush();
             stopped.countDown();
         }));
         out.println(NAME + ": editing " + name + " (definitions " + defs + ")");

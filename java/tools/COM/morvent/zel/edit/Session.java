@@ -92,6 +92,10 @@ final class Session {
         config = null;
     }
 
+    synchronized boolean modified() {
+        return config != null && config.isModified();
+    }
+
     synchronized CellView name() {
         return name;
     }
