@@ -396,8 +396,11 @@ final class Session {
 
     /** One name: no blank, no control character, nothing that reaches outside a directory. */
     static String word(String s, String what) throws Refused {
-        String t = s == null ? "" : s.trim();
-        if (!Rows.isName(t) || !t.codePoints().noneMatch(c -> Character.isWhitespace(c) || Character.isISOControl(c))) {
+        // Blanks around a name are dropped; a control character anywhere refuses it (trim would
+        // drop one at either end too).
+        String t = s == null ? "" : s.strip();
+        if (!Rows.isName(t) || !s.codePoints().noneMatch(Character::isISOControl)
+            || !t.codePoints().noneMatch(Character::isWhitespace)) {
             throw new Refused(400, "'" + s + "' is not a name for " + what + ": one word without '/'");
         }
         return t;
