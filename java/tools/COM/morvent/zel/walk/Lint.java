@@ -68,9 +68,6 @@ public final class Lint {
             return properties.containsKey(property);
         }
 
-        boolean hasBinding() {
-            return has("view-binding") || has("bind");
-        }
     }
 
     private final ZelConfig config;
@@ -105,13 +102,14 @@ public final class Lint {
         this.file = file;
         this.libraries = libraries;
         this.definitionsFile = definitionsFile;
-        this.design = new Design(libraries, warnings, Walk.DESIGN_KEPT);
+        this.design = new Design(libraries, warnings != null ? warnings : text -> { }, Walk.DESIGN_KEPT);
     }
 
     /**
      * Lints an open configuration: reads the definitions file and the configuration's file from
      * the library it was opened in, walks the design and gives the findings, notes included.
-     * {@code ZelConfig.init} must have been called with the same definitions file.
+     * {@code ZelConfig.init} must have been called with the same definitions file; the
+     * listener, which may be null, receives the library's warnings and those of design files.
      *
      * @throws WalkException when it cannot run: the file cannot be read, the top cell is refused
      */
@@ -188,10 +186,6 @@ public final class Lint {
         }
     }
 
-    private ConfigFile.Rule ruleOf(Target t, String property) {
-        return t.properties.get(property);
-    }
-
     // ---------------------------------------------------------------------------------------
     // The walk
 
@@ -226,64 +220,34 @@ public final class Lint {
             if (libRule != null) libRule.met = true;
             if (occ != null) occ.met = true;
             BindAnswers a = node.answers;
-            String decided;
 
-            // The binding.
-            Labels.ViewChoice choice = Labels.viewChoice(a);
-            Target bindingRule = null;
-            if (choice == Labels.ViewChoice.OCCURRENCE_RULE && occ != null && occ.has("bind")) {
-                bindingRule = occ;
-                occ.applied.add("bind");
-            } else if (choice == Labels.ViewChoice.INSTANCE_RULE) {
-                bindingRule = first(instRules, null, true);
-                if (bindingRule != null) applyBinding(bindingRule);
-            } else if (choice == Labels.ViewChoice.CELL_RULE) {
-                bindingRule = first(cellRules, null, true);
-                if (bindingRule != null) applyBinding(bindingRule);
-            }
-            decided = choice.label;
-            if (occ != null && occ.has("bind") && bindingRule != occ) passed(occ, "bind", node, decided);
-            for (Target t : instRules) if (t.hasBinding() && t != bindingRule) passedBinding(t, node, decided);
-            for (Target t : cellRules) if (t.hasBinding() && t != bindingRule) passedBinding(t, node, decided);
+            // Which rule decides each answer, in the library's order of precedence: the
+            // binding, the view list and the library list. The other rules met here that
+            // hold the same property passed.
+            ConfigFile.Rule binding = occ != null ? occ.properties.get("bind") : null;
+            if (binding == null) binding = firstRule(instRules, "bind");
+            if (binding == null) binding = firstRule(instRules, "view-binding");
+            if (binding == null) binding = firstRule(cellRules, "bind");
+            if (binding == null) binding = firstRule(cellRules, "view-binding");
+            decide(binding, node, occ, instRules, cellRules, null, BINDINGS);
 
-            // The view list in effect.
-            Target viewListRule = null;
-            String viewListSetting = null;
+            ConfigFile.Rule viewList = null;
             if (!a.viewListInherited) {
-                switch (node.viewListKind) {
-                    case OCCURRENCE_RULE: viewListRule = occ; break;
-                    case INSTANCE_RULE: viewListRule = first(instRules, "views", false); break;
-                    case CELL_RULE: viewListRule = first(cellRules, "views", false); break;
-                    case LIBRARY_RULE: viewListRule = libRule; break;
-                    case OCCURRENCE_OR_LIBRARY_RULE:
-                        viewListRule = occ != null && occ.has("views") ? occ : libRule;
-                        break;
-                    case DEFAULT: viewListSetting = "default-views"; break;
-                    default: break;
-                }
+                viewList = occ != null ? occ.properties.get("views") : null;
+                if (viewList == null) viewList = firstRule(instRules, "views");
+                if (viewList == null) viewList = firstRule(cellRules, "views");
+                if (viewList == null && libRule != null) viewList = libRule.properties.get("views");
+                if (viewList == null) settingsApplied.add("default-views");
             }
-            if (viewListRule != null) viewListRule.applied.add("views");
-            if (viewListSetting != null) settingsApplied.add(viewListSetting);
-            String listDecided = Labels.viewListFrom(a, node.viewListKind);
-            if (occ != null && occ.has("views") && viewListRule != occ) passed(occ, "views", node, "view list from " + listDecided);
-            for (Target t : instRules) if (t.has("views") && t != viewListRule) passed(t, "views", node, "view list from " + listDecided);
-            for (Target t : cellRules) if (t.has("views") && t != viewListRule) passed(t, "views", node, "view list from " + listDecided);
-            if (libRule != null && libRule.has("views") && libRule != viewListRule) passed(libRule, "views", node, "view list from " + listDecided);
+            decide(viewList, node, occ, instRules, cellRules, libRule, VIEWS);
 
-            // The library list in effect.
-            Target libListRule = null;
+            ConfigFile.Rule libList = null;
             if (!a.libListInherited) {
-                switch (Labels.libListKind(a)) {
-                    case INSTANCE_RULE: libListRule = first(instRules, "libs", false); break;
-                    case CELL_RULE: libListRule = first(cellRules, "libs", false); break;
-                    case DEFAULT: settingsApplied.add("default-libs"); break;
-                    default: break;
-                }
+                libList = firstRule(instRules, "libs");
+                if (libList == null) libList = firstRule(cellRules, "libs");
+                if (libList == null) settingsApplied.add("default-libs");
             }
-            if (libListRule != null) libListRule.applied.add("libs");
-            String libDecided = "library list from " + Labels.libListFrom(a);
-            for (Target t : instRules) if (t.has("libs") && t != libListRule) passed(t, "libs", node, libDecided);
-            for (Target t : cellRules) if (t.has("libs") && t != libListRule) passed(t, "libs", node, libDecided);
+            decide(libList, node, occ, instRules, cellRules, null, LIBS);
 
             // The stop points of the level it leads to.
             if (node.binding == null) {
@@ -293,7 +257,7 @@ public final class Lint {
                 stops(node, instRules, occ);
             }
             level(node, here);
-            if (node.end == Node.End.OPEN && choice == Labels.ViewChoice.NOTHING_FOUND) {
+            if (node.end == Node.End.OPEN && binding == null) {
                 SummaryPrinter.count(unboundCounts, node.master);
                 unboundFirst.putIfAbsent(node.master, node.path());
             }
@@ -341,17 +305,55 @@ public final class Lint {
     /** The level of an instance on no occurrence path (compared by identity). */
     private static final List<String> OFF_OCCURRENCES = new ArrayList<>();
 
-    private void applyBinding(Target t) {
-        t.applied.add(t.has("bind") ? "bind" : "view-binding");
-        if (t.has("bind") && t.has("view-binding")) t.applied.add("view-binding");
+    /** Records the first place where a rule's property was met and did not decide, with why. */
+    private static void passed(Target t, String property, Node node, String why) {
+        if (!t.firstPassed.containsKey(property)) t.firstPassed.put(property, "at " + node.path() + ": " + why);
     }
 
-    private static void passed(Target t, String property, Node node, String decided) {
-        t.firstPassed.putIfAbsent(property, "at " + node.path() + ": " + decided);
+    private static final String[] BINDINGS = {"view-binding", "bind"};
+    private static final String[] VIEWS = {"views"};
+    private static final String[] LIBS = {"libs"};
+
+    /**
+     * Marks the rule that decided an answer at a node as applied, and every other rule met there
+     * holding one of {@code properties} as passed, with the one that decided.
+     */
+    private static void decide(ConfigFile.Rule decided, Node node, Target occ, Target[] instRules, Target[] cellRules,
+                               Target libRule, String[] properties) {
+        if (decided != null) ruleTarget(decided, occ, instRules, cellRules, libRule).applied.add(decided.property);
+        pass(occ, decided, node, properties);
+        for (Target t : instRules) pass(t, decided, node, properties);
+        for (Target t : cellRules) pass(t, decided, node, properties);
+        pass(libRule, decided, node, properties);
     }
 
-    private static void passedBinding(Target t, Node node, String decided) {
-        for (String p : new String[] {"view-binding", "bind"}) if (t.has(p)) passed(t, p, node, "chosen by " + decided);
+    private static void pass(Target t, ConfigFile.Rule decided, Node node, String[] properties) {
+        if (t == null) return;
+        for (String p : properties) {
+            ConfigFile.Rule rule = t.properties.get(p);
+            if (rule == null || rule == decided || t.firstPassed.containsKey(p)) continue;
+            String by = decided != null ? "decided by " + decided
+                        : properties == BINDINGS ? "bound by its view list"
+                        : properties == VIEWS ? "the view list inherited from above"
+                        : "the library list inherited from above";
+            t.firstPassed.put(p, "at " + node.path() + ": " + by);
+        }
+    }
+
+    /** The block a rule met at a node belongs to. */
+    private static Target ruleTarget(ConfigFile.Rule rule, Target occ, Target[] instRules, Target[] cellRules, Target libRule) {
+        if (occ != null && occ.properties.get(rule.property) == rule) return occ;
+        for (Target t : instRules) if (t.properties.get(rule.property) == rule) return t;
+        for (Target t : cellRules) if (t.properties.get(rule.property) == rule) return t;
+        return libRule;
+    }
+
+    private static ConfigFile.Rule firstRule(Target[] rules, String property) {
+        for (Target t : rules) {
+            ConfigFile.Rule r = t.properties.get(property);
+            if (r != null) return r;
+        }
+        return null;
     }
 
     private static final Target[] NO_TARGETS = new Target[0];
@@ -381,12 +383,6 @@ public final class Lint {
         return any == null ? new Target[] {own} : new Target[] {own, any};
     }
 
-    /** The first rule holding {@code property}, or a binding when {@code binding}. */
-    private static Target first(Target[] rules, String property, boolean binding) {
-        for (Target t : rules) if (binding ? t.hasBinding() : t.has(property)) return t;
-        return null;
-    }
-
     // ---------------------------------------------------------------------------------------
     // Never applied
 
@@ -398,6 +394,12 @@ public final class Lint {
                 boolean met = t.block == ConfigFile.Block.CELL && rule.property.equals("stop")
                               || t.block == ConfigFile.Block.LIBRARY && rule.property.equals("stops")
                               ? t.metAsBinding : t.met;
+                if (met && t.block == ConfigFile.Block.LIBRARY && rule.property.equals("stops")) {
+                    add(Finding.Kind.NEVER_APPLIED, rule, where(t),
+                        "the walk binds no cell of library " + t.names.get(0) + " to a view of the list",
+                        "remove the rule, or correct the list's views");
+                    continue;
+                }
                 if (met) {
                     String passed = t.firstPassed.get(rule.property);
                     add(Finding.Kind.NEVER_APPLIED, rule, where(t),
@@ -449,8 +451,11 @@ public final class Lint {
                         "a stop above it ends the walk first: the walk never goes into " + cv,
                         "remove the rule, or the stop above it");
                 } else {
+                    CellView instead = null;
+                    for (CellView w : walkedLevels) if (n.get(1).equals(w.cell) && (instead == null || w.toString().compareTo(instead.toString()) < 0)) instead = w;
                     add(Finding.Kind.NEVER_APPLIED, rule, cv,
-                        "the walk never goes into cell view " + cv + ": nothing it reaches is bound to it",
+                        "the walk never goes into cell view " + cv + ": nothing it reaches is bound to it"
+                        + (instead != null ? " (it goes into " + instead + ")" : ""),
                         "remove the rule, or correct its cell view");
                 }
                 break;
@@ -525,8 +530,9 @@ public final class Lint {
     }
 
     /**
-     * The design below the walk's stops, by cell view (each once, the masters as placed): what a
-     * rule not met could have met but for a stop above it.
+     * The design below the walk's stops, by cell view, each once: what a rule not met could have
+     * met but for a stop above it. Below a stop nothing is bound, so every view of a master's
+     * cell on disk is taken for one the walk could have gone into.
      */
     private final class Shadow {
         final Set<CellView> levels = new HashSet<>();
@@ -541,12 +547,24 @@ public final class Lint {
                 Design.Level level = design.level(cv);
                 if (level.instances == null) continue;
                 for (DesignFile.Instance inst : level.instances) {
-                    CellView m = inst.master;
-                    cells.add(new CellView(m.lib, m.cell, null));
-                    anyLibCells.add(m.cell);
-                    if (m.view != null && !levels.contains(m)) todo.push(m);
+                    CellView cell = new CellView(inst.master.lib, inst.master.cell, null);
+                    if (!cells.add(cell)) continue;
+                    anyLibCells.add(cell.cell);
+                    for (String view : viewsOf(cell)) todo.push(new CellView(cell.lib, cell.cell, view));
                 }
             }
+        }
+
+        private List<String> viewsOf(CellView cell) {
+            List<String> views = new ArrayList<>();
+            Path lib = libraries.directory(cell.lib);
+            if (lib == null || cell.cell == null || !LibraryDefinitions.isPathComponent(cell.cell)) return views;
+            try (Stream<Path> dirs = Files.list(lib.resolve(cell.cell))) {
+                dirs.filter(Files::isDirectory).forEach(d -> views.add(d.getFileName().toString()));
+            } catch (IOException | java.io.UncheckedIOException e) {
+                // a cell that cannot be listed has no view to go into
+            }
+            return views;
         }
     }
 

@@ -226,7 +226,22 @@ final class Settings {
                 throw new WalkException(1, "not saved (see the warning above); " + opened.name + " is unchanged");
             }
             Zel.write(io, what + "\n");
+            if (!set && key.rule.property.equals("constant")) stillReferenced(old, opened, io);
             return 0;
+        }
+    }
+
+    /** Warns of the rules that still refer to a constant just removed. */
+    private static void stillReferenced(ConfigFile.Rule constant, Zel.Opened opened, Zel.Io io) throws WalkException {
+        String reference = "$(" + constant.names.get(0) + ")";
+        for (ConfigFile.Rule r : opened.file().rules) {
+            for (String v : r.values) {
+                if (v != null && v.contains(reference)) {
+                    io.err.println(Zel.NAME + " unset: warning: " + r + " (line " + r.line + ") still refers to "
+                                   + reference + "; define the constant again or change the rule");
+                    break;
+                }
+            }
         }
     }
 
@@ -277,8 +292,10 @@ final class Settings {
                     case "constant": return set ? c.replaceConstant(n.get(0), value) : c.deleteConstant(n.get(0));
                     default: {  // note
                         if (!set) return c.deleteNote();
-                        boolean ok = c.replaceNoteLine(v.get(0));
-                        for (int i = 1; ok && i < v.size(); ++i) ok = c.addNoteLine(v.get(i));
+                        // replaceNoteLine replaces the last line only: the note is made anew.
+                        c.deleteNote();  // false for a note that is empty already
+                        boolean ok = true;
+                        for (int i = 0; ok && i < v.size(); ++i) ok = c.addNoteLine(v.get(i));
                         return ok;
                     }
                 }

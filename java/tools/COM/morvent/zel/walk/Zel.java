@@ -237,7 +237,8 @@ public final class Zel {
     }
 
     private static int printHelp(Command c, Io io) throws RuntimeException {
-        String text = "Usage: " + c.usage + "\n\n" + c.summary + ".\n\n" + c.help + "\n";
+        String summary = Character.toUpperCase(c.summary.charAt(0)) + c.summary.substring(1);
+        String text = "Usage: " + c.usage + "\n\n" + summary + ".\n\n" + c.help + "\n";
         try {
             write(io, text);
         } catch (IOException e) {
