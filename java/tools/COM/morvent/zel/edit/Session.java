@@ -224,7 +224,7 @@ final class Session {
             Json j = new Json().open().put("path", path).put("name", inst).put("in", in.toString())
                     .put("master", m.toString()).put("binding", node.binding == null ? null : node.binding.toString())
                     .put("chosenBy", Labels.chosenBy(a)).put("kind", choice.token)
-                    .put("rules", Rows.full(node)).put("end", node.end.token)
+                    .put("rules", Rows.full(node)).put("end", node.end.token).put("endText", Rows.end(node))
                     .put("brief", Rows.brief(node, Rows.header(config)));
             j.put("libs", Rows.list(a.libList)).put("libsFrom", Labels.libListFrom(a))
                     .put("views", Rows.list(a.expandedViewList)).put("viewsFrom", Labels.viewListFrom(a, node.viewListKind))

@@ -23,6 +23,13 @@ public final class Rows {
         return l.toString();
     }
 
+    /** How the walk ends below a node ("stop: RULES", "not walked: WHY"); "" when it goes on or the node is bound to open. */
+    public static String end(Node node) {
+        StringBuilder l = new StringBuilder(48);
+        TreePrinter.endOf(l, node);
+        return l.toString();
+    }
+
     /** The full form's rule line: which kind of rule chose the view, and both lists with their sources. */
     public static String full(Node node) {
         StringBuilder l = new StringBuilder(160);

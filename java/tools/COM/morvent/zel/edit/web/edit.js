@@ -311,7 +311,7 @@ async function showInstance(path) {
     ['libraries', d.libs + ' (' + d.libsFrom + ')'],
     ['views', d.views + ' (' + d.viewsFrom + ')' + (d.viewsWritten && d.viewsWritten !== d.views ? ', written "' + d.viewsWritten + '"' : '')],
     ['stops', d.stops.length ? d.stops.join(', ') : 'none'],
-    ['below', d.end === 'walked' ? 'walked' : d.brief.split(';')[0]],
+    ['below', d.end === 'walked' ? 'walked' : d.end === 'open' ? 'nothing: bound to open' : d.endText],
   ]));
   const why = el('div', 'why');
   why.append(el('pre', null, d.rules));
