@@ -81,7 +81,12 @@ async function rowText(page, p) {
   return page.$eval(rowSel(p), (r) => r.textContent);
 }
 
+// An instance whose name is markup: the page must show it as text.
+const hostile = '<b>&amp;"\'';
+
 async function main() {
+  fs.appendFileSync(path.join(scratch, 'libs/stdcells/dff/schematic/instances.zel'),
+                    'inst "' + hostile.replace(/"/g, '\\"') + '" stdcells inv symbol\n');
   const server = await startServer();
   const {url, port} = server;
   const token = new URL(url).pathname.split('/')[1];
@@ -137,6 +142,10 @@ async function main() {
       await twisty(page, 'CORE/REG');
       await page.waitForSelector(rowSel('CORE/REG/X0'));
       expect((await rowText(page, 'CORE/REG/X0')).includes('stop: library rule'), 'X0 stop mark');
+      const names = await page.$$eval('#tree .row', (rows, p) => rows.filter((r) => r.dataset.path === p)
+                                       .map((r) => [r.querySelector('b').textContent, r.querySelectorAll('b').length]),
+                                       'CORE/REG/' + hostile);
+      expect(JSON.stringify(names) === JSON.stringify([[hostile + ':', 1]]), 'a name of markup shown as text: ' + JSON.stringify(names));
     });
 
     await check('the keyboard moves, opens and closes', async () => {
