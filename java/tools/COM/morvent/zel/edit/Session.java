@@ -590,9 +590,37 @@ final class Session {
     /** Runs the lint over the saved file and keeps its findings for the rows. */
     synchronized String lint() throws Refused {
         lint = Lint.run(name, definitionsFile, listener);
+        // A finding names an instance path, a cell view or a library: the page links those
+        // that are instances of the open configuration's hierarchy.
+        java.util.Set<String> instances = new java.util.HashSet<>();
+        Walker w = walker(false);
+        try {
+            Node top = w.start();
+            int tried = 0;
+            for (Lint.Item f : lint.all) {
+                if (f.path == null || f.path.contains("*") || instances.contains(f.path) || ++tried > 1000) continue;
+                try {
+                    Node n = descend(w, top, split(f.path));
+                    instances.add(f.path);
+                    for (; n.parent != null; n = n.parent) w.leave(n);
+                } catch (Refused e) {
+                    // Not an instance; descend left the path vector where it stopped.
+                    w.close();
+                    w = walker(false);
+                    top = w.start();
+                }
+            }
+        } catch (WalkException e) {
+            throw new Refused(409, e.getMessage());
+        } finally {
+            w.close();
+        }
+        lint.byPath.keySet().retainAll(instances);
         ++generation;
         Json j = new Json().open().put("summary", lint.summary).array("findings");
-        for (Lint.Item f : lint.all) j.element().put("path", f.path).put("text", f.text).close();
+        for (Lint.Item f : lint.all) {
+            j.element().put("path", f.path).put("instance", instances.contains(f.path)).put("text", f.text).close();
+        }
         return j.end().close().toString();
     }
 }

@@ -55,8 +55,9 @@ function rowInner(d) {
       + esc(d.binding || 'open') + '</i>';
     if (d.kind !== 'view-list') h += '<span class="kind kind-' + esc(d.kind) + '">' + esc(d.kind.replace(/-/g, ' ')) + '</span>';
   }
+  // The lint's mark before the brief text, which may run past the pane.
+  for (const l of d.lint || []) h += '<span class="lint" title="' + esc(l) + '">\u26a0 lint</span>';
   if (d.brief) h += '<em>' + esc(d.brief) + '</em>';
-  for (const l of d.lint || []) h += '<span class="lint">\u26a0 ' + esc(l) + '</span>';
   return h;
 }
 
@@ -487,7 +488,7 @@ async function lint() {
   const list = el('div');
   for (const f of r.findings) {
     const line = el('div', 'lintline');
-    if (f.path && !/^[^/]+\/[^/]+\/[^/]+$/.test(f.path) || f.path && nodes.has(f.path)) {
+    if (f.instance) {
       const a = el('span', 'pathlink', f.path);
       a.addEventListener('click', () => guard(openPath(f.path)));
       line.append(a, ': ');
