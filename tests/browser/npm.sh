@@ -9,7 +9,7 @@ node_dir="$1/node"
 mkdir -p "$node_dir"
 if ! cmp -s "$here/package-lock.json" "$node_dir/package-lock.json" || [ ! -d "$node_dir/node_modules/puppeteer-core" ]; then
     cp "$here/package.json" "$here/package-lock.json" "$node_dir/"
-    (cd "$node_dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --cache "$HOME/.cache/zel/npm" >npm.log 2>&1) ||
+    (cd "$node_dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --cache "${HOME:-$1}/.cache/zel/npm" >npm.log 2>&1) ||
         { cat "$node_dir/npm.log" >&2; exit 1; }
 fi
 echo "$(cd "$node_dir" && pwd)"
