@@ -49,3 +49,9 @@ walk() { "$repo/bench/walk/run.sh" "$dir" 3; }
 run "walk: a million instances, Java through the bridge, C++ through the library, and the walk tool" walk "${walk_targets[@]}"
 lint() { "$repo/bench/walk/lint.sh" "$dir" 3; }
 run "lint: zel lint against the walk tool, on the same design" lint zel_walk_gen zel_walk zelJava_sh
+edit() {
+    zel_need_packages chromium
+    command -v npm >/dev/null || zel_need_packages nodejs npm
+    "$repo/bench/edit/run.sh" "$dir" 5
+}
+run "edit: zel edit in chromium, the page on a million instances and a row of 1,000" edit zel_walk_gen zel_walk zelJava_sh

@@ -9,6 +9,8 @@
 #   windows   zelJava_sh.dll cross-built with mingw-w64 for x86-64 and i686; the
 #             C++ tests built for x86-64 Windows and run under Wine; the exports,
 #             imports and DllMain of both DLLs checked
+#   browser   the hierarchy editor (zel edit) driven in Debian's chromium by
+#             puppeteer-core (tests/browser; reuses build/plain)
 # Installs what it needs on Debian 12.  Build trees go to build/<suite>.
 # Usage: scripts/test.sh [suite...]     (default: all six)
 set -euo pipefail
@@ -17,7 +19,7 @@ cd "$(dirname "$0")/.."
 
 suites=("$@")
 # windows first: the jar of plain carries its DLLs.
-[ ${#suites[@]} -gt 0 ] || suites=(windows plain nfs sanitize m32 fuzz)
+[ ${#suites[@]} -gt 0 ] || suites=(windows plain nfs browser sanitize m32 fuzz)
 
 zel_need_build_packages
 zel_need_packages junit5 graphviz
@@ -26,6 +28,11 @@ for suite in "${suites[@]}"; do
     # clang and its libFuzzer runtime
     [ "$suite" = fuzz ] && zel_need_packages clang libclang-rt-14-dev
     [ "$suite" = windows ] && zel_need_packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+    if [ "$suite" = browser ]; then
+        zel_need_packages chromium
+        # Debian's Node.js unless one is installed already.
+        command -v npm >/dev/null || zel_need_packages nodejs npm
+    fi
 done
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -67,6 +74,23 @@ run_suite() {
     return $status
 }
 
+# The browser suite counts its own checks: "browser: N passed, M failed".
+run_browser() {
+    echo "=== browser"
+    local log=build/browser.log status=0 line
+    tests/browser/run.sh build/plain >"$log" 2>&1 || status=$?
+    grep -E '^not ok' -A3 "$log" || true
+    line=$(grep -E '^browser: [0-9]+ passed, [0-9]+ failed' "$log" | tail -1 || true)
+    if [ -n "$line" ]; then
+        echo "$line"
+        total_passed=$((total_passed + $(sed -E 's/^browser: ([0-9]+) passed.*/\1/' <<<"$line")))
+        total_failed=$((total_failed + $(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$line")))
+    else
+        tail -20 "$log"
+    fi
+    return $status
+}
+
 mkdir -p build
 for suite in "${suites[@]}"; do
     case "$suite" in
@@ -96,7 +120,9 @@ for suite in "${suites[@]}"; do
         windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake)
                  run_suite windows-i686 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake -DZEL_WINDOWS_ARCH=i686 ||
                      failed_suites+=(windows-i686) ;;
-        *) echo "unknown suite '$suite' (plain, nfs, sanitize, m32, fuzz, windows)" >&2; exit 2 ;;
+        browser) run_browser || failed_suites+=(browser)
+                 continue ;;
+        *) echo "unknown suite '$suite' (plain, nfs, browser, sanitize, m32, fuzz, windows)" >&2; exit 2 ;;
     esac
     run_suite "$suite" "${args[@]}" || failed_suites+=("$suite")
 done

@@ -99,6 +99,11 @@ public final class Walker {
         return root;
     }
 
+    /** The path vector, standing at the level of the last node bound and not left; null before {@link #start}. */
+    public ZelPathVector pathVector() {
+        return pv;
+    }
+
     /** Destroys the path vector. */
     public void close() {
         if (pv != null) pv.destroy();

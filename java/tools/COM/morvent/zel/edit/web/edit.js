@@ -1,0 +1,589 @@
+// The hierarchy editor's page. Every name shown comes from the design or the configuration:
+// it goes into the page as text (textContent), never as markup.
+'use strict';
+
+const base = location.pathname.replace(/[^/]*$/, '');
+const $ = (id) => document.getElementById(id);
+const nodes = new Map();      // path -> {row, box, data}; "" is the top
+const expanded = new Set();   // paths whose rows are open
+let selected = null;
+let generation = -1;
+let warningsSeen = 0;
+let panelMode = null;         // {kind: 'instance', path} | {kind: 'settings'} | {kind: 'changes'}
+
+function el(tag, cls, text) {
+  const e = document.createElement(tag);
+  if (cls) e.className = cls;
+  if (text !== undefined && text !== null) e.textContent = text;
+  return e;
+}
+
+async function call(name, params, post) {
+  const body = new URLSearchParams(params || {});
+  const init = post ? {method: 'POST', body, headers: {'X-Zel-Edit': '1'}} : {};
+  const r = await fetch(base + 'api/' + name + (post ? '' : '?' + body), init);
+  let data;
+  try { data = await r.json(); } catch (e) { data = {error: 'the server answered ' + r.status}; }
+  if (!r.ok) { const err = new Error(data.error || ('HTTP ' + r.status)); err.status = r.status; throw err; }
+  return data;
+}
+const get = (name, params) => call(name, params, false);
+const post = (name, params) => call(name, params, true);
+
+function depthOf(path) { return path === '' ? 0 : path.split('/').length; }
+function parentOf(path) { const i = path.lastIndexOf('/'); return i < 0 ? '' : path.slice(0, i); }
+
+// ---------------------------------------------------------------------------------------
+// The tree
+
+function rowText(d) {
+  return d.name + ': ' + d.master + ' -> ' + (d.binding || 'open') + ' ' + d.kind + ' ' + d.brief + ' ' + (d.lint || []).join();
+}
+
+const escapes = {'&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;'};
+const esc = (t) => String(t).replace(/[&<>"']/g, (c) => escapes[c]);
+
+// A row's markup: built as one string, every name escaped, so that a level of thousands of
+// instances is shown in one go.
+function rowInner(d) {
+  // The twisty is drawn by the style sheet from the row's data-children and class "open".
+  let h;
+  if (d.path === '') {
+    h = '<b>Top:</b> <i>' + esc(d.binding) + '</i>';
+  } else {
+    h = '<b>' + esc(d.name) + ':</b> ' + esc(d.master) + ' -&gt; <i' + (d.binding ? '>' : ' class="open">')
+      + esc(d.binding || 'open') + '</i>';
+    if (d.kind !== 'view-list') h += '<span class="kind kind-' + esc(d.kind) + '">' + esc(d.kind.replace(/-/g, ' ')) + '</span>';
+  }
+  // The lint's mark before the brief text, which may run past the pane.
+  for (const l of d.lint || []) h += '<span class="lint" title="' + esc(l) + '">\u26a0 lint</span>';
+  if (d.brief) h += '<em>' + esc(d.brief) + '</em>';
+  return h;
+}
+
+function rowHtml(d) {
+  return '<div class="row' + (d.path === selected ? ' sel' : '') + (d.children && expanded.has(d.path) ? ' open' : '')
+       + '" role="treeitem" data-path="' + esc(d.path) + '" data-children="' + (d.children ? '1' : '')
+       + '">' + rowInner(d) + '</div>';
+}
+
+// Indents a row by its depth (through the DOM: the page's policy forbids inline style).
+function indent(row, path) {
+  row.style.paddingLeft = (depthOf(path) * 16 + 20) + 'px';
+}
+
+function fillRow(row, d) {
+  row.innerHTML = rowInner(d);
+  row.dataset.children = d.children ? '1' : '';
+  row.classList.toggle('open', !!d.children && expanded.has(d.path));
+}
+
+function makeRow(d) {
+  const t = document.createElement('template');
+  t.innerHTML = rowHtml(d);
+  const row = t.content.firstChild;
+  indent(row, d.path);
+  nodes.set(d.path, {row, box: null, data: d});
+  return row;
+}
+
+// Fetches and shows the rows below `path`; the rows open before stay open.
+async function expand(path) {
+  const n = nodes.get(path);
+  if (!n || !n.data.children) return;
+  const t0 = performance.now();
+  const data = await get('children', {path});
+  expanded.add(path);
+  await show(path, data);
+  // For the benchmark: request, rows built and laid out, to the next frame.
+  requestAnimationFrame(() => { window.zelExpandMs = performance.now() - t0; });
+}
+
+async function show(path, data) {
+  const n = nodes.get(path);
+  if (!n) return;
+  if (data.top) { n.data = Object.assign({path: '', name: 'Top'}, data.top); fillRow(n.row, n.data); }
+  const old = new Map();
+  if (n.box) {
+    for (const r of n.box.querySelectorAll(':scope > .row')) {
+      const o = nodes.get(r.dataset.path);
+      if (o) old.set(r.dataset.path, rowText(o.data));
+    }
+    forget(n.box);
+    n.box.remove();
+  }
+  const box = el('div', 'box');
+  box.setAttribute('role', 'group');
+  box.innerHTML = data.rows.map(rowHtml).join('');
+  const reopen = [];
+  let k = 0;
+  for (const row of box.children) {
+    const d = data.rows[k++];
+    indent(row, d.path);
+    nodes.set(d.path, {row, box: null, data: d});
+    if (old.has(d.path) && old.get(d.path) !== rowText(d)) row.classList.add('changed');
+    if (d.children && expanded.has(d.path)) reopen.push(d.path);
+    else expanded.delete(d.path);
+  }
+  n.box = box;
+  n.row.after(box);
+  fillRow(n.row, n.data);
+  for (const p of reopen) {
+    try { await expand(p); } catch (e) { expanded.delete(p); }
+  }
+}
+
+// Drops the rows of a closed or rebuilt box from the map.
+function forget(box) {
+  for (const r of box.querySelectorAll('.row')) nodes.delete(r.dataset.path);
+}
+
+function collapse(path) {
+  const n = nodes.get(path);
+  expanded.delete(path);
+  if (n && n.box) { forget(n.box); n.box.remove(); n.box = null; }
+  for (const p of [...expanded]) if (p.startsWith(path === '' ? '' : path + '/')) expanded.delete(p);
+  if (n) fillRow(n.row, n.data);
+  if (selected && selected !== path && selected.startsWith(path === '' ? '' : path + '/')) select(path);
+}
+
+async function toggle(path) {
+  const n = nodes.get(path);
+  if (!n) return;
+  if (n.box) collapse(path);
+  else await guard(expand(path));
+}
+
+async function loadTop() {
+  const t0 = performance.now();
+  const data = await get('children', {path: ''});
+  const tree = $('tree');
+  tree.textContent = '';
+  nodes.clear();
+  const top = Object.assign({path: '', name: 'Top'}, data.top);
+  tree.append(makeRow(top));
+  expanded.add('');
+  await show('', data);
+  if (selected === null) select('', true);
+  window.zelReadyMs = performance.now() - t0;
+  document.body.dataset.ready = '1';
+}
+
+// After an edit (here or in another tab): every open level bound anew.
+async function refreshTree() {
+  if (!nodes.has('')) return loadTop();
+  const data = await get('children', {path: ''});
+  await show('', data);
+  if (selected !== null && !nodes.has(selected)) select(nodes.has(parentOf(selected)) ? parentOf(selected) : '');
+}
+
+async function openPath(path) {
+  path = path.replace(/^\/+|\/+$/g, '');
+  const names = path === '' ? [] : path.split('/');
+  let at = '';
+  for (let i = 0; i < names.length; ++i) {
+    if (!nodes.get(at)?.box) await expand(at);
+    const next = at === '' ? names[i] : at + '/' + names[i];
+    if (!nodes.has(next)) throw new Error('no instance ' + names[i] + ' below ' + (at || 'the top'));
+    at = next;
+  }
+  select(at);
+}
+
+function select(path, quiet) {
+  const before = selected !== null && nodes.get(selected);
+  if (before) before.row.classList.remove('sel');
+  selected = path;
+  const n = nodes.get(path);
+  if (!n) return;
+  n.row.classList.add('sel');
+  n.row.scrollIntoView({block: 'nearest'});
+  if (!quiet) schedulePanel();
+}
+
+let panelTimer = null;
+function schedulePanel() {
+  clearTimeout(panelTimer);
+  panelTimer = setTimeout(() => {
+    if (selected === '') showSettings();
+    else showInstance(selected);
+  }, 80);
+}
+
+function visibleRows() { return [...$('tree').querySelectorAll('.row')]; }
+
+function onKey(ev) {
+  if (ev.target !== $('tree')) return;
+  const rows = visibleRows();
+  const i = rows.findIndex((r) => r.dataset.path === selected);
+  const at = (k) => { const r = rows[Math.max(0, Math.min(rows.length - 1, k))]; if (r) select(r.dataset.path); };
+  const n = nodes.get(selected);
+  switch (ev.key) {
+    case 'ArrowDown': at(i + 1); break;
+    case 'ArrowUp': at(i - 1); break;
+    case 'PageDown': at(i + 20); break;
+    case 'PageUp': at(i - 20); break;
+    case 'Home': at(0); break;
+    case 'End': at(rows.length - 1); break;
+    case 'ArrowRight':
+      if (n && n.data.children && !n.box) guard(expand(selected));
+      else if (n && n.box) { const first = n.box.querySelector('.row'); if (first) select(first.dataset.path); }
+      break;
+    case 'ArrowLeft':
+      if (n && n.box && selected !== '') collapse(selected);
+      else if (selected) select(parentOf(selected));
+      break;
+    case 'Enter': if (selected !== null) toggle(selected); break;
+    default: return;
+  }
+  ev.preventDefault();
+}
+
+// ---------------------------------------------------------------------------------------
+// The panels
+
+function table(rows) {
+  const t = el('table');
+  for (const [k, v] of rows) {
+    const tr = el('tr');
+    const td = el('td', 'mono');
+    if (v instanceof Node) td.append(v); else td.textContent = v === null || v === undefined ? 'none' : v;
+    tr.append(el('td', null, k), td);
+    t.append(tr);
+  }
+  return t;
+}
+
+// A text field with Set and Remove: Remove sends the empty value, which deletes the rule.
+function field(value, placeholder, apply, removable = true) {
+  const box = el('div', 'edit');
+  const input = el('input');
+  input.type = 'text';
+  input.value = value || '';
+  input.placeholder = placeholder;
+  const set = el('button', null, 'Set');
+  set.addEventListener('click', () => apply(input.value));
+  input.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') apply(input.value); });
+  box.append(input, set);
+  if (removable) {
+    const rm = el('button', null, 'Remove');
+    rm.disabled = !value;
+    rm.addEventListener('click', () => apply(''));
+    box.append(rm);
+  }
+  return box;
+}
+
+function check(on, label, apply) {
+  const l = el('label');
+  const c = el('input');
+  c.type = 'checkbox';
+  c.checked = !!on;
+  c.addEventListener('change', () => apply(c.checked ? 'true' : 'false'));
+  l.append(c, ' ' + label);
+  return l;
+}
+
+async function edit(fields) {
+  try {
+    const r = await post('edit', fields);
+    generation = r.generation;
+    $('modified').hidden = !r.modified;
+    banner(null);
+    await refreshTree();
+    if (panelMode) await (panelMode.kind === 'instance' ? showInstance(panelMode.path) : showSettings());
+  } catch (e) {
+    banner('Not changed: ' + e.message);
+  }
+}
+
+async function showInstance(path) {
+  panelMode = {kind: 'instance', path};
+  let d;
+  try { d = await get('instance', {path}); } catch (e) { return panelError(e); }
+  if (!panelMode || panelMode.path !== path) return;
+  const p = $('panel');
+  p.textContent = '';
+  p.append(el('h2', null, path));
+  p.append(table([
+    ['master', d.master],
+    ['binds to', d.binding || 'open'],
+    ['chosen by', d.chosenBy],
+    ['libraries', d.libs + ' (' + d.libsFrom + ')'],
+    ['views', d.views + ' (' + d.viewsFrom + ')' + (d.viewsWritten && d.viewsWritten !== d.views ? ', written "' + d.viewsWritten + '"' : '')],
+    ['stops', d.stops.length ? d.stops.join(', ') : 'none'],
+    ['below', d.end === 'walked' ? 'walked' : d.end === 'open' ? 'nothing: bound to open' : d.endText],
+  ]));
+  const why = el('div', 'why');
+  why.append(el('pre', null, d.rules));
+  p.append(el('h3', null, 'Why it binds so'), why);
+  for (const l of d.lint || []) p.append(el('div', 'err', '\u26a0 ' + l));
+
+  const I = d.instRule;
+  p.append(el('h3', null, 'Instance rule: ' + d.name + ' in ' + d.in));
+  p.append(table([
+    ['view binding', field(I.view, 'a view, e.g. symbol', (v) => edit({op: 'inst-view', path, value: v}))],
+    ['view list', field(I.viewList, 'views, e.g. schematic symbol', (v) => edit({op: 'inst-list', path, value: v}))],
+    ['bind to open', check(I.open, 'leave it unbound', (v) => edit({op: 'inst-open', path, value: v}))],
+    ['stop point', check(I.stop, 'stop below this instance', (v) => edit({op: 'inst-stop', path, value: v}))],
+  ]));
+  const O = d.occurRule;
+  p.append(el('h3', null, 'Occurrence rule: this path only'));
+  p.append(table([
+    ['binding', field(O.binding, 'LIB/CELL/VIEW', (v) => edit({op: 'occur-bind', path, value: v}))],
+    ['stop point', check(O.stop, 'stop below this occurrence', (v) => edit({op: 'occur-stop', path, value: v}))],
+  ]));
+  const C = d.cellRule;
+  p.append(el('h3', null, 'Cell rule: ' + (C.lib || '-') + '/' + C.cell));
+  p.append(table([
+    ['view binding', field(C.view, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'lib'}))],
+    ['view list', field(C.viewList, 'views', (v) => edit({op: 'cell-list', path, value: v, scope: 'lib'}))],
+    ['any library: view', field(C.anyView, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'any'}))],
+    ['any library: list', field(C.anyViewList, 'views', (v) => edit({op: 'cell-list', path, value: v, scope: 'any'}))],
+    ['stop point', check(C.stop, 'stop at this cell', (v) => edit({op: 'cell-stop', path, value: v, scope: 'lib'}))],
+  ]));
+}
+
+function panelError(e) {
+  const p = $('panel');
+  p.textContent = '';
+  p.append(el('p', 'err', e.message));
+}
+
+async function showSettings() {
+  panelMode = {kind: 'settings'};
+  let s;
+  try { s = await get('settings'); } catch (e) { return panelError(e); }
+  if (!panelMode || panelMode.kind !== 'settings') return;
+  const p = $('panel');
+  p.textContent = '';
+  p.append(el('h2', null, 'Configuration ' + s.config));
+  const top = [s.topLib, s.topCell, s.topView].map((x) => x || '-').join('/');
+  p.append(table([
+    ['top cell', field(top, 'LIB/CELL/VIEW', (v) => edit({op: 'top', value: v}), false)],
+    ['default views', field(s.defaultViews, 'views', (v) => edit({op: 'default-views', value: v}))],
+    ['default libraries', field(s.defaultLibs, 'libraries', (v) => edit({op: 'default-libs', value: v}))],
+    ['default stop list', field(s.defaultStops, 'views to stop at', (v) => edit({op: 'default-stops', value: v}))],
+  ]));
+  p.append(el('h3', null, 'Constants'));
+  const rows = s.constants.map((c) => [c.name, field(c.value, 'value', (v) => edit({op: 'constant', name: c.name, value: v}))]);
+  const add = el('div', 'edit');
+  const n = el('input'); n.type = 'text'; n.placeholder = 'NAME';
+  const v = el('input'); v.type = 'text'; v.placeholder = 'value';
+  const b = el('button', null, 'Add');
+  b.addEventListener('click', () => edit({op: 'constant', name: n.value, value: v.value}));
+  add.append(n, v, b);
+  rows.push(['new', add]);
+  p.append(table(rows));
+  p.append(el('h3', null, 'Note'));
+  const note = el('textarea');
+  note.value = s.note || '';
+  const save = el('button', null, 'Set note');
+  save.addEventListener('click', () => edit({op: 'note', value: note.value}));
+  p.append(note, save);
+}
+
+async function showChanges() {
+  panelMode = {kind: 'changes'};
+  const p = $('panel');
+  p.textContent = '';
+  p.append(el('h2', null, 'Changes against the saved file'), el('p', 'hint', 'Walking both\u2026'));
+  let c;
+  try { c = await get('changes'); } catch (e) { return panelError(e); }
+  p.lastChild.remove();
+  const pre = el('pre');
+  for (const line of c.lines) {
+    // Lines that name an instance: its path alone, or "PATH: in the walk of A only".
+    const m = /^([^ :][^ :]*)(:.*)?$/.exec(line);
+    if (m && !line.startsWith('Comparing') && !/^(Same|Differ):/.test(line) && m[1] !== '(top)') {
+      const a = el('span', 'pathlink', m[1]);
+      a.addEventListener('click', () => guard(openPath(m[1])));
+      pre.append(a, (m[2] || '') + '\n');
+    } else {
+      pre.append(line + '\n');
+    }
+  }
+  if (c.cut) pre.append('\u2026 (cut at ' + c.lines.length + ' lines)\n');
+  p.append(el('p', 'hint', 'A: the saved file; B: the configuration as edited.'), pre);
+}
+
+// ---------------------------------------------------------------------------------------
+// Save, revert, warnings
+
+function banner(text, info, buttons) {
+  const b = $('banner');
+  b.textContent = '';
+  b.hidden = !text;
+  b.className = info ? 'info' : '';
+  if (!text) return;
+  b.append(el('span', null, text));
+  for (const x of buttons || []) b.append(x);
+}
+
+function button(label, action) {
+  const b = el('button', null, label);
+  b.addEventListener('click', action);
+  return b;
+}
+
+async function save() {
+  try {
+    await post('save');
+    banner('Saved.', true);
+    setTimeout(() => { if ($('banner').className === 'info') banner(null); }, 3000);
+  } catch (e) {
+    const where = el('input');
+    where.placeholder = 'LIB/CELL/VIEW';
+    where.id = 'saveas-name';
+    banner(e.message, false, [
+      button('Reload (drop my edits)', () => reload()),
+      where,
+      button('Save as', () => saveAs(where.value)),
+    ]);
+  }
+  await poll();
+}
+
+async function saveAs(name) {
+  try {
+    const r = await post('saveas', {value: name});
+    banner('Saved as ' + r.config + '; editing it now.', true);
+  } catch (e) {
+    banner(e.message, false, [button('Reload (drop my edits)', () => reload())]);
+  }
+  await poll();
+  await refreshTree();
+}
+
+async function reload() {
+  try {
+    await post('reload');
+    banner(null);
+  } catch (e) {
+    banner(e.message);
+  }
+  await poll();
+  await refreshTree();
+  if (panelMode?.kind === 'instance') showInstance(panelMode.path); else if (panelMode?.kind === 'settings') showSettings();
+}
+
+async function revert() {
+  if (!confirm('Drop every edit not saved and read the file again?')) return;
+  await reload();
+}
+
+async function lint() {
+  banner('Linting\u2026', true);
+  let r;
+  try {
+    r = await post('lint');
+  } catch (e) {
+    return banner(e.message);
+  }
+  banner('Lint: ' + r.summary + (r.findings.length ? '; marked \u26a0 on their rows' : ''), true);
+  panelMode = {kind: 'lint'};
+  const p = $('panel');
+  p.textContent = '';
+  p.append(el('h2', null, 'Lint of the saved file'), el('p', 'hint', r.summary));
+  const list = el('div');
+  for (const f of r.findings) {
+    const line = el('div', 'lintline');
+    if (f.instance) {
+      const a = el('span', 'pathlink', f.path);
+      a.addEventListener('click', () => guard(openPath(f.path)));
+      line.append(a, ': ');
+    } else if (f.path) {
+      line.append(el('span', 'mono', f.path), ': ');
+    }
+    line.append(f.text);
+    list.append(line);
+  }
+  p.append(list);
+  await refreshTree();
+}
+
+async function poll() {
+  let s;
+  try { s = await get('state', {since: warningsSeen}); } catch (e) { return; }
+  $('config').textContent = s.config;
+  $('modified').hidden = !s.modified;
+  document.title = 'zel edit ' + s.config + (s.modified ? ' *' : '');
+  if (s.warnings.length) {
+    const f = $('warnings');
+    f.hidden = false;
+    for (const w of s.warnings) f.append(el('div', null, 'warning: ' + w));
+    f.scrollTop = f.scrollHeight;
+  }
+  warningsSeen = s.warningCount;
+  if (generation >= 0 && s.generation !== generation) {
+    generation = s.generation;
+    await refreshTree();
+    if (panelMode?.kind === 'instance') showInstance(panelMode.path); else if (panelMode?.kind === 'settings') showSettings();
+  }
+  generation = s.generation;
+}
+
+// ---------------------------------------------------------------------------------------
+// Search
+
+let lastQuery = null;
+async function search(q, offset) {
+  const box = $('results');
+  if (!offset) { box.textContent = ''; lastQuery = q; }
+  box.hidden = false;
+  let r;
+  try { r = await get('search', {q, offset, limit: 100}); } catch (e) { box.append(el('div', 'err', e.message)); return; }
+  if (q !== lastQuery) return;
+  box.querySelector('.more')?.remove();
+  let head = box.querySelector('.head');
+  if (!head) { head = el('div', 'head'); box.append(head); }
+  for (const d of r.rows) {
+    const row = el('div', 'row');
+    row.innerHTML = rowInner(Object.assign({}, d, {name: d.path}));
+    row.style.paddingLeft = '8px';
+    row.addEventListener('click', () => guard(openPath(d.path).then(() => $('tree').focus())));
+    box.append(row);
+  }
+  const shown = box.querySelectorAll('.row').length;
+  head.textContent = shown + (r.more ? '+' : '') + ' instances match "' + q + '"';
+  head.append(' ', button('Close', () => { box.hidden = true; box.textContent = ''; }));
+  if (r.more) {
+    const m = el('div', 'more', 'more\u2026');
+    m.addEventListener('click', () => search(q, shown));
+    box.append(m);
+  }
+}
+
+async function guard(promise) {
+  try { await promise; } catch (e) { banner(e.message); }
+}
+
+function start() {
+  const rowOf = (ev) => ev.target.closest('#tree .row');
+  $('tree').addEventListener('click', (ev) => {
+    const row = rowOf(ev);
+    if (!row) return;
+    // The twisty: the row's padding, left of its text.
+    const left = row.getBoundingClientRect().left + parseFloat(row.style.paddingLeft);
+    if (ev.clientX < left && ev.clientX > left - 18) toggle(row.dataset.path);
+    else select(row.dataset.path);
+  });
+  $('tree').addEventListener('dblclick', (ev) => { const row = rowOf(ev); if (row) toggle(row.dataset.path); });
+  $('tree').addEventListener('keydown', onKey);
+  $('search').addEventListener('submit', (ev) => { ev.preventDefault(); const q = $('q').value.trim(); if (q) search(q, 0); });
+  $('goto').addEventListener('submit', (ev) => { ev.preventDefault(); guard(openPath($('gopath').value.trim()).then(() => $('tree').focus())); });
+  $('b-settings').addEventListener('click', () => { select(''); showSettings(); });
+  $('b-changes').addEventListener('click', showChanges);
+  $('b-save').addEventListener('click', save);
+  $('b-revert').addEventListener('click', revert);
+  $('b-lint').addEventListener('click', lint);
+  document.addEventListener('keydown', (ev) => {
+    if (ev.key === '/' && !/INPUT|TEXTAREA/.test(document.activeElement.tagName)) { ev.preventDefault(); $('q').focus(); }
+  });
+  window.addEventListener('beforeunload', (ev) => { if (!$('modified').hidden) ev.preventDefault(); });
+  guard(loadTop().then(() => $('tree').focus()));
+  poll();
+  setInterval(poll, 2000);
+}
+
+start();

@@ -1,0 +1,276 @@
+// The hierarchy editor in a real browser: Debian's chromium, headless, driven by puppeteer-core.
+// Starts `zel edit` on a scratch copy of the example, then opens, expands, searches, edits,
+// saves, loses a save to another writer, and knocks without the token or with another Host.
+// With SHOTS=DIR it also writes the screenshots of docs/edit.md there.
+//
+//   node edit.test.js JAVA_DIR LIBRARY_DIR SCRATCH     (JAVA_DIR holds zel.jar and zel-walk.jar)
+'use strict';
+const {spawn, execFileSync} = require('child_process');
+const fs = require('fs');
+const http = require('http');
+const os = require('os');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+const [javaDir, libDir, scratch] = process.argv.slice(2);
+const shots = process.env.SHOTS;
+const here = __dirname;
+const libs = path.join(scratch, 'kwo.lib');
+let passed = 0;
+let failed = 0;
+
+async function check(name, fn) {
+  try {
+    await fn();
+    ++passed;
+    console.log('ok - ' + name);
+  } catch (e) {
+    ++failed;
+    console.log('not ok - ' + name + ': ' + (e && e.stack || e));
+  }
+}
+
+function expect(cond, what) {
+  if (!cond) throw new Error(what);
+}
+
+function javaApi(...args) {
+  return execFileSync('java', ['-Djava.library.path=' + libDir, '-cp', path.join(javaDir, 'zel.jar'),
+                               path.join(here, 'OtherProgram.java'), ...args], {encoding: 'utf8'}).trim();
+}
+
+function startServer() {
+  const child = spawn('java', ['-Xmx256m', '-Djava.library.path=' + libDir, '-cp',
+                               path.join(javaDir, 'zel-walk.jar') + ':' + path.join(javaDir, 'zel.jar'),
+                               'COM.morvent.zel.edit.Edit', '--libs', libs, 'design/chip/config'],
+                      {stdio: ['ignore', 'pipe', 'pipe']});
+  return new Promise((resolve, reject) => {
+    let out = '';
+    let err = '';
+    child.stdout.on('data', (b) => {
+      out += b;
+      const m = /open (http:\/\/127\.0\.0\.1:(\d+)\/\S+\/)/.exec(out);
+      if (m) resolve({child, url: m[1], port: Number(m[2])});
+    });
+    child.stderr.on('data', (b) => { err += b; });
+    child.on('exit', (code) => reject(new Error('zel edit exited ' + code + ': ' + err)));
+    setTimeout(() => reject(new Error('zel edit printed no address: ' + out + err)), 30000);
+  });
+}
+
+// A raw request, with the Host header and path as given (fetch would not send another Host).
+function raw(port, method, pathname, headers) {
+  return new Promise((resolve, reject) => {
+    const req = http.request({host: '127.0.0.1', port, method, path: pathname, headers}, (res) => {
+      let body = '';
+      res.on('data', (b) => { body += b; });
+      res.on('end', () => resolve({status: res.statusCode, body}));
+    });
+    req.on('error', reject);
+    req.end();
+  });
+}
+
+const rowSel = (p) => `#tree .row[data-path="${p}"]`;
+async function twisty(page, p) {
+  const row = await page.$(rowSel(p));
+  const pad = await row.evaluate((r) => parseFloat(r.style.paddingLeft));
+  await row.click({offset: {x: pad - 9, y: 8}});
+}
+async function rowText(page, p) {
+  return page.$eval(rowSel(p), (r) => r.textContent);
+}
+
+// An instance whose name is markup: the page must show it as text.
+const hostile = '<b>&amp;"\'';
+
+async function main() {
+  // Not in the screenshots of the docs: the runs of the suite (no SHOTS) check it.
+  if (!shots) {
+    fs.appendFileSync(path.join(scratch, 'libs/stdcells/dff/schematic/instances.zel'),
+                      'inst "' + hostile.replace(/"/g, '\\"') + '" stdcells inv symbol\n');
+  }
+  // A rule that leaves an instance unbound: a lint finding on its row.
+  fs.appendFileSync(path.join(scratch, 'libs/design/chip/config/config.zel'), 'cell stdcells nor2\n  views layout\n');
+  const server = await startServer();
+  const {url, port} = server;
+  const token = new URL(url).pathname.split('/')[1];
+  const host = '127.0.0.1:' + port;
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zel-chromium-'));
+  const browser = await puppeteer.launch({
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync',
+           '--user-data-dir=' + profile],
+    defaultViewport: {width: 1280, height: 760},
+  });
+  try {
+    await check('requests without the token, with another Host or from another page are refused', async () => {
+      const cases = [
+        ['GET', '/api/state', {Host: host}, 403],
+        ['GET', '/wrongtoken/api/state', {Host: host}, 403],
+        ['GET', '/' + token + '/api/state', {Host: 'evil.example:' + port}, 403],
+        ['GET', '/' + token + '/api/state', {Host: 'localhost:' + port}, 403],
+        ['POST', '/' + token + '/api/save', {Host: host}, 403],  // no X-Zel-Edit: a form of another site
+        ['POST', '/' + token + '/api/save', {Host: host, 'X-Zel-Edit': '1', Origin: 'http://evil.example'}, 403],
+        ['GET', '/' + token + '/../../etc/passwd', {Host: host}, 404],
+        ['GET', '/' + token + '/kwo.lib', {Host: host}, 404],
+        ['GET', '/' + token + '/api/children?path=..%2F..', {Host: host}, 404],
+        ['GET', '/' + token + '/api/state', {Host: host}, 200],
+      ];
+      for (const [method, p, headers, want] of cases) {
+        const r = await raw(port, method, p, headers);
+        expect(r.status === want, `${method} ${p} ${JSON.stringify(headers)}: ${r.status}, not ${want}`);
+      }
+    });
+
+    const page = await browser.newPage();
+    page.on('dialog', (d) => d.accept());
+    const errors = [];
+    page.on('pageerror', (e) => errors.push(String(e)));
+    // A refusal of the page's own policy (an inline style, say) shows here.
+    page.on('console', (m) => { if (m.type() === 'error' && !/status of 40[349]/.test(m.text())) errors.push(m.text()); });
+
+    await check('the page opens with the top level', async () => {
+      await page.goto(url);
+      await page.waitForSelector('body[data-ready="1"]', {timeout: 10000});
+      expect((await rowText(page, 'CORE')).includes('design/core/symbol -> design/core/schematic'), 'CORE row');
+      expect((await rowText(page, 'PAD0')).includes('open'), 'PAD0 bound to open');
+      expect((await page.$eval('#config', (e) => e.textContent)) === 'design/chip/config', 'config name in the head');
+    });
+
+    await check('a row expands: its instances bound, with the brief form\'s marks', async () => {
+      await twisty(page, 'CORE');
+      await page.waitForSelector(rowSel('CORE/ALU1'));
+      expect((await rowText(page, 'CORE/ALU1')).includes('stop: instance rule'), 'ALU1 stop mark');
+      await twisty(page, 'CORE/REG');
+      await page.waitForSelector(rowSel('CORE/REG/X0'));
+      expect((await rowText(page, 'CORE/REG/X0')).includes('stop: library rule'), 'X0 stop mark');
+      const names = await page.$$eval('#tree .row', (rows, p) => rows.filter((r) => r.dataset.path === p)
+                                       .map((r) => [r.querySelector('b').textContent, r.querySelectorAll('b').length]),
+                                       'CORE/REG/' + hostile);
+      if (!shots) expect(JSON.stringify(names) === JSON.stringify([[hostile + ':', 1]]), 'a name of markup shown as text: ' + JSON.stringify(names));
+    });
+
+    await check('the keyboard moves, opens and closes', async () => {
+      await page.click(rowSel('CORE'));
+      await page.focus('#tree');
+      await page.keyboard.press('ArrowDown');
+      expect(await page.$eval('.row.sel', (r) => r.dataset.path) === 'CORE/ALU0', 'down to ALU0');
+      await page.keyboard.press('ArrowRight');
+      await page.waitForSelector(rowSel('CORE/ALU0/NEG'));
+      await page.keyboard.press('ArrowLeft');
+      await page.waitForFunction((s) => !document.querySelector(s), {}, rowSel('CORE/ALU0/NEG'));
+      await page.keyboard.press('ArrowLeft');
+      expect(await page.$eval('.row.sel', (r) => r.dataset.path) === 'CORE', 'left to CORE');
+    });
+
+    await check('search finds by cell, opens to the path, and pages with "more"', async () => {
+      await page.type('#q', 'nand2');
+      await page.keyboard.press('Enter');
+      await page.waitForSelector('#results .row');
+      const found = await page.$$eval('#results .row b', (r) => r.map((x) => x.textContent.replace(/:$/, '')));
+      expect(found.includes('CORE/ALU0/ADD/FA1/G0') && found.includes('CORE/REG/N1'), 'found: ' + found);
+      await page.click('#results .row:nth-of-type(2)');
+      const chosen = found[0];
+      await page.waitForFunction((p) => document.querySelector('.row.sel')?.dataset.path === p, {}, chosen);
+      await page.waitForFunction((p) => document.querySelector('#panel h2')?.textContent === p, {}, chosen);
+      const r = await raw(port, 'GET', '/' + token + '/api/search?q=nand2&limit=1', {Host: host});
+      expect(JSON.parse(r.body).more === true && JSON.parse(r.body).rows.length === 1, 'limit 1 leaves more: ' + r.body);
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-search.png')});
+      await page.click('#results .head button');
+    });
+
+    await check('lint findings are listed and marked on their rows', async () => {
+      await page.click('#b-lint');
+      await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'Lint of the saved file');
+      const link = (await page.$$('#panel .pathlink'))[0];
+      expect(await link.evaluate((a) => a.textContent) === 'CORE/ALU0/ADD/FA1/G2', 'the unbound instance linked');
+      await link.click();
+      await page.waitForFunction((s) => document.querySelector(s + ' .lint')?.title.includes('note: 1 instance of stdcells/nor2/symbol left unbound'),
+                                 {}, rowSel('CORE/ALU0/ADD/FA1/G2'));
+      await page.waitForSelector(rowSel('CORE/REG/X0'));  // every open level bound again
+      await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'CORE/ALU0/ADD/FA1/G2');
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-lint.png')});
+    });
+
+    await check('an instance view binding edited in the panel changes its row at once', async () => {
+      await page.click(rowSel('CORE/ALU0'));
+      await page.waitForSelector('#panel h2');
+      await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'CORE/ALU0');
+      const input = (await page.$$('#panel table'))[1];
+      const field = await input.$('input[type=text]');
+      await field.click({clickCount: 3});
+      await field.type('symbol');
+      await page.keyboard.press('Enter');
+      await page.waitForFunction((s) => document.querySelector(s)?.textContent.includes('design/alu/symbol -> design/alu/symbol'),
+                                 {}, rowSel('CORE/ALU0'));
+      expect((await rowText(page, 'CORE/ALU0')).includes('instance rule'), 'kind instance rule');
+      expect(!(await page.$eval('#modified', (e) => e.hidden)), 'shown modified');
+      await page.waitForFunction(() => document.querySelector('#panel')?.textContent.includes('chosen byinstance rule'));
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-tree.png')});
+    });
+
+    await check('a second tab sees the same configuration', async () => {
+      const other = await browser.newPage();
+      await other.goto(url);
+      await other.waitForSelector('body[data-ready="1"]');
+      await twisty(other, 'CORE');
+      await other.waitForSelector(rowSel('CORE/ALU0'));
+      expect((await rowText(other, 'CORE/ALU0')).includes('design/alu/symbol'), 'the edit of the first tab');
+      await other.close();
+    });
+
+    await check('"Changes" lists the edited instance against the saved file', async () => {
+      await page.click('#b-changes');
+      await page.waitForFunction(() => document.querySelector('#panel pre')?.textContent.includes('CORE/ALU0'));
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-changes.png')});
+    });
+
+    await check('save writes the file, read back through the Java API', async () => {
+      expect(javaApi('get', libs, 'design/chip/config', 'design/core/schematic', 'ALU0') === 'none', 'not saved yet');
+      await page.click('#b-save');
+      await page.waitForFunction(() => document.querySelector('#banner')?.textContent.startsWith('Saved'));
+      expect(javaApi('get', libs, 'design/chip/config', 'design/core/schematic', 'ALU0') === 'symbol', 'saved binding');
+      expect(await page.$eval('#modified', (e) => e.hidden), 'no longer modified');
+    });
+
+    await check('a save after another writer\'s is refused and shown, with reload and save as', async () => {
+      expect(javaApi('note', libs, 'design/chip/config', 'another writer was here') === 'saved', 'other writer saved');
+      await page.click(rowSel('CORE/ALU0'));
+      await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'CORE/ALU0');
+      const field = await (await page.$$('#panel table'))[1].$('input[type=text]');
+      await field.click({clickCount: 3});
+      await field.type('schematic');
+      await page.keyboard.press('Enter');
+      await page.waitForFunction((s) => document.querySelector(s)?.textContent.includes('-> design/alu/schematic'), {}, rowSel('CORE/ALU0'));
+      await page.click('#b-save');
+      await page.waitForFunction(() => /changed by another program/.test(document.querySelector('#banner')?.textContent));
+      expect(javaApi('get', libs, 'design/chip/config', 'design/core/schematic', 'ALU0') === 'symbol', 'file left as the other writer left it');
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-conflict.png')});
+      await page.type('#saveas-name', 'design/chip/edited');
+      const [saveAs] = await page.$$('xpath/.//button[text()="Save as"]');
+      await saveAs.click();
+      await page.waitForFunction(() => document.querySelector('#banner')?.textContent.startsWith('Saved as design/chip/edited'));
+      expect(javaApi('get', libs, 'design/chip/edited', 'design/core/schematic', 'ALU0') === 'schematic', 'saved as another');
+      await page.waitForFunction(() => document.querySelector('#config')?.textContent === 'design/chip/edited');
+    });
+
+    await check('the page raised no script or policy error', async () => {
+      expect(errors.length === 0, errors.join('\n'));
+    });
+  } finally {
+    await browser.close();
+    server.child.kill();
+    fs.rmSync(profile, {recursive: true, force: true});
+  }
+  console.log(`browser: ${passed} passed, ${failed} failed`);
+  process.exit(failed ? 1 : 0);
+}
+
+main().catch((e) => {
+  console.log('not ok - the test could not run: ' + (e && e.stack || e));
+  console.log(`browser: ${passed} passed, ${failed + 1} failed`);
+  process.exit(1);
+});
