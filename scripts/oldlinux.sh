@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Runs the Java tests on Debian 11 (glibc 2.31, its own OpenJDK 17) against
+# zel.jar as shipped: the library is the one the jar carries, extracted by the
+# loader, not the build tree's.  The Debian 11 root is made once with
+# debootstrap and kept under ~/.cache/zel.  Needs root (chroot, mounts).
+# Usage: scripts/oldlinux.sh BUILD-DIR    (a plain build with its Java tests)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "$1")
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/zel
+# The recipe of the root: a change to it makes a new one.
+recipe="bullseye minbase openjdk-17-jre-headless"
+root=$cache/debian11-$(md5sum <<<"$recipe" | cut -c1-8)
+
+if [ ! -f "$root/.made" ]; then
+    rm -rf "$root.part"
+    mkdir -p "$cache"
+    echo "making the Debian 11 root in $root (once)"
+    start=$SECONDS
+    debootstrap --variant=minbase --include=openjdk-17-jre-headless bullseye "$root.part" \
+        http://deb.debian.org/debian >"$root.log" 2>&1 || { tail -20 "$root.log"; exit 1; }
+    rm -rf "$root.part"/var/cache/apt/archives/*.deb
+    echo "$recipe" >"$root.part/.made"
+    mv "$root.part" "$root"
+    echo "made in $((SECONDS - start)) s"
+fi
+
+junit=$(ls /usr/share/java/junit-platform-console-standalone*.jar | head -1)
+jars=("$build/java/zel.jar" "$build/java/tools/zel-walk.jar" "$build/java/test/zel-tests.jar")
+for f in "${jars[@]}"; do [ -f "$f" ] || { echo "missing $f: build $build first" >&2; exit 1; }; done
+
+# In a mount namespace of its own: the mounts go when the run ends.
+exec unshare --mount --pid --fork --mount-proc="$root/proc" bash -s "$root" "$PWD" "$junit" "${jars[@]}" <<'INNER'
+set -euo pipefail
+root=$1 src=$2 junit=$3 zel=$4 walk=$5 tests=$6
+mount --rbind /dev "$root/dev"
+mkdir -p "$root/zel" && mount -t tmpfs tmpfs "$root/zel"
+# The jars as shipped, copied in: nothing of the build tree is reachable.
+cp "$junit" "$root/zel/junit.jar"; cp "$zel" "$walk" "$tests" "$root/zel/"
+cp -r "$src/examples" "$root/zel/examples"
+mkdir -p "$root/zel/tmp"
+run() {
+    chroot "$root" env -i PATH=/usr/bin:/bin HOME=/zel ZEL_EXAMPLES=/zel/examples \
+        java -Xcheck:jni -Djava.io.tmpdir=/zel/tmp -jar /zel/junit.jar --disable-banner --details=summary \
+        --fail-if-no-tests --class-path /zel/zel.jar:/zel/zel-walk.jar:/zel/zel-tests.jar "$@"
+}
+chroot "$root" /usr/bin/ldd --version | head -1
+chroot "$root" java -version 2>&1 | head -1
+status=0
+run --scan-class-path /zel/zel-tests.jar --exclude-classname '^.*\.FreshProcess.*$' || status=1
+for c in tests.FreshProcessNumberingTest tests.FreshProcessThrowingListenerTest tests.FreshProcessThreadsTest \
+         tests.FreshProcessCallbackTest FreshProcessCleanerTest; do
+    run --select-class "COM.morvent.zel.$c" || status=1
+done
+exit $status
+INNER
