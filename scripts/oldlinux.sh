@@ -26,11 +26,11 @@ if [ ! -f "$root/.made" ]; then
 fi
 
 junit=$(ls /usr/share/java/junit-platform-console-standalone*.jar | head -1)
-jars=("$build/java/zel.jar" "$build/java/tools/zel-walk.jar" "$build/java/test/zel-tests.jar")
+jars=("$build/java/zel.jar" "$build/java/zel-walk.jar" "$build/java/test/zel-tests.jar")
 for f in "${jars[@]}"; do [ -f "$f" ] || { echo "missing $f: build $build first" >&2; exit 1; }; done
 
 # In a mount namespace of its own: the mounts go when the run ends.
-exec unshare --mount --pid --fork --mount-proc="$root/proc" bash -s "$root" "$PWD" "$junit" "${jars[@]}" <<'INNER'
+inner=$(cat <<'INNER'
 set -euo pipefail
 root=$1 src=$2 junit=$3 zel=$4 walk=$5 tests=$6
 mount --rbind /dev "$root/dev"
@@ -39,13 +39,22 @@ mkdir -p "$root/zel" && mount -t tmpfs tmpfs "$root/zel"
 cp "$junit" "$root/zel/junit.jar"; cp "$zel" "$walk" "$tests" "$root/zel/"
 cp -r "$src/examples" "$root/zel/examples"
 mkdir -p "$root/zel/tmp"
+log=$src/build/oldlinux.log
+: >"$log"
+# Each run's summary; its whole output when it fails.  A warning of
+# -Xcheck:jni fails the run, although the JVM exits 0 for it.
 run() {
-    chroot "$root" env -i PATH=/usr/bin:/bin HOME=/zel ZEL_EXAMPLES=/zel/examples \
-        java -Xcheck:jni -Djava.io.tmpdir=/zel/tmp -jar /zel/junit.jar --disable-banner --details=summary \
-        --fail-if-no-tests --class-path /zel/zel.jar:/zel/zel-walk.jar:/zel/zel-tests.jar "$@"
+    local out status=0
+    out=$(chroot "$root" env -i PATH=/usr/bin:/bin HOME=/zel ZEL_EXAMPLES=/zel/examples \
+        java -Xcheck:jni -Djava.io.tmpdir=/zel/tmp -jar /zel/junit.jar --disable-banner --details=tree \
+        --fail-if-no-tests --class-path /zel/zel.jar:/zel/zel-walk.jar:/zel/zel-tests.jar "$@" 2>&1) || status=1
+    echo "$out" >>"$log"
+    grep -qE 'WARNING in native method|FATAL ERROR in native method|JNI local refs' <<<"$out" && status=1
+    echo "  $*: $(grep -oE '[0-9]+ tests (successful|failed)' <<<"$out" | tr '\n' ' ')"
+    [ $status -eq 0 ] || echo "$out"
+    return $status
 }
-chroot "$root" /usr/bin/ldd --version | head -1
-chroot "$root" java -version 2>&1 | head -1
+echo "on $(chroot "$root" /usr/bin/ldd --version | sed -n 1p), $(chroot "$root" java -version 2>&1 | sed -n 1p)"
 status=0
 run --scan-class-path /zel/zel-tests.jar --exclude-classname '^.*\.FreshProcess.*$' || status=1
 for c in tests.FreshProcessNumberingTest tests.FreshProcessThrowingListenerTest tests.FreshProcessThreadsTest \
@@ -54,3 +63,5 @@ for c in tests.FreshProcessNumberingTest tests.FreshProcessThrowingListenerTest 
 done
 exit $status
 INNER
+)
+exec unshare --mount --pid --fork --mount-proc="$root/proc" bash -c "$inner" oldlinux "$root" "$PWD" "$junit" "${jars[@]}" </dev/null

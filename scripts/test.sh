@@ -8,15 +8,19 @@
 #   windows   zelJava_sh.dll cross-built with mingw-w64 for x86-64 and i686; the
 #             C++ tests built for x86-64 Windows and run under Wine; the exports,
 #             imports and DllMain of both DLLs checked
+#   arm64     the library and the C++ tests built for ARM64 Linux (clang), the
+#             tests run under qemu-aarch64; zel.jar of plain carries this library
+#   oldlinux  the Java tests on Debian 11 (debootstrap root with its own JDK,
+#             kept in ~/.cache/zel) against zel.jar of plain as shipped
 # Installs what it needs on Debian 12.  Build trees go to build/<suite>.
-# Usage: scripts/test.sh [suite...]     (default: all five)
+# Usage: scripts/test.sh [suite...]     (default: all seven)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 
 suites=("$@")
-# windows first: the jar of plain carries its DLLs.
-[ ${#suites[@]} -gt 0 ] || suites=(windows plain sanitize m32 fuzz)
+# windows and arm64 first: the jar of plain carries their libraries.
+[ ${#suites[@]} -gt 0 ] || suites=(windows arm64 plain oldlinux sanitize m32 fuzz)
 
 zel_need_build_packages
 zel_need_packages junit5 graphviz
@@ -25,6 +29,10 @@ for suite in "${suites[@]}"; do
     # clang and its libFuzzer runtime
     [ "$suite" = fuzz ] && zel_need_packages clang libclang-rt-14-dev
     [ "$suite" = windows ] && zel_need_packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+    # clang with Debian's ARM64 sysroot: its aarch64 GCC would remove g++-multilib.
+    [ "$suite" = arm64 ] && zel_need_packages clang qemu-user binutils-aarch64-linux-gnu libc6-dev-arm64-cross \
+        libstdc++-12-dev-arm64-cross libgcc-12-dev-arm64-cross
+    [ "$suite" = oldlinux ] && zel_need_packages debootstrap
 done
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -52,6 +60,8 @@ run_suite() {
     local status=0
     ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 >"$log" 2>&1 || status=$?
     grep -E '^[0-9]+% tests passed|^Errors while running' "$log" || true
+    # Under qemu the executables run whole: say which tests they skipped, and why.
+    [ "$suite" = arm64 ] && grep -h -A1 ': Skipped$' "$dir/Testing/Temporary/LastTest.log" | grep -v '^--' | sed 's/^/  skipped: /'
     # The fuzzers' figures: executions, coverage, corpus, findings.
     [ "$suite" = fuzz ] && cat "$dir"/tests/fuzz/run/*/summary.txt 2>/dev/null
     [ $status -eq 0 ] || sed -n '/The following tests FAILED/,$p' "$log"
@@ -70,13 +80,21 @@ mkdir -p build
 for suite in "${suites[@]}"; do
     case "$suite" in
         # The checking builds are compiled unoptimised: they take half the time to build.
-        plain) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
-               # zel.jar carries the Windows DLLs when this run or an earlier one built them.
+        plain|oldlinux) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+               # zel.jar carries the Windows DLLs and the ARM64 library when this run or an earlier one built them.
                natives=()
-               for pair in windows-x86_64=build/windows windows-x86=build/windows-i686; do
-                   [ -f "${pair#*=}/zelJava_sh.dll" ] && natives+=("${pair%%=*}=$PWD/${pair#*=}/zelJava_sh.dll")
+               for pair in windows-x86_64=build/windows/zelJava_sh.dll windows-x86=build/windows-i686/zelJava_sh.dll \
+                           linux-aarch64=build/arm64/libzelJava_sh.so.1; do
+                   [ -f "${pair#*=}" ] && natives+=("${pair%%=*}=$(realpath "${pair#*=}")")
                done
-               args+=("-DZEL_JAR_EXTRA_NATIVES=$(IFS=';'; echo "${natives[*]}")") ;;
+               args+=("-DZEL_JAR_EXTRA_NATIVES=$(IFS=';'; echo "${natives[*]}")")
+               # oldlinux: the jars of plain (built if need be), tested on Debian 11.
+               if [ "$suite" = oldlinux ]; then
+                   { { [ -f build/plain/CMakeCache.txt ] || cmake -S . -B build/plain "${args[@]}" >build/plain.configure.log; } &&
+                     cmake --build build/plain -j"$jobs" --target zel zel_walk zel_tests >build/plain.build.log &&
+                     scripts/oldlinux.sh build/plain; } || failed_suites+=(oldlinux)
+                   continue
+               fi ;;
         sanitize) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=ON) ;;
         m32) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_M32=ON) ;;
         # Lightly optimised, with line tables only: quick to build, and still
@@ -87,7 +105,10 @@ for suite in "${suites[@]}"; do
         windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake)
                  run_suite windows-i686 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake -DZEL_WINDOWS_ARCH=i686 ||
                      failed_suites+=(windows-i686) ;;
-        *) echo "unknown suite '$suite' (plain, sanitize, m32, fuzz, windows)" >&2; exit 2 ;;
+        # Lean: lightly optimised, no debugging information (the jar carries this library).
+        arm64) args=(-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64.cmake -DCMAKE_BUILD_TYPE=Release
+                     "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O1 -DNDEBUG") ;;
+        *) echo "unknown suite '$suite' (plain, sanitize, m32, fuzz, windows, arm64, oldlinux)" >&2; exit 2 ;;
     esac
     run_suite "$suite" "${args[@]}" || failed_suites+=("$suite")
 done
