@@ -5,9 +5,10 @@
 # debootstrap and kept under ~/.cache/zel.  Needs root (chroot, mounts).
 # Usage: scripts/oldlinux.sh BUILD-DIR    (a plain build with its Java tests)
 set -euo pipefail
-cd "$(dirname "$0")/.."
 build=$(realpath "$1")
+cd "$(dirname "$0")/.."
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/zel
+[ "$(id -u)" -eq 0 ] || exec sudo XDG_CACHE_HOME="${cache%/zel}" "$PWD/scripts/oldlinux.sh" "$build"
 # The recipe of the root: a change to it makes a new one.
 recipe="bullseye minbase openjdk-17-jre-headless"
 root=$cache/debian11-$(md5sum <<<"$recipe" | cut -c1-8)
