@@ -61,7 +61,8 @@ run_suite() {
     ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 >"$log" 2>&1 || status=$?
     grep -E '^[0-9]+% tests passed|^Errors while running' "$log" || true
     # Under qemu the executables run whole: say which tests they skipped, and why.
-    [ "$suite" = arm64 ] && grep -h -A1 ': Skipped$' "$dir/Testing/Temporary/LastTest.log" | grep -v '^--' | sed 's/^/  skipped: /'
+    [ "$suite" = arm64 ] && awk '/: Skipped$/ { getline why } /^\[  SKIPPED \] [^ ]+ \(/ { print "  skipped " $4 ": " why }
+        /^\[  PASSED  \] [0-9]+ test/ { n += $4 } END { print "  " n " C++ tests passed under qemu-aarch64" }' "$dir/Testing/Temporary/LastTest.log"
     # The fuzzers' figures: executions, coverage, corpus, findings.
     [ "$suite" = fuzz ] && cat "$dir"/tests/fuzz/run/*/summary.txt 2>/dev/null
     [ $status -eq 0 ] || sed -n '/The following tests FAILED/,$p' "$log"
@@ -92,7 +93,9 @@ for suite in "${suites[@]}"; do
                if [ "$suite" = oldlinux ]; then
                    { { [ -f build/plain/CMakeCache.txt ] || cmake -S . -B build/plain "${args[@]}" >build/plain.configure.log; } &&
                      cmake --build build/plain -j"$jobs" --target zel zel_walk zel_tests >build/plain.build.log &&
-                     scripts/oldlinux.sh build/plain; } || failed_suites+=(oldlinux)
+                     scripts/oldlinux.sh build/plain | tee build/oldlinux.out; } || failed_suites+=(oldlinux)
+                   read -r _ p _ _ f _ < <(grep '^oldlinux: ' build/oldlinux.out || echo "- 0 - - 0")
+                   total_passed=$((total_passed + p)) total_failed=$((total_failed + f))
                    continue
                fi ;;
         sanitize) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=ON) ;;

@@ -268,8 +268,13 @@ public final class ZelLibrary {
         }
         if (why == null) return copy;
         tried.add(what + " copied to " + (copy != null ? copy : "a temporary file") + ": " + why);
+        // Only a folder that may not map code (mounted noexec) is helped by another folder; a
+        // library that does not fit this system would fail there the same way.
         Path cache = userCache();
-        if (cache == null) return null;
+        if (cache == null || !(why.contains("failed to map segment") || why.contains("Operation not permitted")
+                               || why.contains("Permission denied"))) {
+            return null;
+        }
         return loadFromFolder(bytes, file, cache.resolve(folderName(false)), what, tried);
     }
 
