@@ -216,7 +216,7 @@ public final class ZelLibrary {
         for (String place : tried) message.append("\n  ").append(place);
         message.append("\nGive the library of zelJava_sh ").append(version()).append(" (").append(file)
                .append(") with -D").append(PATH_PROPERTY).append("=FILE_OR_FOLDER.");
-        if (extractFolder() == null && url != null) {
+        if (extractFolder() == null && tried.stream().anyMatch(ZelLibrary::cannotMap)) {
             message.append(" Or, when no folder above lets libraries load (mounted noexec), name one that does with -D")
                    .append(EXTRACT_PROPERTY).append("=FOLDER.");
         }
@@ -271,10 +271,7 @@ public final class ZelLibrary {
         // Only a folder that may not map code (mounted noexec) is helped by another folder; a
         // library that does not fit this system would fail there the same way.
         Path cache = userCache();
-        if (cache == null || !(why.contains("failed to map segment") || why.contains("Operation not permitted")
-                               || why.contains("Permission denied"))) {
-            return null;
-        }
+        if (cache == null || !cannotMap(why)) return null;
         return loadFromFolder(bytes, file, cache.resolve(folderName(false)), what, tried);
     }
 
@@ -368,6 +365,12 @@ public final class ZelLibrary {
         UserPrincipal me = currentUser();
         String user = me != null ? me.getName() : System.getProperty("user.name", "user");
         return name + "-" + user.replaceAll("[^A-Za-z0-9._-]", "_");
+    }
+
+    /** Whether a load failed because the folder may not map code (mounted noexec). */
+    private static boolean cannotMap(String why) {
+        return why.contains("failed to map segment") || why.contains("Operation not permitted")
+               || why.contains("Permission denied");
     }
 
     /** The folder of {@value #EXTRACT_PROPERTY}, or null when it is not set. */
