@@ -254,13 +254,15 @@ public final class ZelLibrary {
         }
         Path copy = null;
         String why;
+        boolean written = false;
         try {
             // createTempFile makes the file readable and writable by its owner only.
             copy = Files.createTempFile(LIBRARY_NAME + "-" + version() + "-", "-" + file);
             Files.write(copy, bytes);
+            written = true;
             why = tryLoad(copy);
         } catch (IOException e) {
-            why = "cannot copy it to a temporary file: " + e;
+            why = "cannot write it: " + e;
         } finally {
             // Loaded or not, the copy is no longer needed (where the system keeps the file of a
             // loaded library, deleting it fails harmlessly).
@@ -268,10 +270,10 @@ public final class ZelLibrary {
         }
         if (why == null) return copy;
         tried.add(what + " copied to " + (copy != null ? copy : "a temporary file") + ": " + why);
-        // Only a folder that may not map code (mounted noexec) is helped by another folder; a
-        // library that does not fit this system would fail there the same way.
+        // Only a temporary folder that cannot take the file or may not map code (mounted noexec)
+        // is helped by another folder; a library that does not fit this system fails anywhere.
         Path cache = userCache();
-        if (cache == null || !cannotMap(why)) return null;
+        if (cache == null || (written && !cannotMap(why))) return null;
         return loadFromFolder(bytes, file, cache.resolve(folderName(false)), what, tried);
     }
 
@@ -308,7 +310,7 @@ public final class ZelLibrary {
                 }
             }
         } catch (IOException | RuntimeException e) {
-            why = "cannot copy it there: " + e.getMessage();
+            why = "cannot write it there: " + e;
         }
         tried.add(what + " copied to " + target + ": " + why);
         return null;
