@@ -91,6 +91,7 @@ for suite in "${suites[@]}"; do
                args+=("-DZEL_JAR_EXTRA_NATIVES=$(IFS=';'; echo "${natives[*]}")")
                # oldlinux: the jars of plain (built if need be), tested on Debian 11.
                if [ "$suite" = oldlinux ]; then
+                   echo "=== oldlinux"
                    { { [ -f build/plain/CMakeCache.txt ] || cmake -S . -B build/plain "${args[@]}" >build/plain.configure.log; } &&
                      cmake --build build/plain -j"$jobs" --target zel zel_walk zel_tests >build/plain.build.log &&
                      scripts/oldlinux.sh build/plain | tee build/oldlinux.out; } || failed_suites+=(oldlinux)
