@@ -95,7 +95,7 @@ for suite in "${suites[@]}"; do
                    { { [ -f build/plain/CMakeCache.txt ] || cmake -S . -B build/plain "${args[@]}" >build/plain.configure.log; } &&
                      cmake --build build/plain -j"$jobs" --target zel zel_walk zel_tests >build/plain.build.log &&
                      scripts/oldlinux.sh build/plain | tee build/oldlinux.out; } || failed_suites+=(oldlinux)
-                   read -r _ p _ _ f _ < <(grep '^oldlinux: ' build/oldlinux.out || echo "- 0 - - 0")
+                   read -r _ p _ _ f _ < <(grep -s '^oldlinux: ' build/oldlinux.out || echo "- 0 - - 0")
                    total_passed=$((total_passed + p)) total_failed=$((total_failed + f))
                    continue
                fi ;;
