@@ -47,3 +47,5 @@ run "natives: ns per call against the JNI floor" natives "${natives_targets[@]}"
 walk_targets=(zel_walk_gen zel_walk_cpp zel_walk_bench zel_walk zelJava_sh)
 walk() { "$repo/bench/walk/run.sh" "$dir" 3; }
 run "walk: a million instances, Java through the bridge, C++ through the library, and the walk tool" walk "${walk_targets[@]}"
+lint() { "$repo/bench/walk/lint.sh" "$dir" 3; }
+run "lint: zel lint against the walk tool, on the same design" lint zel_walk_gen zel_walk zelJava_sh

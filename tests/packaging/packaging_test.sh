@@ -7,9 +7,10 @@
 #             java.library.path: it loads the copy it carries (and README.md
 #             shows this program)
 #   install   cmake --install into a scratch prefix: the program against the
-#             installed jar and library, and the zel-walk launcher
+#             installed jar and library, and the zel-walk and zel launchers
 #   deb       the .deb from cpack, unpacked into a scratch root: its library
-#             lies in a folder of the JVM's default java.library.path
+#             lies in a folder of the JVM's default java.library.path; its zel
+#             lints planted rules and makes a scripted edit
 #   mismatch  a native library of another version is refused, with both versions
 #   platform  an unknown platform is refused, with every place tried
 #   loaders   the jar in two class loaders of one JVM: each loads a file of its own
@@ -101,6 +102,9 @@ install)
     out=$("$scratch/prefix/bin/zel-walk" --libs "$source/examples/kwo.lib" --depth 1) ||
         { echo "$out"; fail "zel-walk failed"; }
     grep -qx "Configuration design/chip/config, revision 1" <<<"$out" || { echo "$out"; fail "zel-walk printed no walk"; }
+    out=$("$scratch/prefix/bin/zel" walk summary design/chip/config --libs "$source/examples/kwo.lib") ||
+        { echo "$out"; fail "zel walk failed"; }
+    grep -qx "Configuration design/chip/config, revision 1" <<<"$out" || { echo "$out"; fail "zel walk printed no walk"; }
     ;;
 deb)
     cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/pkg" >"$scratch/cpack.log" 2>&1 ||
@@ -120,6 +124,13 @@ deb)
     check_first_steps "${java[@]}" -Djava.library.path="$rooted" \
         -cp "$scratch/root/usr/share/java/zel.jar:$scratch/prog" FirstSteps "$scratch/work"
     [ -x "$scratch/root/usr/bin/zel-walk" ] || fail "no zel-walk in the .deb"
+    # zel from the package: its completion, its versions, then the lint of the
+    # planted rules and a scripted edit (tests/zel/zel_check.sh).
+    [ -f "$scratch/root/usr/share/bash-completion/completions/zel" ] || fail "no bash completion of zel in the .deb"
+    out=$("$scratch/root/usr/bin/zel" --version) || { echo "$out"; fail "zel --version"; }
+    grep -qx "zel $version" <<<"$out" && grep -q "^native library $version " <<<"$out" ||
+        { echo "$out"; fail "zel --version does not name both versions"; }
+    "$source/tests/zel/zel_check.sh" "$source" "$scratch" "$scratch/root/usr/bin/zel" || fail "zel from the .deb"
     ;;
 mismatch|platform)
     compile "$jar"

@@ -124,7 +124,8 @@ public final class DesignFile {
         return instances;
     }
 
-    private static final class Word {
+    /** A word of a line, as configuration and design files write them. */
+    static final class Word {
         final String text;
         final int column;     // in characters, from 1
         final boolean quoted;
@@ -136,7 +137,8 @@ public final class DesignFile {
         }
     }
 
-    private static List<Word> words(String where, int number, String line) throws DesignFileException {
+    /** The words of one line; '#' at the start of a word ends it. */
+    static List<Word> words(String where, int number, String line) throws DesignFileException {
         List<Word> words = new ArrayList<>();
         int i = 0;
         int n = line.length();

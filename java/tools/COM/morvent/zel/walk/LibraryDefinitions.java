@@ -42,6 +42,13 @@ public final class LibraryDefinitions {
         return lib == null ? null : directories.get(lib);
     }
 
+    /** The names of the defined libraries, sorted. */
+    public List<String> names() {
+        List<String> names = new ArrayList<>(directories.keySet());
+        java.util.Collections.sort(names);
+        return names;
+    }
+
     /**
      * Looks for {@value #SETUP_FILE} where {@code ZelConfig.init(null)} does: in the directories
      * of {@code ZEL_SETUP_PATH} (separated by ':'), then in the current directory, then in

@@ -1,0 +1,183 @@
+package COM.morvent.zel.walk;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import COM.morvent.zel.ZelConfig;
+import COM.morvent.zel.tests.Fixture;
+import java.io.ByteArrayOutputStream;
+import java.io.PrintStream;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import org.junit.jupiter.api.Test;
+
+/** The zel command: its dispatch and exit statuses, show's order, and scripted edits. */
+class ZelCommandTest {
+    static final class Result {
+        final int status;
+        final String out;
+        final String err;
+
+        Result(int status, String out, String err) {
+            this.status = status;
+            this.out = out;
+            this.err = err;
+        }
+
+        @Override
+        public String toString() {
+            return "status " + status + "\n" + out + err;
+        }
+    }
+
+    static Result zel(String... args) {
+        ByteArrayOutputStream out = new ByteArrayOutputStream();
+        ByteArrayOutputStream err = new ByteArrayOutputStream();
+        int status = Zel.run(args, new Zel.Io(out, new PrintStream(err, true, StandardCharsets.UTF_8), null,
+                                              Fixture.root().toString(), false));
+        return new Result(status, out.toString(StandardCharsets.UTF_8), err.toString(StandardCharsets.UTF_8));
+    }
+
+    /** A copy of the example's configuration in the scratch library; its LIB/CELL/VIEW. */
+    static String copyOfExample(String text) throws Exception {
+        String cell = Fixture.uniqueCell("zel");
+        String base = text != null ? text
+                      : Files.readString(Fixture.examples().resolve("libs/design/chip/config/config.zel"));
+        Fixture.write(file(cell), base);
+        return Fixture.SCRATCH + "/" + cell + "/config";
+    }
+
+    static Path file(String cellOrName) {
+        String cell = cellOrName.contains("/") ? cellOrName.split("/")[1] : cellOrName;
+        return Fixture.root().resolve(Fixture.SCRATCH).resolve(cell).resolve("config/config.zel");
+    }
+
+    @Test
+    void statusesOfTheDispatchAndTheLint() throws Exception {
+        String libs = Fixture.init().toString();
+        String planted = copyOfExample(Files.readString(Fixture.examples().resolve("libs/design/chip/config/config.zel"))
+                                       + Files.readString(Fixture.examples().resolve("../tests/zel/planted/no_such_path.zel")));
+        Object[][] cases = {
+            {2, new String[] {}, "Usage: zel COMMAND"},
+            {2, new String[] {"frobnicate"}, "zel: unknown command 'frobnicate'"},
+            {0, new String[] {"help", "lint"}, "Exit status: 0 nothing found"},
+            {2, new String[] {"help", "nothing"}, "zel help: no command 'nothing'"},
+            {2, new String[] {"lint"}, "zel lint: give the configuration"},
+            {2, new String[] {"lint", "design/chip/nothing", "--libs", libs}, "does not open"},
+            {2, new String[] {"lint", planted, "--ignore", "everything", "--libs", libs}, "--ignore takes"},
+            {1, new String[] {"lint", planted, "--libs", libs}, "never-applied: occurrence CORE ALU0 XX: stop"},
+            {0, new String[] {"lint", planted, "--ignore", "never-applied", "--libs", libs}, ": 0 findings, 1 note"},
+            {1, new String[] {"lint", planted, "--json", "--libs", libs}, "\"found\":1,\"notes\":1,"},
+            {1, new String[] {"get", planted, "constant", "NONE", "--libs", libs}, "constant NONE is not set"},
+            {2, new String[] {"set", planted, "cell", "stdcells", "inv", "colour", "red", "--libs", libs}, "'colour' is no property"},
+            {2, new String[] {"set", planted, "cell", "stdcells", "inv", "views", "a", "b", "--libs", libs}, "takes one VALUE"},
+            {0, new String[] {"walk", "summary", planted, "--libs", libs}, "Configuration " + planted + ", revision 1"},
+            {0, new String[] {"diff", "design/chip/config", planted, "--libs", libs}, ""},
+            {1, new String[] {"diff", "design/chip/config", "design/chip/alt_config", "--libs", libs}, "CORE/ALU1"},
+        };
+        for (Object[] c : cases) {
+            Result r = zel((String[]) c[1]);
+            assertEquals(c[0], r.status, String.join(" ", (String[]) c[1]) + ": " + r);
+            assertTrue((r.out + r.err).contains((String) c[2]), c[2] + " in " + r);
+        }
+        Result edit = zel("edit");
+        boolean built;
+        try {
+            Class.forName("COM.morvent.zel.edit.Edit");
+            built = true;
+        } catch (ClassNotFoundException e) {
+            built = false;
+        }
+        if (!built) assertEquals("zel edit: 'edit' is not in this build of zel\n", edit.err);
+    }
+
+    @Test
+    void showPrintsTheOrderOfASave() throws Exception {
+        String libs = Fixture.init().toString();
+        // Blocks and properties out of the canonical order, a property given twice.
+        String name = copyOfExample("zelvek-config 1\ntop design chip schematic\noccurrence CORE ALU0\n  stop\n"
+                                    + "inst design alu * NEG\n  stop\n  view-binding schematic\ncell * inv\n  views x\n"
+                                    + "note second\nlibrary b\n  stops y\nlibrary a\n  views z\nconstant C c\n"
+                                    + "default-views \"s t\"\ninst design alu * NEG\n  view-binding symbol\n"
+                                    + "occurrence CORE\n  stop\nnote third\n");
+        Result before = zel("show", name, "--libs", libs);
+        ZelConfig config = Fixture.open(Fixture.SCRATCH, name.split("/")[1], "config", "a");
+        assertTrue(config.save(null));
+        config.close();
+        Result after = zel("show", name, "--libs", libs);
+        assertEquals(0, before.status, before.toString());
+        assertEquals(before.out.replace("revision 0", "revision 1"), after.out);
+        assertEquals("top design chip schematic\ndefault-views \"s t\"\nconstant C c\nnote second\nnote third\n"
+                     + "library a views z\nlibrary b stops y\ncell * inv views x\n"
+                     + "inst design alu * NEG view-binding symbol\ninst design alu * NEG stop\n"
+                     + "occurrence CORE stop\noccurrence CORE ALU0 stop\n",
+                     after.out.substring(after.out.indexOf('\n') + 1));
+    }
+
+    @Test
+    void setThenGetAndTheWalkShowsIt() throws Exception {
+        String libs = Fixture.init().toString();
+        String name = copyOfExample(null);
+        // KEY and VALUE; what zel get then prints; the line of the walk that shows it.
+        Object[][] edits = {
+            {new String[] {"inst", "design", "alu", "*", "NEG", "view-binding"}, new String[] {"layout"}, "layout",
+             "- NEG: stdcells/inv/symbol -> stdcells/inv/layout  view: instance rule"},
+            {new String[] {"occurrence", "CORE", "ALU0", "ADD", "FA1", "G1", "bind"}, new String[] {"altcells", "nand2", "layout"},
+             "altcells nand2 layout", "- G1: stdcells/nand2/symbol -> altcells/nand2/layout  view: occurrence rule"},
+            {new String[] {"cell", "stdcells", "dff", "stop"}, new String[] {}, "stop",
+             "- REG: stdcells/dff/symbol -> stdcells/dff/schematic  stop: cell rule"},
+            {new String[] {"default-libs"}, new String[] {"design stdcells devices altcells"}, "design stdcells devices altcells",
+             "libs: design stdcells devices altcells (default)"},
+        };
+        for (Object[] e : edits) {
+            String[] key = (String[]) e[0];
+            String[] set = concat(new String[] {"set", name}, key, (String[]) e[1], new String[] {"--libs", libs});
+            byte[] file = Files.readAllBytes(file(name));
+            Result dry = zel(concat(set, new String[] {"--dry-run"}));
+            assertEquals(0, dry.status, dry.toString());
+            assertTrue(dry.out.startsWith("would change "), dry.out);
+            assertTrue(java.util.Arrays.equals(file, Files.readAllBytes(file(name))), "--dry-run saved");
+            Result r = zel(set);
+            assertEquals(0, r.status, r.toString());
+            Result g = zel(concat(new String[] {"get", name}, key, new String[] {"--libs", libs}));
+            assertEquals(e[2] + "\n", g.out, g.toString());
+            Result walk = zel("walk", name, "--libs", libs);
+            assertTrue(walk.out.contains((String) e[3]), e[3] + " in\n" + walk.out);
+        }
+        // Unset, and a path the design does not have.
+        assertEquals(0, zel("unset", name, "cell", "stdcells", "dff", "stop", "--libs", libs).status);
+        assertEquals(1, zel("get", name, "cell", "stdcells", "dff", "stop", "--libs", libs).status);
+        Result noPath = zel("set", name, "occurrence", "CORE", "ALU7", "stop", "--libs", libs);
+        assertEquals(1, noPath.status);
+        assertTrue(noPath.err.contains("no such path: the top cell (design/chip/schematic) has no instance CORE")
+                   || noPath.err.contains("has no instance ALU7"), noPath.err);
+    }
+
+    @Test
+    void aSetLosesToAnotherWriter() throws Exception {
+        String libs = Fixture.init().toString();
+        String name = copyOfExample(null);
+        Settings.beforeSave = () -> {
+            ZelConfig other = Fixture.open(Fixture.SCRATCH, name.split("/")[1], "config", "a");
+            assertTrue(other.setDefaultStopListString("spice"));
+            assertTrue(other.save(null));
+            other.close();
+        };
+        Result r;
+        try {
+            r = zel("set", name, "default-views", "symbol", "--libs", libs);
+        } finally {
+            Settings.beforeSave = null;
+        }
+        assertEquals(1, r.status, r.toString());
+        assertTrue(r.err.contains("was changed by another program"), r.err);
+        assertTrue(r.err.endsWith("zel set: not saved (see the warning above); " + name + " is unchanged\n"), r.err);
+        assertEquals("spice\n", zel("get", name, "default-stops", "--libs", libs).out);
+        assertEquals("schematic symbol\n", zel("get", name, "default-views", "--libs", libs).out);
+    }
+
+    static String[] concat(String[]... parts) {
+        return java.util.Arrays.stream(parts).flatMap(java.util.Arrays::stream).toArray(String[]::new);
+    }
+}
