@@ -365,8 +365,8 @@ public final class ZelLibrary {
         String name = LIBRARY_NAME + "-" + version() + "-" + platform();
         if (!shared) return name;
         UserPrincipal me = currentUser();
-        String user = me != null ? me.getName() : System.getProperty("user.name", "user");
-        return name + "-" + user.replaceAll("[^A-Za-z0-9._-]", "_");
+        String who = me != null ? me.getName() : System.getProperty("user.name", "user");
+        return name + "-" + who.replaceAll("[^A-Za-z0-9._-]", "_");
     }
 
     /** Whether a load failed because the folder may not map code (mounted noexec). */
