@@ -2,7 +2,10 @@
 # platform under COM/morvent/zel/native/<platform>/ with the list of those
 # platforms, the pom under META-INF/maven, and the manifest.
 #   -DJAR_TOOL -DCLASSES -DOUTPUT -DMANIFEST -DPOM -DVERSION -DSTAGE
-#   -DNATIVES=platform=file;...   (may be empty)   -DSTRIP (may be empty)
+#   -DNATIVES=platform=file;...   (may be empty)
+#   -DSTRIP -DSTRIP_PLATFORM: the strip of this build's own library (may be empty)
+#   -DCHECK_SO=cmake/check_so.sh -DREADELF -DJNI_HEADERS: each Linux library
+#   must pass it (may be empty: the sanitizers' build is not shipped)
 file(REMOVE_RECURSE "${STAGE}")
 set(native_dir "${STAGE}/COM/morvent/zel/native")
 file(MAKE_DIRECTORY "${native_dir}")
@@ -18,11 +21,20 @@ foreach(entry ${NATIVES})
   endif()
   # The versioned file of the build (libzelJava_sh.so.1.2.3) under the name a
   # JVM looks for.
+  if(CHECK_SO AND platform MATCHES "^linux-")
+    execute_process(COMMAND bash "${CHECK_SO}" "${READELF}" "${file}" "${JNI_HEADERS}"
+                    OUTPUT_VARIABLE report ERROR_VARIABLE report RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "the ${platform} library cannot ship in zel.jar:\n${report}")
+    endif()
+  endif()
   get_filename_component(name "${file}" NAME)
   string(REGEX REPLACE "\\.so\\..*$" ".so" name "${name}")
   file(MAKE_DIRECTORY "${native_dir}/${platform}")
-  if(STRIP AND name MATCHES "\\.so$")
-    # Debugging information is for the build tree, not for every copy of the jar.
+  if(STRIP AND name MATCHES "\\.so$" AND platform STREQUAL STRIP_PLATFORM)
+    # Debugging information is for the build tree, not for every copy of the
+    # jar.  The libraries of other builds come as they ship (this strip may
+    # not even read them).
     execute_process(COMMAND "${STRIP}" --strip-debug -o "${native_dir}/${platform}/${name}" "${file}"
                     RESULT_VARIABLE status)
     if(NOT status EQUAL 0)

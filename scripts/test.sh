@@ -11,15 +11,20 @@
 #             imports and DllMain of both DLLs checked
 #   browser   the hierarchy editor (zel edit) driven in Debian's chromium by
 #             puppeteer-core (tests/browser; reuses build/plain)
+#   arm64     the library and the C++ tests built for ARM64 Linux (clang), the
+#             tests run under qemu-aarch64; zel.jar of plain carries this library
+#   oldlinux  the Java tests on Debian 11 (debootstrap root with its own JDK,
+#             kept in ~/.cache/zel) against zel.jar of plain as shipped
 # Installs what it needs on Debian 12.  Build trees go to build/<suite>.
-# Usage: scripts/test.sh [suite...]     (default: all six)
+# Usage: scripts/test.sh [suite...]     (default: all nine)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 
 suites=("$@")
-# windows first: the jar of plain carries its DLLs.
-[ ${#suites[@]} -gt 0 ] || suites=(windows plain nfs browser sanitize m32 fuzz)
+# windows and arm64 first: the jar of plain carries their libraries; nfs,
+# browser and oldlinux use the build of plain.
+[ ${#suites[@]} -gt 0 ] || suites=(windows arm64 plain nfs browser oldlinux sanitize m32 fuzz)
 
 zel_need_build_packages
 zel_need_packages junit5 graphviz
@@ -33,6 +38,10 @@ for suite in "${suites[@]}"; do
         # Debian's Node.js unless one is installed already.
         command -v npm >/dev/null || zel_need_packages nodejs npm
     fi
+    # clang with Debian's ARM64 sysroot: its aarch64 GCC would remove g++-multilib.
+    [ "$suite" = arm64 ] && zel_need_packages clang qemu-user binutils-aarch64-linux-gnu libc6-dev-arm64-cross \
+        libstdc++-12-dev-arm64-cross libgcc-12-dev-arm64-cross
+    [ "$suite" = oldlinux ] && zel_need_packages debootstrap
 done
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -60,6 +69,9 @@ run_suite() {
     local status=0
     ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 >"$log" 2>&1 || status=$?
     grep -E '^[0-9]+% tests passed|^Errors while running' "$log" || true
+    # Under qemu the executables run whole: say which tests they skipped, and why.
+    [ "$suite" = arm64 ] && awk '/: Skipped$/ { getline why } /^\[  SKIPPED \] [^ ]+ \(/ { print "  skipped " $4 ": " why }
+        /^\[  PASSED  \] [0-9]+ test/ { n += $4 } END { print "  " n " C++ tests passed under qemu-aarch64" }' "$dir/Testing/Temporary/LastTest.log"
     # The fuzzers' figures: executions, coverage, corpus, findings.
     [ "$suite" = fuzz ] && cat "$dir"/tests/fuzz/run/*/summary.txt 2>/dev/null
     [ $status -eq 0 ] || sed -n '/The following tests FAILED/,$p' "$log"
@@ -103,13 +115,24 @@ for suite in "${suites[@]}"; do
              [ $nfs_status -eq 0 ] || failed_suites+=(nfs)
              continue ;;
         # The checking builds are compiled unoptimised: they take half the time to build.
-        plain) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
-               # zel.jar carries the Windows DLLs when this run or an earlier one built them.
+        plain|oldlinux) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+               # zel.jar carries the Windows DLLs and the ARM64 library when this run or an earlier one built them.
                natives=()
-               for pair in windows-x86_64=build/windows windows-x86=build/windows-i686; do
-                   [ -f "${pair#*=}/zelJava_sh.dll" ] && natives+=("${pair%%=*}=$PWD/${pair#*=}/zelJava_sh.dll")
+               for pair in windows-x86_64=build/windows/zelJava_sh.dll windows-x86=build/windows-i686/zelJava_sh.dll \
+                           linux-aarch64=build/arm64/libzelJava_sh.so.1; do
+                   [ -f "${pair#*=}" ] && natives+=("${pair%%=*}=$(realpath "${pair#*=}")")
                done
-               args+=("-DZEL_JAR_EXTRA_NATIVES=$(IFS=';'; echo "${natives[*]}")") ;;
+               args+=("-DZEL_JAR_EXTRA_NATIVES=$(IFS=';'; echo "${natives[*]}")")
+               # oldlinux: the jars of plain (built if need be), tested on Debian 11.
+               if [ "$suite" = oldlinux ]; then
+                   echo "=== oldlinux"
+                   { { [ -f build/plain/CMakeCache.txt ] || cmake -S . -B build/plain "${args[@]}" >build/plain.configure.log; } &&
+                     cmake --build build/plain -j"$jobs" --target zel zel_walk zel_tests >build/plain.build.log &&
+                     scripts/oldlinux.sh build/plain | tee build/oldlinux.out; } || failed_suites+=(oldlinux)
+                   read -r _ p _ _ f _ < <(grep -s '^oldlinux: ' build/oldlinux.out || echo "- 0 - - 0")
+                   total_passed=$((total_passed + p)) total_failed=$((total_failed + f))
+                   continue
+               fi ;;
         sanitize) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=ON) ;;
         m32) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_M32=ON) ;;
         # Lightly optimised, with line tables only: quick to build, and still
@@ -122,7 +145,10 @@ for suite in "${suites[@]}"; do
                      failed_suites+=(windows-i686) ;;
         browser) run_browser || failed_suites+=(browser)
                  continue ;;
-        *) echo "unknown suite '$suite' (plain, nfs, browser, sanitize, m32, fuzz, windows)" >&2; exit 2 ;;
+        # Lean: lightly optimised, no debugging information (the jar carries this library).
+        arm64) args=(-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64.cmake -DCMAKE_BUILD_TYPE=Release
+                     "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O1 -DNDEBUG") ;;
+        *) echo "unknown suite '$suite' (plain, nfs, browser, oldlinux, sanitize, m32, fuzz, windows, arm64)" >&2; exit 2 ;;
     esac
     run_suite "$suite" "${args[@]}" || failed_suites+=("$suite")
 done

@@ -210,8 +210,10 @@ TEST_F(ConfigMarshallingTest, AHandleThatNamesNothingEndsTheCallAtOnce) {
         {"id 0", newConfig(0)}, {"never registered", newConfig(17)}, {"closed", closed}};
 
     for (const BooleanNative& n : booleanNatives()) {
-        for (const auto& [what, receiver] : receivers) {
-            SCOPED_TRACE(std::string(n.name) + " on " + what);
+        for (const auto& entry : receivers) {
+            // Not a structured binding: clang 14 (the ARM64 build) cannot capture one.
+            const jobject receiver = entry.second;
+            SCOPED_TRACE(std::string(n.name) + " on " + entry.first);
             lib().calls.clear();
             jvm.clearCalls();
             n.answer(1);

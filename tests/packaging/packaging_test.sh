@@ -13,6 +13,10 @@
 #             lints planted rules and makes a scripted edit
 #   mismatch  a native library of another version is refused, with both versions
 #   platform  an unknown platform is refused, with every place tried
+#   loaders   the jar in two class loaders of one JVM: each loads a file of its own
+#   noexec    a temporary folder mounted noexec: the copy goes to the user's
+#             cache folder; with both noexec, the error names each place once
+#   users     two users share one -Dzel.library.extract folder (needs root)
 # Usage: packaging_test.sh CASE BUILD_DIR SOURCE_DIR JAR VERSION OTHER_VERSION_LIB
 set -euo pipefail
 case=$1 build=$2 source=$3 jar=$4 version=$5 other=$6
@@ -150,6 +154,73 @@ mismatch|platform)
         grep -qF -- "$line" <<<"$out" || fail "missing: $line"
     done
     [ ! -e "$scratch/work/mylib/top" ] || fail "FirstSteps wrote a configuration"
+    ;;
+loaders|noexec|users)
+    javac --release 17 -d "$scratch/prog" "$source/tests/packaging/LoaderProbe.java"
+    cp "$jar" "$scratch/zel.jar"
+    mkdir -m 1777 "$scratch/tmp" "$scratch/x"
+    platform=linux-$(uname -m)
+    # probe N [java options...]: N class loaders; their lines, or the error.
+    probe() {
+        local n=$1
+        shift
+        "${java[@]}" -Djava.io.tmpdir="$scratch/tmp" "$@" -cp "$scratch/prog" LoaderProbe "$scratch/zel.jar" "$n" 2>&1
+    }
+    # Exactly the lines given, in order, each of one loader.
+    expect_loaded() {
+        local out=$1
+        shift
+        echo "$out"
+        local i=1
+        for lib in "$@"; do
+            # shellcheck disable=SC2053
+            [[ $(sed -n "${i}p" <<<"$out") == "loader $i: $version "$lib ]] || fail "loader $i did not load $lib"
+            i=$((i + 1))
+        done
+        [ "$(wc -l <<<"$out")" -eq $# ] || fail "more output than expected"
+    }
+    user=$(id -un)
+    shared="$scratch/x/zelJava_sh-$version-$platform"
+    if [ "$case" = loaders ]; then
+        expect_loaded "$(probe 2)" "$scratch/tmp/zelJava_sh-$version-*" "$scratch/tmp/zelJava_sh-$version-*"
+        expect_loaded "$(probe 2 -Dzel.library.extract="$scratch/x")" "$shared-$user/libzelJava_sh.so" \
+            "$shared-$user/zelJava_sh-*-libzelJava_sh.so"
+        expect_loaded "$(probe 2 -Djava.library.path="$build")" "$build/libzelJava_sh.so" "$scratch/tmp/zelJava_sh-$version-*"
+    elif [ "$case" = noexec ]; then
+        unshare -rm true 2>/dev/null || { echo "no private mount namespace here (unshare -rm is refused)"; exit 77; }
+        cache="$scratch/cache/zel/zelJava_sh-$version-$platform"
+        expect_loaded "$(XDG_CACHE_HOME="$scratch/cache" unshare -rm bash -c 'mount -t tmpfs -o noexec none "$1" && shift && "$@"' \
+            _ "$scratch/tmp" "${java[@]}" -Djava.io.tmpdir="$scratch/tmp" -cp "$scratch/prog" LoaderProbe "$scratch/zel.jar" 1)" \
+            "$cache/libzelJava_sh.so"
+        for extract in "" "$scratch/x"; do
+            out=$(XDG_CACHE_HOME="$scratch/cache" unshare -rm bash -c 'for d in "$1" "$2" "$3"; do mount -t tmpfs -o noexec none "$d" || exit 1; done
+                  shift 3 && "$@"' _ "$scratch/tmp" "$scratch/cache" "$scratch/x" "${java[@]}" -Djava.io.tmpdir="$scratch/tmp" \
+                  ${extract:+-Dzel.library.extract="$extract"} -cp "$scratch/prog" LoaderProbe "$scratch/zel.jar" 1 2>&1) &&
+                fail "loaded from a noexec folder: $out"
+            echo "$out"
+            if [ -z "$extract" ]; then
+                places=("copied to $scratch/tmp/zelJava_sh-$version-" "copied to $cache/libzelJava_sh.so: ")
+                grep -qF -- "-Dzel.library.extract=FOLDER" <<<"$out" || fail "no word of -Dzel.library.extract"
+            else
+                places=("copied to $shared-")
+                ! grep -qF -- "-Dzel.library.extract=FOLDER" <<<"$out" || fail "suggests -Dzel.library.extract, which is set"
+            fi
+            for place in "${places[@]}"; do
+                [ "$(grep -cF -- "$place" <<<"$out")" -eq 1 ] || fail "not named once: $place"
+            done
+            [ "$(grep -c 'copied to' <<<"$out")" -eq ${#places[@]} ] || fail "other copies named than ${places[*]}"
+            grep -q 'failed to map segment' <<<"$out" || fail "the reason of the system is not given"
+        done
+    else
+        [ "$(id -u)" -eq 0 ] || { echo "two users need root (setpriv)"; exit 77; }
+        chmod 755 "$scratch" "$scratch/prog"
+        for as in daemon nobody daemon; do
+            expect_loaded "$(setpriv --reuid="$as" --regid="$(id -g "$as")" --clear-groups env HOME=/nonexistent \
+                "${java[@]}" -Djava.io.tmpdir="$scratch/tmp" -Dzel.library.extract="$scratch/x" -cp "$scratch/prog" \
+                LoaderProbe "$scratch/zel.jar" 1)" "$shared-$as/libzelJava_sh.so"
+            [ "$(stat -c '%U %a' "$shared-$as")" = "$as 700" ] || fail "$shared-$as is not $as's alone"
+        done
+    fi
     ;;
 *)
     fail "unknown case '$case'"

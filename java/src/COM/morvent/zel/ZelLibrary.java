@@ -4,9 +4,13 @@ import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
 import java.net.URL;
+import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.Files;
+import java.nio.file.LinkOption;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
+import java.nio.file.attribute.PosixFilePermissions;
+import java.nio.file.attribute.UserPrincipal;
 import java.security.CodeSource;
 import java.util.ArrayList;
 import java.util.Arrays;
@@ -26,12 +30,16 @@ import java.util.Locale;
  * <li>each folder of {@code java.library.path}, in order (on Debian this includes
  *     {@code /usr/lib/x86_64-linux-gnu/jni}, where the package installs it);</li>
  * <li>the copy that {@code zel.jar} carries for this platform ({@link #platform()}), copied out
- *     to a private temporary file, or, when the system property {@value #EXTRACT_PROPERTY} names
- *     a folder, to a file in that folder that later runs reuse.</li>
+ *     to a private temporary file; when that does not load (a temporary folder mounted
+ *     {@code noexec}), to {@code zel/} in the user's cache folder ({@code $XDG_CACHE_HOME} or
+ *     {@code ~/.cache}), where later runs reuse it. When the system property
+ *     {@value #EXTRACT_PROPERTY} names a folder, it goes there instead, into a folder of this
+ *     user's own, so that several users may share the folder named.</li>
  * </ol>
- * When none of them gives a library that loads, the error names the platform, every place tried
- * and why it did not serve. A library of another version than these classes is refused: the
- * error says which file it was and both versions.
+ * The JVM loads one file into one class loader only: the classes loaded again by another class
+ * loader load a copy of their own. When no place gives a library that loads, the error names the
+ * platform, every place tried and why it did not serve. A library of another version than these
+ * classes is refused: the error says which file it was and both versions.
  */
 public final class ZelLibrary {
     /** System property: the native library file, or the folder that holds it. */
@@ -51,6 +59,7 @@ public final class ZelLibrary {
 
     private static String loadedFrom;
     private static String failure;
+    private static UserPrincipal user;
 
     private ZelLibrary() {
     }
@@ -161,12 +170,13 @@ public final class ZelLibrary {
         if (override != null && !override.isEmpty()) {
             Path path = Path.of(override);
             if (Files.isDirectory(path)) path = path.resolve(file);
-            String why = tryLoad(path);
-            if (why != null) {
+            List<String> tried = new ArrayList<>();
+            Path loaded = loadFile(path, file, tried);
+            if (loaded == null) {
                 throw new UnsatisfiedLinkError(LIBRARY_NAME + ": " + path + " given by -D" + PATH_PROPERTY
-                                               + " does not load: " + why);
+                                               + " does not load: " + String.join("; ", tried));
             }
-            return checked(path.toAbsolutePath().toString(), "-D" + PATH_PROPERTY);
+            return checked(loaded.toString(), "-D" + PATH_PROPERTY);
         }
 
         List<String> tried = new ArrayList<>();
@@ -178,40 +188,25 @@ public final class ZelLibrary {
                 tried.add(path + ": not there");
                 continue;
             }
-            String why = tryLoad(path);
-            if (why == null) return checked(path.toAbsolutePath().toString(), "java.library.path");
-            tried.add(path + ": " + why);
+            Path loaded = loadFile(path, file, tried);
+            if (loaded != null) return checked(loaded.toString(), "java.library.path");
         }
 
         String platform = platform();
         String jar = jarLocation();
-        if (platform == null) {
-            tried.add(jar + ": holds no library for this platform (it holds: " + carried() + ")");
+        URL url = platform == null ? null : ZelLibrary.class.getResource(NATIVE_FOLDER + platform + "/" + file);
+        if (url == null) {
+            tried.add(jar + ": holds no " + (platform == null ? "library for this platform" : platform + "/" + file)
+                      + " (it holds: " + carried() + ")");
         } else {
-            String resource = NATIVE_FOLDER + platform + "/" + file;
-            URL url = ZelLibrary.class.getResource(resource);
-            if (url == null) {
-                tried.add(jar + ": holds no " + platform + "/" + file + " (it holds: " + carried() + ")");
-            } else {
-                Path copy = null;
-                String why;
-                try {
-                    copy = extract(url, platform, file);
-                    why = tryLoad(copy);
-                } catch (IOException e) {
-                    why = "cannot copy it out of the jar: " + e;
-                } finally {
-                    // Loaded or not, a private temporary copy is no longer needed (where the
-                    // system keeps the file of a loaded library, deleting it fails harmlessly).
-                    if (copy != null && System.getProperty(EXTRACT_PROPERTY, "").isEmpty()) {
-                        deleteQuietly(copy);
-                    }
-                }
-                if (why == null) return checked(copy.toString(), "zel.jar");
-                tried.add(jar + ": its " + platform + "/" + file + " copied to " + copy + ": " + why
-                          + " (a temporary folder that does not allow loading libraries? set -D"
-                          + EXTRACT_PROPERTY + "=FOLDER)");
+            byte[] bytes = null;
+            try (InputStream in = url.openStream()) {
+                bytes = in.readAllBytes();
+            } catch (IOException e) {
+                tried.add(jar + ": cannot read its " + platform + "/" + file + ": " + e);
             }
+            Path loaded = bytes == null ? null : loadCopy(bytes, file, jar + ": its " + platform + "/" + file, tried);
+            if (loaded != null) return checked(loaded.toString(), "zel.jar");
         }
         StringBuilder message = new StringBuilder();
         message.append(LIBRARY_NAME).append(": no native library for ")
@@ -221,17 +216,191 @@ public final class ZelLibrary {
         for (String place : tried) message.append("\n  ").append(place);
         message.append("\nGive the library of zelJava_sh ").append(version()).append(" (").append(file)
                .append(") with -D").append(PATH_PROPERTY).append("=FILE_OR_FOLDER.");
+        if (extractFolder() == null && tried.stream().anyMatch(ZelLibrary::cannotMap)) {
+            message.append(" Or, when no folder above lets libraries load (mounted noexec), name one that does with -D")
+                   .append(EXTRACT_PROPERTY).append("=FOLDER.");
+        }
         throw new UnsatisfiedLinkError(message.toString());
     }
 
-    /** Loads a file; gives null when it loaded, otherwise why not. */
+    /**
+     * Loads a library file; gives the file loaded, or null after adding to {@code tried} why not.
+     * The JVM loads one file into one class loader only: a second class loader gets a copy.
+     */
+    private static Path loadFile(Path path, String file, List<String> tried) {
+        String why = tryLoad(path);
+        if (why == null) return path.toAbsolutePath();
+        if (!why.contains("already loaded in another classloader")) {
+            tried.add(path + ": " + why);
+            return null;
+        }
+        try {
+            return loadCopy(Files.readAllBytes(path), file, path + " (loaded by another class loader)", tried);
+        } catch (IOException e) {
+            tried.add(path + ": loaded by another class loader, and cannot be read for a copy: " + e);
+            return null;
+        }
+    }
+
+    /**
+     * Copies a library out and loads the copy: into the folder of {@value #EXTRACT_PROPERTY} when
+     * set; otherwise to a private temporary file, then (a temporary folder may be mounted noexec)
+     * into the user's cache folder. Gives the file loaded, or null after adding each place tried.
+     */
+    private static Path loadCopy(byte[] bytes, String file, String what, List<String> tried) {
+        Path extract = extractFolder();
+        if (extract != null) {
+            return loadFromFolder(bytes, file, extract.resolve(folderName(true)), what, tried);
+        }
+        Path copy = null;
+        String why;
+        boolean written = false;
+        try {
+            // createTempFile makes the file readable and writable by its owner only.
+            copy = Files.createTempFile(LIBRARY_NAME + "-" + version() + "-", "-" + file);
+            Files.write(copy, bytes);
+            written = true;
+            why = tryLoad(copy);
+        } catch (IOException e) {
+            why = "cannot write it: " + e;
+        } finally {
+            // Loaded or not, the copy is no longer needed (where the system keeps the file of a
+            // loaded library, deleting it fails harmlessly).
+            if (copy != null) deleteQuietly(copy);
+        }
+        if (why == null) return copy;
+        tried.add(what + " copied to " + (copy != null ? copy : "a temporary file") + ": " + why);
+        // Only a temporary folder that cannot take the file or may not map code (mounted noexec)
+        // is helped by another folder; a library that does not fit this system fails anywhere.
+        Path cache = userCache();
+        if (cache == null || (written && !cannotMap(why))) return null;
+        return loadFromFolder(bytes, file, cache.resolve(folderName(false)), what, tried);
+    }
+
+    /**
+     * Loads the copy kept in a folder of this user's, writing it first unless the same bytes are
+     * there already; a class loader that finds that file loaded by another gets a copy of its own.
+     */
+    private static Path loadFromFolder(byte[] bytes, String file, Path dir, String what, List<String> tried) {
+        Path target = dir.resolve(file);
+        String why;
+        try {
+            ownFolder(dir);
+            if (!Files.isRegularFile(target) || !Arrays.equals(Files.readAllBytes(target), bytes)) {
+                // Another process may be loading the same file: the new copy replaces it in one step.
+                Path partial = Files.createTempFile(dir, file, ".part");
+                try {
+                    Files.write(partial, bytes);
+                    Files.move(partial, target, StandardCopyOption.REPLACE_EXISTING, StandardCopyOption.ATOMIC_MOVE);
+                } finally {
+                    deleteQuietly(partial);
+                }
+            }
+            why = tryLoad(target);
+            if (why == null) return target;
+            if (why.contains("already loaded in another classloader")) {
+                Path own = Files.createTempFile(dir, LIBRARY_NAME + "-", "-" + file);
+                try {
+                    Files.write(own, bytes);
+                    why = tryLoad(own);
+                    if (why == null) return own;
+                    target = own;
+                } finally {
+                    deleteQuietly(own);
+                }
+            }
+        } catch (IOException | RuntimeException e) {
+            why = "cannot write it there: " + e;
+        }
+        tried.add(what + " copied to " + target + ": " + why);
+        return null;
+    }
+
+    /**
+     * Makes a folder for this user's copies (readable by this user alone where the system has
+     * owners), or checks that an existing one belongs to this user: a library in a folder that
+     * someone else owns could be swapped under this process.
+     */
+    private static void ownFolder(Path dir) throws IOException {
+        boolean posix = dir.getFileSystem().supportedFileAttributeViews().contains("posix");
+        if (!Files.isDirectory(dir)) {
+            Files.createDirectories(dir.getParent());
+            try {
+                if (posix) {
+                    Files.createDirectory(dir, PosixFilePermissions.asFileAttribute(
+                        PosixFilePermissions.fromString("rwx------")));
+                } else {
+                    Files.createDirectory(dir);
+                }
+            } catch (FileAlreadyExistsException e) {
+                // made by another process of this user's meanwhile: checked below
+            }
+        }
+        UserPrincipal me = currentUser();
+        if (posix && me != null) {
+            UserPrincipal owner = Files.getOwner(dir, LinkOption.NOFOLLOW_LINKS);
+            if (!owner.equals(me)) throw new IOException(dir + " belongs to " + owner.getName() + ", not to " + me.getName());
+        }
+    }
+
+    /** The user this process runs as: the owner of a file it makes; null where that fails. */
+    private static UserPrincipal currentUser() {
+        if (user == null) {
+            try {
+                Path probe = Files.createTempFile(LIBRARY_NAME + "-", ".owner");
+                try {
+                    user = Files.getOwner(probe);
+                } finally {
+                    deleteQuietly(probe);
+                }
+            } catch (IOException | RuntimeException e) {
+                return null;
+            }
+        }
+        return user;
+    }
+
+    /** zelJava_sh-1.0.0-linux-x86_64, with -USER in a folder that several users may share. */
+    private static String folderName(boolean shared) {
+        String name = LIBRARY_NAME + "-" + version() + "-" + platform();
+        if (!shared) return name;
+        UserPrincipal me = currentUser();
+        String who = me != null ? me.getName() : System.getProperty("user.name", "user");
+        return name + "-" + who.replaceAll("[^A-Za-z0-9._-]", "_");
+    }
+
+    /** Whether a load failed because the folder may not map code (mounted noexec). */
+    private static boolean cannotMap(String why) {
+        return why.contains("failed to map segment") || why.contains("Operation not permitted")
+               || why.contains("Permission denied");
+    }
+
+    /** The folder of {@value #EXTRACT_PROPERTY}, or null when it is not set. */
+    private static Path extractFolder() {
+        String folder = System.getProperty(EXTRACT_PROPERTY, "");
+        return folder.isEmpty() ? null : Path.of(folder);
+    }
+
+    /** The user's cache folder for zelJava_sh ($XDG_CACHE_HOME/zel, or ~/.cache/zel), or null. */
+    private static Path userCache() {
+        String xdg = System.getenv("XDG_CACHE_HOME");
+        if (xdg != null && Path.of(xdg).isAbsolute()) return Path.of(xdg, "zel");
+        String home = System.getProperty("user.home", "");
+        return home.isEmpty() || home.equals("?") ? null : Path.of(home, ".cache", "zel");
+    }
+
+    /** Loads a file; gives null when it loaded, otherwise why not (without the file's name). */
     private static String tryLoad(Path path) {
         if (!Files.isRegularFile(path)) return "no such file";
+        String name = path.toAbsolutePath().toString();
         try {
-            System.load(path.toAbsolutePath().toString());
+            System.load(name);
             return null;
         } catch (UnsatisfiedLinkError e) {
-            return e.getMessage();
+            // The JVM names the file, and the system's dlerror names it again.
+            String why = String.valueOf(e.getMessage());
+            while (why.startsWith(name + ": ")) why = why.substring(name.length() + 2);
+            return why;
         }
     }
 
@@ -251,34 +420,6 @@ public final class ZelLibrary {
                 + " to it");
         }
         return file;
-    }
-
-    /** Copies the jar's library out: to a private temporary file, or into the folder named. */
-    private static Path extract(URL url, String platform, String file) throws IOException {
-        byte[] bytes;
-        try (InputStream in = url.openStream()) {
-            bytes = in.readAllBytes();
-        }
-        String folder = System.getProperty(EXTRACT_PROPERTY, "");
-        if (folder.isEmpty()) {
-            // createTempFile makes the file readable and writable by its owner only.
-            Path copy = Files.createTempFile(LIBRARY_NAME + "-" + version() + "-", "-" + file);
-            Files.write(copy, bytes);
-            return copy;
-        }
-        Path dir = Path.of(folder, LIBRARY_NAME + "-" + version() + "-" + platform);
-        Files.createDirectories(dir);
-        Path target = dir.resolve(file);
-        if (Files.isRegularFile(target) && Arrays.equals(Files.readAllBytes(target), bytes)) return target;
-        // Another process may be loading the same file: the new copy replaces it in one step.
-        Path partial = Files.createTempFile(dir, file, ".part");
-        try {
-            Files.write(partial, bytes);
-            Files.move(partial, target, StandardCopyOption.REPLACE_EXISTING, StandardCopyOption.ATOMIC_MOVE);
-        } finally {
-            deleteQuietly(partial);
-        }
-        return target;
     }
 
     /** The platforms whose libraries the jar carries, from the list written when it was built. */
