@@ -20,7 +20,7 @@ if [ ! -f "$root/.made" ]; then
     echo "making the Debian 11 root in $root (once)"
     start=$SECONDS
     debootstrap --variant=minbase --include=openjdk-17-jre-headless bullseye "$root.part" \
-        http://deb.debian.org/debian >"$root.log" 2>&1 || { tail -20 "$root.log"; exit 1; }
+        >"$root.log" 2>&1 || { tail -20 "$root.log"; exit 1; }
     rm -rf "$root.part"/var/cache/apt/archives/*.deb
     echo "$recipe" >"$root.part/.made"
     mv "$root.part" "$root"
@@ -71,7 +71,7 @@ run "all but FreshProcess*" --scan-class-path /zel/zel-tests.jar --exclude-class
 for c in $fresh; do
     run "${c#COM.morvent.zel.}" --select-class "$c" || status=1
 done
-echo "oldlinux: $passed tests passed, $failed failed"
+echo "oldlinux: $passed passed, $failed failed"
 exit $status
 INNER
 )

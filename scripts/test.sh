@@ -86,34 +86,39 @@ run_suite() {
     return $status
 }
 
-# The browser suite counts its own checks: "browser: N passed, M failed".
-run_browser() {
-    echo "=== browser"
-    local log=build/browser.log status=0 line
-    tests/browser/run.sh build/plain >"$log" 2>&1 || status=$?
-    grep -E '^not ok' -A3 "$log" || true
-    line=$(grep -E '^browser: [0-9]+ passed, [0-9]+ failed' "$log" | tail -1 || true)
+# A suite that runs as its own script and closes with "SUITE: N passed, M failed".
+run_counted() {
+    local suite=$1
+    shift
+    echo "=== $suite"
+    local log=build/$suite.out status=0 line
+    "$@" >"$log" 2>&1 || status=$?
+    line=$(grep -E "^$suite: [0-9]+ passed, [0-9]+ failed" "$log" | tail -1 || true)
     if [ -n "$line" ]; then
-        echo "$line"
-        total_passed=$((total_passed + $(sed -E 's/^browser: ([0-9]+) passed.*/\1/' <<<"$line")))
-        total_failed=$((total_failed + $(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$line")))
-    else
-        tail -20 "$log"
+        read -r _ p _ f _ <<<"$line"
+        total_passed=$((total_passed + p))
+        total_failed=$((total_failed + f))
     fi
+    # The whole log when it failed; its figures and the closing line when it passed.
+    if [ $status -ne 0 ]; then tail -40 "$log"; else grep -E "^(FIGURES|guest ran|  )|^$suite: " "$log" || true; fi
     return $status
+}
+
+# The jars of plain (built if need be), tested on Debian 11.
+run_oldlinux() {
+    { [ -f build/plain/CMakeCache.txt ] || cmake -S . -B build/plain "$@" >build/plain.configure.log; } &&
+        cmake --build build/plain -j"$jobs" --target zel zel_walk zel_tests >build/plain.build.log &&
+        scripts/oldlinux.sh build/plain
 }
 
 mkdir -p build
 for suite in "${suites[@]}"; do
     case "$suite" in
-        # Its own script, on the plain build; counted from its last line.
-        nfs) echo "=== nfs"
-             nfs_status=0
-             scripts/nfs_test.sh | tee build/nfs.log || nfs_status=$?
-             line=$(grep -E '^nfs: [0-9]+ passed, [0-9]+ failed' build/nfs.log | tail -1 || true)
-             [ -z "$line" ] || { read -r _ p _ f _ <<<"$line"; total_passed=$((total_passed + p)); total_failed=$((total_failed + f)); }
-             [ $nfs_status -eq 0 ] || failed_suites+=(nfs)
+        # Scripts of their own on the plain build.
+        nfs) run_counted nfs scripts/nfs_test.sh || failed_suites+=(nfs)
              continue ;;
+        browser) run_counted browser tests/browser/run.sh build/plain || failed_suites+=(browser)
+                 continue ;;
         # The checking builds are compiled unoptimised: they take half the time to build.
         plain|oldlinux) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
                # zel.jar carries the Windows DLLs and the ARM64 library when this run or an earlier one built them.
@@ -125,12 +130,7 @@ for suite in "${suites[@]}"; do
                args+=("-DZEL_JAR_EXTRA_NATIVES=$(IFS=';'; echo "${natives[*]}")")
                # oldlinux: the jars of plain (built if need be), tested on Debian 11.
                if [ "$suite" = oldlinux ]; then
-                   echo "=== oldlinux"
-                   { { [ -f build/plain/CMakeCache.txt ] || cmake -S . -B build/plain "${args[@]}" >build/plain.configure.log; } &&
-                     cmake --build build/plain -j"$jobs" --target zel zel_walk zel_tests >build/plain.build.log &&
-                     scripts/oldlinux.sh build/plain | tee build/oldlinux.out; } || failed_suites+=(oldlinux)
-                   read -r _ p _ _ f _ < <(grep -s '^oldlinux: ' build/oldlinux.out || echo "- 0 - - 0")
-                   total_passed=$((total_passed + p)) total_failed=$((total_failed + f))
+                   run_counted oldlinux run_oldlinux "${args[@]}" || failed_suites+=(oldlinux)
                    continue
                fi ;;
         sanitize) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=ON) ;;
@@ -143,8 +143,6 @@ for suite in "${suites[@]}"; do
         windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake)
                  run_suite windows-i686 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake -DZEL_WINDOWS_ARCH=i686 ||
                      failed_suites+=(windows-i686) ;;
-        browser) run_browser || failed_suites+=(browser)
-                 continue ;;
         # Lean: lightly optimised, no debugging information (the jar carries this library).
         arm64) args=(-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64.cmake -DCMAKE_BUILD_TYPE=Release
                      "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O1 -DNDEBUG") ;;
