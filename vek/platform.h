@@ -136,6 +136,9 @@ std::string realPath(const std::string& path);
 
 // Processes and the environment.
 long processId();
+// The calling thread as a message names it: its name, when it has one, and
+// the system's number for it (as debuggers and jstack show it).
+std::string describeThisThread();
 // True only when no process with this id runs; one this process may not
 // inspect counts as running.
 bool processIsGone(long pid);

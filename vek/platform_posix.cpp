@@ -3,12 +3,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -190,6 +193,20 @@ std::string realPath(const std::string& path) {
 }
 
 long processId() { return static_cast<long>(getpid()); }
+
+std::string describeThisThread() {
+    char name[64] = "";
+    // The JVM gives each of its threads the (shortened) Java name.
+    pthread_getname_np(pthread_self(), name, sizeof name);
+    char text[128];
+#ifdef SYS_gettid
+    const long id = static_cast<long>(syscall(SYS_gettid));
+    std::snprintf(text, sizeof text, "'%s' (nid=0x%lx)", name, id);
+#else
+    std::snprintf(text, sizeof text, "'%s'", name);
+#endif
+    return text;
+}
 
 bool processIsGone(long pid) { return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
