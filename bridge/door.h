@@ -83,12 +83,14 @@ private:
 // The entry of handle with its configuration's lock held; null (nothing
 // held) when the handle names nothing, also when it was withdrawn while this
 // thread waited for the lock.
-template <bool (*Find)(jint, IndexHit&)>
+template <bool (*Find)(jint, IndexHit&), bool (*Unchanged)(const IndexHit&)>
 void* holdHandle(Held& held, jint handle) {
     IndexHit hit;
     if (!Find(handle, hit)) return nullptr;
     if (!held.take(hit.lock)) return nullptr;
-    // Withdrawing takes the same lock: found again now, the entry stays.
+    // Withdrawing takes the same lock: still there now, the entry stays.
+    // Nearly always nothing at all changed in the index meanwhile.
+    if (Unchanged(hit)) return hit.entry;
     IndexHit again;
     if (!Find(handle, again) || again.lock != hit.lock) {
         held.giveBack();
@@ -98,11 +100,11 @@ void* holdHandle(Held& held, jint handle) {
 }
 
 inline ConfigHandleEntry* holdConfig(Held& held, jint handle) {
-    return static_cast<ConfigHandleEntry*>(holdHandle<findConfigHandle>(held, handle));
+    return static_cast<ConfigHandleEntry*>(holdHandle<findConfigHandle, configIndexUnchanged>(held, handle));
 }
 
 inline PathVectorSlot* holdPathVector(Held& held, jint handle) {
-    return static_cast<PathVectorSlot*>(holdHandle<findPathVectorHandle>(held, handle));
+    return static_cast<PathVectorSlot*>(holdHandle<findPathVectorHandle, pathVectorIndexUnchanged>(held, handle));
 }
 
 // The "result" of a native that returns nothing.

@@ -77,6 +77,7 @@ bool findIn(const HandleIndex& index, jint handle, IndexHit& hit) {
                     hit.entry = cell.entry.load(std::memory_order_relaxed);
                     hit.record = cell.record.load(std::memory_order_relaxed);
                     hit.lock = cell.lock.load(std::memory_order_relaxed);
+                    hit.version = before;
                     found = true;
                     break;
                 }
@@ -284,6 +285,14 @@ bool findConfigHandle(jint handle, IndexHit& hit) {
 
 bool findPathVectorHandle(jint handle, IndexHit& hit) {
     return findIn(pathVectorIndex, handle, hit);
+}
+
+bool configIndexUnchanged(const IndexHit& hit) {
+    return configIndex.version.load(std::memory_order_acquire) == hit.version;
+}
+
+bool pathVectorIndexUnchanged(const IndexHit& hit) {
+    return pathVectorIndex.version.load(std::memory_order_acquire) == hit.version;
 }
 
 ConfigRecord* lookupConfig(jint handle) {

@@ -21,7 +21,9 @@
 // is never given back, only used again for a later configuration: a thread
 // that found it a moment before the configuration went away may still take it,
 // then finds its handle gone and answers neutral.
-struct ConfigLock {
+// Each on cache lines of its own: threads on different configurations write
+// nothing that another reads.
+struct alignas(64) ConfigLock {
     std::timed_mutex mutex;
     ConfigLock* nextFree;  // in the pool of unused locks
     int users;             // entries and slots naming it; under the registry's mutex
@@ -90,9 +92,14 @@ struct IndexHit {
     void* entry;
     void* record;
     ConfigLock* lock;
+    unsigned version;  // of the index, when it was found
 };
 bool findConfigHandle(jint handle, IndexHit& hit);
 bool findPathVectorHandle(jint handle, IndexHit& hit);
+// Whether nothing was registered or withdrawn since hit was found: then what
+// it found is still there, without a second search.
+bool configIndexUnchanged(const IndexHit& hit);
+bool pathVectorIndexUnchanged(const IndexHit& hit);
 
 // Read the receiver's handle field anew and look it up; null when the handle
 // names nothing (0, never registered, or withdrawn).  Unlocked: for tests and
