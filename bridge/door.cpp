@@ -8,7 +8,8 @@
 
 namespace door {
 
-std::atomic<int> listenersRunning{0};
+// On a cache line of its own: read by every native, next to nothing that is written.
+alignas(64) std::atomic<int> listenersRunning{0};
 thread_local bool inListener = false;
 
 namespace {

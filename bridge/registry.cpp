@@ -43,7 +43,7 @@ struct IndexTable {
     IndexTable* outgrown;  // the table this one replaced, kept
 };
 
-struct HandleIndex {
+struct alignas(64) HandleIndex {  // read by every native: a cache line of its own
     std::atomic<unsigned> version{0};
     std::atomic<IndexTable*> table{nullptr};
     std::size_t live = 0;  // handles in the table; under registryMutex
