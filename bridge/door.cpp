@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <new>
+#include <thread>
 
 #include "zelvek/vek.h"
 
@@ -20,6 +21,33 @@ using Clock = std::chrono::steady_clock;
 // is not taken for a listener that waits; short enough to be seen.
 constexpr std::chrono::seconds kTellAfter{3};
 constexpr std::chrono::milliseconds kLookAgain{200};
+// A native holds a lock for well under a microsecond, mostly: spin first,
+// then yield, then sleep in steps that grow to a millisecond (a save may hold
+// it for seconds).
+constexpr int kSpins = 200;
+constexpr int kYields = 50;
+constexpr std::chrono::microseconds kFirstSleep{20};
+constexpr std::chrono::microseconds kLongestSleep{1000};
+
+// Tries to take lock until `until`; true once taken.
+bool takeBefore(ConfigLock* lock, Clock::time_point until, int& round) {
+    while (true) {
+        if (lock->tryTake()) return true;
+        if (round < kSpins) {
+            ++round;
+        } else if (round < kSpins + kYields) {
+            ++round;
+            std::this_thread::yield();
+        } else {
+            const int steps = round - (kSpins + kYields);
+            auto sleep = kFirstSleep * (1 << (steps < 6 ? steps : 6));
+            if (sleep > kLongestSleep) sleep = kLongestSleep;
+            ++round;
+            std::this_thread::sleep_for(sleep);
+        }
+        if (Clock::now() >= until) return lock->tryTake();
+    }
+}
 
 constexpr const char kWhereExplained[] =
     "a warning listener must not wait for another thread's call into the bridge; see \"Listeners\" in the "
@@ -54,7 +82,8 @@ bool jvmExiting(JNIEnv* env) {
 bool waitFor(JNIEnv* env, ConfigLock* lock) {
     const Clock::time_point start = Clock::now();
     bool told = false;
-    while (!lock->mutex.try_lock_for(kLookAgain)) {
+    int round = 0;
+    while (!takeBefore(lock, Clock::now() + kLookAgain, round)) {
         // Only a holder inside a listener can wait for this thread in turn.
         if (!lock->holderInListener.load(std::memory_order_acquire)) continue;
         char holder[sizeof lock->holder];

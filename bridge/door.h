@@ -56,7 +56,7 @@ class Held {
 public:
     explicit Held(JNIEnv* env) : env_(env) {}
     ~Held() {
-        if (lock_ != nullptr) lock_->mutex.unlock();
+        if (lock_ != nullptr) lock_->giveBack();
     }
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;
@@ -66,12 +66,12 @@ public:
     ConfigLock* const* where() const { return &lock_; }
 
     bool take(ConfigLock* lock) {
-        if (!lock->mutex.try_lock() && !waitFor(env_, lock)) return false;
+        if (!lock->tryTake() && !waitFor(env_, lock)) return false;
         lock_ = lock;
         return true;
     }
     void giveBack() {
-        lock_->mutex.unlock();
+        lock_->giveBack();
         lock_ = nullptr;
     }
 

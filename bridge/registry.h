@@ -24,7 +24,16 @@
 // Each on cache lines of its own: threads on different configurations write
 // nothing that another reads.
 struct alignas(64) ConfigLock {
-    std::timed_mutex mutex;
+    // 1 while held.  Taken with one atomic exchange and given back with a
+    // plain store: an uncontended native pays one locked instruction, not the
+    // two of a mutex.  A thread that finds it held spins a little, then
+    // yields and sleeps in growing steps (door.cpp); it is never woken, so
+    // giving back needs no look at waiters.
+    std::atomic<int> held;
+    bool tryTake() {
+        return held.load(std::memory_order_relaxed) == 0 && held.exchange(1, std::memory_order_acquire) == 0;
+    }
+    void giveBack() { held.store(0, std::memory_order_release); }
     ConfigLock* nextFree;  // in the pool of unused locks
     int users;             // entries and slots naming it; under the registry's mutex
     // While the holder runs a warning listener: who it is, for a thread that
