@@ -1,16 +1,19 @@
 #include "cursors.h"
 
-ConstantCursor constantCursor = {nullptr, nullptr};
-InstanceCursor instanceCursor = {nullptr, nullptr};
+ConstantCursor constantCursor = {nullptr, nullptr, nullptr};
+InstanceCursor instanceCursor = {nullptr, nullptr, nullptr};
+std::mutex cursorMutex;
 
 void forgetCursorsOfConfig(ConfigRecord* config) {
-    if (constantCursor.config == config) constantCursor = ConstantCursor{nullptr, nullptr};
+    std::lock_guard<std::mutex> guard(cursorMutex);
+    if (constantCursor.config == config) constantCursor = ConstantCursor{nullptr, nullptr, nullptr};
     // The path vector itself lives on, but the instance rules it walks belong
     // to the configuration.
     if (instanceCursor.pathVector != nullptr && instanceCursor.pathVector->config == config)
-        instanceCursor = InstanceCursor{nullptr, nullptr};
+        instanceCursor = InstanceCursor{nullptr, nullptr, nullptr};
 }
 
 void forgetCursorsOfPathVector(PathVectorRecord* pathVector) {
-    if (instanceCursor.pathVector == pathVector) instanceCursor = InstanceCursor{nullptr, nullptr};
+    std::lock_guard<std::mutex> guard(cursorMutex);
+    if (instanceCursor.pathVector == pathVector) instanceCursor = InstanceCursor{nullptr, nullptr, nullptr};
 }

@@ -1,12 +1,117 @@
 #include "door.h"
 
+#include <chrono>
 #include <cstdio>
 #include <new>
+#include <thread>
+
+#include "zelvek/vek.h"
 
 namespace door {
 
-std::mutex bridgeMutex;
-thread_local bool insideBridge = false;
+// On a cache line of its own: read by every native, next to nothing that is written.
+alignas(64) std::atomic<int> listenersRunning{0};
+thread_local bool inListener = false;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Long enough that a save waiting for another process's lock (up to 10 s)
+// is not taken for a listener that waits; short enough to be seen.
+constexpr std::chrono::seconds kTellAfter{3};
+constexpr std::chrono::milliseconds kLookAgain{200};
+// A native holds a lock for well under a microsecond, mostly: spin first,
+// then yield, then sleep in steps that grow to a millisecond (a save may hold
+// it for seconds).
+constexpr int kSpins = 200;
+constexpr int kYields = 50;
+constexpr std::chrono::microseconds kFirstSleep{20};
+constexpr std::chrono::microseconds kLongestSleep{1000};
+
+// Tries to take lock until `until`; true once taken.
+bool takeBefore(ConfigLock* lock, Clock::time_point until, int& round) {
+    while (true) {
+        if (lock->tryTake()) return true;
+        if (round < kSpins) {
+            ++round;
+        } else if (round < kSpins + kYields) {
+            ++round;
+            std::this_thread::yield();
+        } else {
+            const int steps = round - (kSpins + kYields);
+            auto sleep = kFirstSleep * (1 << (steps < 6 ? steps : 6));
+            if (sleep > kLongestSleep) sleep = kLongestSleep;
+            ++round;
+            std::this_thread::sleep_for(sleep);
+        }
+        if (Clock::now() >= until) return lock->tryTake();
+    }
+}
+
+constexpr const char kWhereExplained[] =
+    "a warning listener must not wait for another thread's call into the bridge; see \"Listeners\" in the "
+    "Javadoc of ZelConfig and \"Threads, listeners, failures\" in docs/library.md";
+
+void describeHolder(ConfigLock* lock, char* holder, std::size_t size) {
+    std::lock_guard<std::mutex> guard(lock->holderMutex);
+    std::snprintf(holder, size, "%s", lock->holder);
+}
+
+// Set by the Java classes' shutdown hook: the JVM is on its way out.
+bool jvmExiting(JNIEnv* env) {
+    if (env == nullptr || env->ExceptionCheck()) return false;
+    jclass library = env->FindClass("COM/morvent/zel/ZelLibrary");
+    if (library == nullptr) {
+        env->ExceptionClear();  // our own look-up's, not the caller's
+        return false;
+    }
+    jfieldID field = env->GetStaticFieldID(library, "exiting", "Z");
+    jboolean exiting = JNI_FALSE;
+    if (field != nullptr) {
+        exiting = env->GetStaticBooleanField(library, field);
+    } else {
+        env->ExceptionClear();
+    }
+    env->DeleteLocalRef(library);
+    return exiting == JNI_TRUE;
+}
+
+}  // namespace
+
+bool waitFor(JNIEnv* env, ConfigLock* lock) {
+    const Clock::time_point start = Clock::now();
+    bool told = false;
+    int round = 0;
+    while (!takeBefore(lock, Clock::now() + kLookAgain, round)) {
+        // Only a holder inside a listener can wait for this thread in turn.
+        if (!lock->holderInListener.load(std::memory_order_acquire)) continue;
+        char holder[sizeof lock->holder];
+        if (!told && Clock::now() - start >= kTellAfter) {
+            char waiter[sizeof lock->holder];
+            vekDescribeThread(waiter, sizeof waiter);
+            describeHolder(lock, holder, sizeof holder);
+            const auto waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
+            std::fprintf(stderr,
+                         "zelJava_sh: thread %s has waited %lld s for a configuration that thread %s holds while "
+                         "it runs a warning listener; it goes on waiting. If that listener waits for this thread, "
+                         "neither ever goes on: %s.\n",
+                         waiter, static_cast<long long>(waited), holder, kWhereExplained);
+            std::fflush(stderr);
+            told = true;
+        }
+        if (jvmExiting(env)) {
+            describeHolder(lock, holder, sizeof holder);
+            std::fprintf(stderr,
+                         "zelJava_sh: the JVM is exiting while thread %s holds a configuration inside a warning "
+                         "listener: a call that waited for it gives up and answers false, 0 or null.\n",
+                         holder);
+            std::fflush(stderr);
+            return false;
+        }
+    }
+    return true;
+}
 
 void tellListener(WarningScope& scope, jobject listener, const char* text) {
     scope.arm(listener);

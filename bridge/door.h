@@ -1,11 +1,13 @@
 // The one door every native goes through.  Written once here:
-//   - the bridge lock: one process-wide lock held for the whole native, so the
-//     registries, their counters, the slots, the relay and the cursors are
-//     only ever touched by one thread at a time;
-//   - the re-entrancy rule: a native that a listener calls while another
-//     native of the bridge runs on the same thread answers its neutral result
-//     at once, without calling the library and without converting strings,
-//     so nothing the outer call is using can change under it;
+//   - the locks: a native holds the lock of the configuration it works on
+//     (a path vector's is its configuration's) for its whole call, so natives
+//     on one configuration take turns and natives on different ones run at
+//     once; what the whole process shares (the registries, the cursors, the
+//     initialisation) has locks of its own, held briefly;
+//   - the listener rule: a native that a warning listener calls answers its
+//     neutral result at once, without taking a lock, calling the library or
+//     converting strings, so nothing the outer call is using can change under
+//     it and the listener's thread never waits for the lock it holds itself;
 //   - the catch: nothing the library or the bridge throws leaves a native;
 //     what was obtained is released on the way out and the native answers
 //     its neutral result (natives with a listener also tell it what failed);
@@ -19,10 +21,10 @@
 
 #include <jni.h>
 
+#include <atomic>
 #include <cstddef>
 #include <exception>
 #include <initializer_list>
-#include <mutex>
 #include <utility>
 
 #include "jni_util.h"
@@ -32,45 +34,88 @@
 
 namespace door {
 
-extern std::mutex bridgeMutex;
-// Whether this thread holds bridgeMutex: only the door sets it, and only
-// while it holds the lock, so a thread that finds it set is calling back.
-extern thread_local bool insideBridge;
+// How many threads run a warning listener right now, and whether this one
+// does.  The count is read first: while no listener runs anywhere, which is
+// nearly always, a native reads one shared word that nobody writes and never
+// touches its thread-local storage (in a library loaded at run time that is a
+// call into the dynamic loader).
+extern std::atomic<int> listenersRunning;
+extern thread_local bool inListener;
 
-// Held for the whole of a native.  Re-entrant for the thread that holds it:
-// a nested entry (a listener calling back) takes nothing and is told so.
-// Inline: every native pays for it.
-class BridgeLock {
+inline bool calledFromListener() {
+    return listenersRunning.load(std::memory_order_relaxed) != 0 && inListener;
+}
+
+// Waits for a lock that another thread holds; false when it gave up (the JVM
+// is exiting and the holder is stuck in a listener).  Says so on standard
+// error when the holder runs a listener and the wait grows long.
+bool waitFor(JNIEnv* env, ConfigLock* lock);
+
+// The configuration lock a native holds, given back when the native returns.
+class Held {
 public:
-    BridgeLock() : nested_(insideBridge) {
-        if (nested_) return;
-        bridgeMutex.lock();
-        insideBridge = true;
+    explicit Held(JNIEnv* env) : env_(env) {}
+    ~Held() {
+        if (lock_ != nullptr) lock_->giveBack();
     }
-    ~BridgeLock() {
-        if (nested_) return;
-        insideBridge = false;
-        bridgeMutex.unlock();
-    }
-    BridgeLock(const BridgeLock&) = delete;
-    BridgeLock& operator=(const BridgeLock&) = delete;
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
 
-    // This thread was already inside the bridge when it came in.
-    bool nested() const { return nested_; }
+    ConfigLock* lock() const { return lock_; }
+    // Where the lock held is kept, for the relay to tell who runs a listener.
+    ConfigLock* const* where() const { return &lock_; }
+
+    bool take(ConfigLock* lock) {
+        if (!lock->tryTake() && !waitFor(env_, lock)) return false;
+        lock_ = lock;
+        return true;
+    }
+    void giveBack() {
+        lock_->giveBack();
+        lock_ = nullptr;
+    }
 
 private:
-    bool nested_;
+    JNIEnv* env_;
+    ConfigLock* lock_ = nullptr;
 };
+
+// The entry of handle with its configuration's lock held; null (nothing
+// held) when the handle names nothing, also when it was withdrawn while this
+// thread waited for the lock.
+template <bool (*Find)(jint, IndexHit&), bool (*Unchanged)(const IndexHit&)>
+void* holdHandle(Held& held, jint handle) {
+    IndexHit hit;
+    if (!Find(handle, hit)) return nullptr;
+    if (!held.take(hit.lock)) return nullptr;
+    // Withdrawing takes the same lock: still there now, the entry stays.
+    // Nearly always nothing at all changed in the index meanwhile.
+    if (Unchanged(hit)) return hit.entry;
+    IndexHit again;
+    if (!Find(handle, again) || again.lock != hit.lock) {
+        held.giveBack();
+        return nullptr;
+    }
+    return again.entry;
+}
+
+inline ConfigHandleEntry* holdConfig(Held& held, jint handle) {
+    return static_cast<ConfigHandleEntry*>(holdHandle<findConfigHandle, configIndexUnchanged>(held, handle));
+}
+
+inline PathVectorSlot* holdPathVector(Held& held, jint handle) {
+    return static_cast<PathVectorSlot*>(holdHandle<findPathVectorHandle, pathVectorIndexUnchanged>(held, handle));
+}
 
 // The "result" of a native that returns nothing.
 struct Void {};
 inline constexpr Void kVoid{};
 
-// body() under the bridge lock; neutral for a nested call or when body throws.
+// body(), or neutral when a listener calls or when body throws.  body takes
+// the lock it needs (Held) once it knows which configuration it works on.
 template <typename Result, typename Body>
 Result guarded(Result neutral, Body&& body) noexcept {
-    BridgeLock lock;
-    if (lock.nested()) return neutral;
+    if (calledFromListener()) return neutral;
     try {
         return body();
     } catch (...) {
@@ -79,29 +124,42 @@ Result guarded(Result neutral, Body&& body) noexcept {
 }
 
 // What the natives work on: how each kind of receiver is found from the
-// Java object.  Null when its handle names nothing.
+// Java object, its configuration's lock then held.  Null when its handle
+// names nothing.
 struct OnConfig {
     using Record = ConfigRecord;
-    static Record* find(JNIEnv* env, jobject self) { return configFromObject(env, self); }
+    static Record* hold(Held& held, JNIEnv* env, jobject self) {
+        ConfigHandleEntry* entry = holdConfig(held, readHandleField(env, self, kConfigHandleField));
+        return entry != nullptr ? entry->config : nullptr;
+    }
 };
 struct OnPathVector {
     using Record = PathVectorRecord;
-    static Record* find(JNIEnv* env, jobject self) { return pathVectorFromObject(env, self); }
+    static Record* hold(Held& held, JNIEnv* env, jobject self) {
+        PathVectorSlot* slot = holdPathVector(held, readHandleField(env, self, kPathVectorHandleField));
+        return slot != nullptr ? slot->pathVector : nullptr;
+    }
 };
 struct OnSlot {
     using Record = PathVectorSlot;
-    static Record* find(JNIEnv* env, jobject self) { return pathVectorSlotFromObject(env, self); }
+    static Record* hold(Held& held, JNIEnv* env, jobject self) {
+        PathVectorSlot* slot = holdPathVector(held, readHandleField(env, self, kPathVectorHandleField));
+        // A slot without a record counts as not registered.
+        return slot != nullptr && slot->pathVector != nullptr ? slot : nullptr;
+    }
 };
 
 // The receiver's record and the native strings of params, then
-// body(record, strings).  neutral, with nothing converted and nothing
-// called, when the handle names nothing; neutral, with what was obtained
-// released, when the JVM could not hand out a string.  The strings are
-// released after body returns unless body releases them itself.
+// body(record, strings), with the receiver's configuration lock held.
+// neutral, with nothing converted and nothing called, when the handle names
+// nothing; neutral, with what was obtained released, when the JVM could not
+// hand out a string.  The strings are released after body returns unless body
+// releases them itself.
 template <typename On, typename Result, typename Body>
 Result with(JNIEnv* env, jobject self, Result neutral, std::initializer_list<jstring> params, Body&& body) noexcept {
     return guarded(neutral, [&]() -> Result {
-        typename On::Record* record = On::find(env, self);
+        Held held(env);
+        typename On::Record* record = On::hold(held, env, self);
         if (record == nullptr) return neutral;
         NativeStrings strings(env, params);
         if (!strings.ok()) return neutral;
@@ -114,11 +172,12 @@ template <typename Result, typename Body>
 Result withPathVectorHandle(JNIEnv* env, jint handle, Result neutral, std::initializer_list<jstring> params,
                             Body&& body) noexcept {
     return guarded(neutral, [&]() -> Result {
-        PathVectorRecord* pathVector = lookupPathVector(handle);
-        if (pathVector == nullptr) return neutral;
+        Held held(env);
+        PathVectorSlot* slot = holdPathVector(held, handle);
+        if (slot == nullptr || slot->pathVector == nullptr) return neutral;
         NativeStrings strings(env, params);
         if (!strings.ok()) return neutral;
-        return body(pathVector, strings);
+        return body(slot->pathVector, strings);
     });
 }
 
@@ -162,9 +221,10 @@ void tellListenerOfFailure(JNIEnv* env, WarningScope& scope, jobject listener, c
 template <typename Result, typename Body>
 Result relayed(JNIEnv* env, jobject listener, const char* native, Result neutral, Body&& body) noexcept {
     return guarded(neutral, [&]() -> Result {
-        WarningScope scope(env);
+        Held held(env);
+        WarningScope scope(env, held.where());
         try {
-            return body(scope);
+            return body(scope, held);
         } catch (...) {
             tellListenerOfFailure(env, scope, listener, native, std::current_exception());
             return neutral;

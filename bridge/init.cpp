@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 
 #include "COM_morvent_zel_ZelConfig.h"
 #include "door.h"
@@ -12,9 +13,12 @@
 #include <windows.h>
 #endif
 
-int libraryInitialized = 0;
+std::atomic<int> libraryInitialized{0};
 
 namespace {
+
+// One init at a time: a second caller returns once the first is done.
+std::mutex initMutex;
 
 constexpr const char* kDefinitionsFile = "kwo.lib";
 constexpr std::size_t kSearchBufferSize = 2048;
@@ -29,10 +33,11 @@ int initCallback(void* /*data*/) {
 
 extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelConfig_init(JNIEnv* env, jclass, jstring path) {
     door::guarded(door::kVoid, [&] {
-        if (libraryInitialized != 0) return door::kVoid;
+        std::lock_guard<std::mutex> guard(initMutex);
+        if (isLibraryInitialized()) return door::kVoid;
         // Set first: a later call never repeats the initialisation, whatever this
         // one achieves.
-        libraryInitialized = 1;
+        libraryInitialized.store(1, std::memory_order_release);
 
         int32_t mipState;
         int32_t vekState;

@@ -18,6 +18,8 @@ constexpr const char* kPathVectorHandleField = "pathvector";
 class HandleField {
 public:
     HandleField(JNIEnv* env, jobject object, const char* name);
+    // False when the class lacks the field: the JVM's error is then pending.
+    bool ok() const { return field_ != nullptr; }
     jint read() const;             // GetIntField; 0 when the class lacks the field
     void write(jint value) const;  // SetIntField
 

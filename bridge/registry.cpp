@@ -1,7 +1,11 @@
 #include "registry.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <new>
+#include <thread>
+#include <vector>
 
 #include "jni_util.h"
 
@@ -10,18 +14,229 @@ PathVectorRegistry pathVectorRegistry = {nullptr, 1};
 
 namespace {
 
-// Walks a list through the link that leads to each entry, so the match can be
-// unlinked in place.
-template <typename Entry>
-Entry* unlink(Entry** head, jint handle) {
-    for (Entry** link = head; *link != nullptr; link = &(*link)->next) {
-        Entry* entry = *link;
-        if (entry->handle == handle) {
-            *link = entry->next;
-            return entry;
+// Guards the lists, the counters, the indexes' writers and the pool of locks.
+// Held for a few instructions, never while taking another lock.
+std::mutex registryMutex;
+
+// ---- the index --------------------------------------------------------------
+//
+// Open addressing on the handle.  Readers take no lock: the version is odd
+// while a writer changes the table, and a reader that saw it change tries
+// again (a sequence lock), so two threads on different configurations never
+// write to a shared cache line to find their handles.  A table that is
+// outgrown stays allocated, as a reader may still be looking at it; tables
+// only grow, so what is kept is at most as large as the table in use.
+
+constexpr jint kEmpty = 0;  // never a handle
+constexpr jint kGone = -1;  // withdrawn; the probe goes on past it
+
+struct IndexCell {
+    std::atomic<jint> handle;
+    std::atomic<void*> entry;
+    std::atomic<void*> record;
+    std::atomic<ConfigLock*> lock;
+};
+
+struct IndexTable {
+    std::size_t mask;
+    IndexCell* cells;
+    IndexTable* outgrown;  // the table this one replaced, kept
+};
+
+struct alignas(64) HandleIndex {  // read by every native: a cache line of its own
+    std::atomic<unsigned> version{0};
+    std::atomic<IndexTable*> table{nullptr};
+    std::size_t live = 0;  // handles in the table; under registryMutex
+    std::size_t used = 0;  // cells not empty (live and withdrawn)
+};
+
+HandleIndex configIndex;
+HandleIndex pathVectorIndex;
+
+// Handles are handed out in sequence: a multiplicative hash spreads any run
+// of them evenly over the table.
+std::size_t cellOf(jint handle, std::size_t mask) {
+    return (static_cast<std::uint32_t>(handle) * 2654435761u) & mask;
+}
+
+bool findIn(const HandleIndex& index, jint handle, IndexHit& hit) {
+    if (handle <= 0) return false;
+    for (int attempt = 0;; ++attempt) {
+        const unsigned before = index.version.load(std::memory_order_acquire);
+        bool found = false;
+        if ((before & 1u) == 0) {
+            const IndexTable* table = index.table.load(std::memory_order_acquire);
+            if (table != nullptr) {
+                std::size_t i = cellOf(handle, table->mask);
+                // Bounded: a table changing under the reader may hold anything.
+                for (std::size_t n = 0; n <= table->mask; ++n, i = (i + 1) & table->mask) {
+                    const IndexCell& cell = table->cells[i];
+                    const jint seen = cell.handle.load(std::memory_order_relaxed);
+                    if (seen == kEmpty) break;
+                    if (seen != handle) continue;
+                    hit.entry = cell.entry.load(std::memory_order_relaxed);
+                    hit.record = cell.record.load(std::memory_order_relaxed);
+                    hit.lock = cell.lock.load(std::memory_order_relaxed);
+                    hit.version = before;
+                    found = true;
+                    break;
+                }
+            }
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (index.version.load(std::memory_order_relaxed) == before) return found;
+        }
+        // A writer is at work: it holds the table for a few instructions.
+        if (attempt >= 64) std::this_thread::yield();
+    }
+}
+
+// Writers, under registryMutex.
+void beginWrite(HandleIndex& index) {
+    index.version.store(index.version.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+}
+
+void endWrite(HandleIndex& index) {
+    index.version.store(index.version.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+void putCell(IndexTable& table, jint handle, void* entry, void* record, ConfigLock* lock) {
+    std::size_t i = cellOf(handle, table.mask);
+    while (true) {
+        const jint seen = table.cells[i].handle.load(std::memory_order_relaxed);
+        if (seen == kEmpty || seen == kGone) break;
+        i = (i + 1) & table.mask;
+    }
+    IndexCell& cell = table.cells[i];
+    cell.entry.store(entry, std::memory_order_relaxed);
+    cell.record.store(record, std::memory_order_relaxed);
+    cell.lock.store(lock, std::memory_order_relaxed);
+    cell.handle.store(handle, std::memory_order_relaxed);
+}
+
+struct LiveCell {
+    jint handle;
+    void* entry;
+    void* record;
+    ConfigLock* lock;
+};
+
+// Room for one more handle: withdrawn cells dropped, and a larger table when
+// the live ones fill a quarter.  False when no memory could be had.
+bool makeRoom(HandleIndex& index) {
+    IndexTable* table = index.table.load(std::memory_order_relaxed);
+    const std::size_t capacity = table != nullptr ? table->mask + 1 : 0;
+    if ((index.used + 1) * 4 <= capacity * 3) return true;
+    std::size_t wanted = 16;
+    while (wanted < (index.live + 1) * 4) wanted *= 2;
+    std::vector<LiveCell> live;
+    IndexTable* grown = nullptr;
+    try {
+        live.reserve(index.live);
+        if (wanted > capacity) {
+            grown = new IndexTable{wanted - 1, new IndexCell[wanted](), table};
+        }
+    } catch (const std::bad_alloc&) {
+        delete grown;
+        return false;
+    }
+    if (table != nullptr) {
+        for (std::size_t i = 0; i < capacity; ++i) {
+            const IndexCell& cell = table->cells[i];
+            const jint handle = cell.handle.load(std::memory_order_relaxed);
+            if (handle > 0)
+                live.push_back({handle, cell.entry.load(std::memory_order_relaxed),
+                                cell.record.load(std::memory_order_relaxed), cell.lock.load(std::memory_order_relaxed)});
         }
     }
-    return nullptr;
+    beginWrite(index);
+    IndexTable* target = grown != nullptr ? grown : table;
+    if (grown == nullptr) {
+        for (std::size_t i = 0; i < capacity; ++i) {
+            IndexCell& cell = table->cells[i];
+            cell.handle.store(kEmpty, std::memory_order_relaxed);
+            cell.entry.store(nullptr, std::memory_order_relaxed);
+            cell.record.store(nullptr, std::memory_order_relaxed);
+            cell.lock.store(nullptr, std::memory_order_relaxed);
+        }
+    }
+    for (const LiveCell& cell : live) putCell(*target, cell.handle, cell.entry, cell.record, cell.lock);
+    if (grown != nullptr) index.table.store(grown, std::memory_order_release);
+    endWrite(index);
+    index.used = live.size();
+    return true;
+}
+
+void insert(HandleIndex& index, jint handle, void* entry, void* record, ConfigLock* lock) {
+    beginWrite(index);
+    putCell(*index.table.load(std::memory_order_relaxed), handle, entry, record, lock);
+    endWrite(index);
+    ++index.live;
+    ++index.used;
+}
+
+void erase(HandleIndex& index, jint handle) {
+    IndexTable* table = index.table.load(std::memory_order_relaxed);
+    if (table == nullptr || handle <= 0) return;
+    std::size_t i = cellOf(handle, table->mask);
+    for (std::size_t n = 0; n <= table->mask; ++n, i = (i + 1) & table->mask) {
+        IndexCell& cell = table->cells[i];
+        const jint seen = cell.handle.load(std::memory_order_relaxed);
+        if (seen == kEmpty) return;
+        if (seen != handle) continue;
+        beginWrite(index);
+        cell.handle.store(kGone, std::memory_order_relaxed);
+        cell.entry.store(nullptr, std::memory_order_relaxed);
+        cell.record.store(nullptr, std::memory_order_relaxed);
+        cell.lock.store(nullptr, std::memory_order_relaxed);
+        endWrite(index);
+        --index.live;
+        return;
+    }
+}
+
+// ---- the locks --------------------------------------------------------------
+
+ConfigLock* freeLocks = nullptr;
+
+ConfigLock* takeLock() {
+    ConfigLock* lock = freeLocks;
+    if (lock != nullptr) {
+        freeLocks = lock->nextFree;
+    } else {
+        lock = new (std::nothrow) ConfigLock();
+        if (lock == nullptr) return nullptr;
+    }
+    lock->nextFree = nullptr;
+    lock->users = 0;
+    return lock;
+}
+
+void dropLockUser(ConfigLock* lock) {
+    if (--lock->users > 0) return;
+    lock->nextFree = freeLocks;
+    freeLocks = lock;
+}
+
+// ---- the lists --------------------------------------------------------------
+
+// Newest first, linked both ways so that any entry leaves without a walk.
+template <typename Entry>
+void pushFront(Entry** head, Entry* entry) {
+    entry->prev = nullptr;
+    entry->next = *head;
+    if (*head != nullptr) (*head)->prev = entry;
+    *head = entry;
+}
+
+template <typename Entry>
+void unlinkEntry(Entry** head, Entry* entry) {
+    if (entry->prev != nullptr) {
+        entry->prev->next = entry->next;
+    } else {
+        *head = entry->next;
+    }
+    if (entry->next != nullptr) entry->next->prev = entry->prev;
 }
 
 // The counter's next handle.  Once the largest int has been handed out the
@@ -43,37 +258,79 @@ Block* clearedBlock() {
 }  // namespace
 
 jint registerConfig(ConfigRecord* config) {
+    std::lock_guard<std::mutex> guard(registryMutex);
     if (configRegistry.nextHandle <= 0) return 0;
     auto* entry = static_cast<ConfigHandleEntry*>(std::malloc(sizeof(ConfigHandleEntry)));
-    if (entry == nullptr) return 0;
+    ConfigLock* lock = entry != nullptr ? takeLock() : nullptr;
+    if (lock == nullptr || !makeRoom(configIndex)) {
+        if (lock != nullptr) {
+            ++lock->users;
+            dropLockUser(lock);
+        }
+        std::free(entry);
+        return 0;
+    }
+    ++lock->users;
     entry->config = config;
     entry->handle = takeHandle(&configRegistry.nextHandle);
-    entry->next = configRegistry.head;
-    configRegistry.head = entry;
+    entry->lock = lock;
+    pushFront(&configRegistry.head, entry);
+    insert(configIndex, entry->handle, entry, config, lock);
     return entry->handle;
 }
 
+bool findConfigHandle(jint handle, IndexHit& hit) {
+    return findIn(configIndex, handle, hit);
+}
+
+bool findPathVectorHandle(jint handle, IndexHit& hit) {
+    return findIn(pathVectorIndex, handle, hit);
+}
+
+bool configIndexUnchanged(const IndexHit& hit) {
+    return configIndex.version.load(std::memory_order_acquire) == hit.version;
+}
+
+bool pathVectorIndexUnchanged(const IndexHit& hit) {
+    return pathVectorIndex.version.load(std::memory_order_acquire) == hit.version;
+}
+
 ConfigRecord* lookupConfig(jint handle) {
-    for (ConfigHandleEntry* e = configRegistry.head; e != nullptr; e = e->next)
-        if (e->handle == handle) return e->config;
-    return nullptr;
+    IndexHit hit;
+    return findConfigHandle(handle, hit) ? static_cast<ConfigRecord*>(hit.record) : nullptr;
 }
 
 void unregisterConfig(jint handle) {
-    std::free(unlink(&configRegistry.head, handle));
+    std::lock_guard<std::mutex> guard(registryMutex);
+    IndexHit hit;
+    if (!findIn(configIndex, handle, hit)) return;
+    auto* entry = static_cast<ConfigHandleEntry*>(hit.entry);
+    erase(configIndex, handle);
+    unlinkEntry(&configRegistry.head, entry);
+    dropLockUser(entry->lock);
+    std::free(entry);
 }
 
-jint registerPathVector(PathVectorRecord* pathVector) {
+jint registerPathVector(PathVectorRecord* pathVector, ConfigLock* lock) {
+    std::lock_guard<std::mutex> guard(registryMutex);
     if (pathVectorRegistry.nextHandle <= 0) return 0;
     auto* slot = static_cast<PathVectorSlot*>(std::malloc(sizeof(PathVectorSlot)));
     auto* binding = clearedBlock<BindingRecord>();
     auto* bindInfo = clearedBlock<BindInfo>();
-    if (slot == nullptr || binding == nullptr || bindInfo == nullptr) {
+    ConfigLock* own = lock == nullptr ? takeLock() : nullptr;
+    if (slot == nullptr || binding == nullptr || bindInfo == nullptr || (lock == nullptr && own == nullptr) ||
+        !makeRoom(pathVectorIndex)) {
+        if (own != nullptr) {
+            ++own->users;
+            dropLockUser(own);
+        }
         std::free(slot);
         std::free(binding);
         std::free(bindInfo);
         return 0;
     }
+    slot->lock = lock != nullptr ? lock : own;
+    ++slot->lock->users;
     slot->pathVector = pathVector;
     slot->handle = takeHandle(&pathVectorRegistry.nextHandle);
     slot->binding = binding;
@@ -83,15 +340,14 @@ jint registerPathVector(PathVectorRecord* pathVector) {
     slot->resolvedLists = nullptr;
     slot->cachedCell = nullptr;
     slot->cachedCellView = nullptr;
-    slot->next = pathVectorRegistry.head;
-    pathVectorRegistry.head = slot;
+    pushFront(&pathVectorRegistry.head, slot);
+    insert(pathVectorIndex, slot->handle, slot, slot, slot->lock);
     return slot->handle;
 }
 
 PathVectorSlot* lookupPathVectorSlot(jint handle) {
-    for (PathVectorSlot* s = pathVectorRegistry.head; s != nullptr; s = s->next)
-        if (s->handle == handle) return s;
-    return nullptr;
+    IndexHit hit;
+    return findPathVectorHandle(handle, hit) ? static_cast<PathVectorSlot*>(hit.entry) : nullptr;
 }
 
 PathVectorRecord* lookupPathVector(jint handle) {
@@ -100,8 +356,16 @@ PathVectorRecord* lookupPathVector(jint handle) {
 }
 
 void unregisterPathVector(jint handle) {
-    PathVectorSlot* slot = unlink(&pathVectorRegistry.head, handle);
-    if (slot == nullptr) return;
+    PathVectorSlot* slot;
+    {
+        std::lock_guard<std::mutex> guard(registryMutex);
+        IndexHit hit;
+        if (!findIn(pathVectorIndex, handle, hit)) return;
+        slot = static_cast<PathVectorSlot*>(hit.entry);
+        erase(pathVectorIndex, handle);
+        unlinkEntry(&pathVectorRegistry.head, slot);
+        dropLockUser(slot->lock);
+    }
     // The binding block and our BindInfo block are the bridge's own; a
     // BindInfo that the library put in the field is the library's.
     std::free(slot->binding);

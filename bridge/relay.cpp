@@ -1,8 +1,12 @@
 #include "relay.h"
 
+#include <cstring>
+
+#include "door.h"
+#include "zelvek/vek.h"
 #include "zelvek/zelvek.h"
 
-WarningRelay warningRelay = {nullptr, nullptr, nullptr, nullptr};
+thread_local WarningRelay warningRelay = {nullptr, nullptr, nullptr, nullptr, nullptr};
 
 namespace {
 
@@ -20,12 +24,39 @@ void setAsidePendingException(JNIEnv* env) {
     warningRelay.method = nullptr;
 }
 
+// While processWarning runs: this thread counts as calling from a listener
+// (door.h), and the configuration lock it holds says who holds it.
+class ListenerRunning {
+public:
+    explicit ListenerRunning(ConfigLock* held) : held_(held) {
+        door::inListener = true;
+        door::listenersRunning.fetch_add(1, std::memory_order_relaxed);
+        if (held_ == nullptr) return;
+        {
+            std::lock_guard<std::mutex> guard(held_->holderMutex);
+            vekDescribeThread(held_->holder, sizeof held_->holder);
+        }
+        held_->holderInListener.store(true, std::memory_order_release);
+    }
+    ~ListenerRunning() {
+        if (held_ != nullptr) held_->holderInListener.store(false, std::memory_order_release);
+        door::listenersRunning.fetch_sub(1, std::memory_order_relaxed);
+        door::inListener = false;
+    }
+    ListenerRunning(const ListenerRunning&) = delete;
+    ListenerRunning& operator=(const ListenerRunning&) = delete;
+
+private:
+    ConfigLock* held_;
+};
+
 }  // namespace
 
-void installWarningRelay(JNIEnv* env, jobject listener) {
+void installWarningRelay(JNIEnv* env, jobject listener, ConfigLock* const* held) {
     zelSetErrorHandler(relayWarning);
     warningRelay.env = env;
     warningRelay.listener = listener;
+    warningRelay.held = held;
     if (listener == nullptr) return;
     jclass cls = env->GetObjectClass(listener);
     if (cls == nullptr) return;
@@ -42,7 +73,10 @@ void relayWarning(int /*severity*/, const char* text) {
         setAsidePendingException(env);
         return;
     }
-    env->CallVoidMethod(warningRelay.listener, warningRelay.method, warning);
+    {
+        ListenerRunning running(warningRelay.held != nullptr ? *warningRelay.held : nullptr);
+        env->CallVoidMethod(warningRelay.listener, warningRelay.method, warning);
+    }
     // A call can emit thousands of warnings: don't let them use up the
     // native's local references.
     env->DeleteLocalRef(warning);
@@ -53,6 +87,7 @@ void clearWarningRelay() {
     warningRelay.env = nullptr;
     warningRelay.listener = nullptr;
     warningRelay.method = nullptr;
+    warningRelay.held = nullptr;
 }
 
 void rethrowRelayedException(JNIEnv* env) {

@@ -6,19 +6,24 @@
 
 #include <jni.h>
 
+struct ConfigLock;
+
 struct WarningRelay {
     JNIEnv* env;          // of the native call that armed the relay
     jobject listener;     // local reference of that call, or null
     jmethodID method;     // processWarning(String), or null
     jthrowable pending;   // set aside until the native returns, or null
+    // The configuration lock the native holds, or null; marked while the
+    // listener runs so that a thread waiting for it long can say who holds it.
+    ConfigLock* const* held;
 };
 
-// Process-wide, touched only under the bridge lock (door.h); the library calls
-// the handler only from within the call that the native made, on the same
-// thread.
-extern WarningRelay warningRelay;
+// One per thread: the library calls the handler only from within the call
+// that the native made, on the same thread, and natives on different
+// configurations relay at the same time.
+extern thread_local WarningRelay warningRelay;
 
-void installWarningRelay(JNIEnv* env, jobject listener);
+void installWarningRelay(JNIEnv* env, jobject listener, ConfigLock* const* held = nullptr);
 void relayWarning(int severity, const char* text);
 void clearWarningRelay();
 // Throws again what the relay set aside (a listener without processWarning, a
@@ -33,7 +38,7 @@ void rethrowRelayedException(JNIEnv* env);
 // relay never outlives the native's env and listener.
 class WarningScope {
 public:
-    explicit WarningScope(JNIEnv* env) : env_(env) {}
+    explicit WarningScope(JNIEnv* env, ConfigLock* const* held = nullptr) : env_(env), held_(held) {}
     ~WarningScope() {
         clearWarningRelay();
         rethrowRelayedException(env_);
@@ -41,11 +46,12 @@ public:
     WarningScope(const WarningScope&) = delete;
     WarningScope& operator=(const WarningScope&) = delete;
 
-    void arm(jobject listener) { installWarningRelay(env_, listener); }
+    void arm(jobject listener) { installWarningRelay(env_, listener, held_); }
     void disarm() { clearWarningRelay(); }
 
 private:
     JNIEnv* env_;
+    ConfigLock* const* held_;
 };
 
 #endif

@@ -33,34 +33,65 @@ extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelConfig_resolveConst
 // ends the enumeration in progress.
 extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelConfig_enumerateConstants(JNIEnv* env, jobject self) {
     door::guarded(door::kVoid, [&] {
-        ConfigRecord* config = configFromObject(env, self);
-        constantCursor =
-            config != nullptr ? ConstantCursor{config->constants, config} : ConstantCursor{nullptr, nullptr};
+        door::Held held(env);
+        ConfigRecord* config = OnConfig::hold(held, env, self);
+        std::lock_guard<std::mutex> guard(cursorMutex);
+        constantCursor = config != nullptr ? ConstantCursor{config->constants, config, held.lock()}
+                                           : ConstantCursor{nullptr, nullptr, nullptr};
         return door::kVoid;
     });
 }
+
+namespace {
+
+// body(cursor) on the constant cursor, the list it walks locked; neutral
+// when that lock could not be had.
+template <typename Result, typename Body>
+Result onConstantCursor(JNIEnv* env, Result neutral, Body body) {
+    return door::guarded(neutral, [&]() -> Result {
+        door::Held held(env);
+        Result result = neutral;
+        if (!withCursor(held, constantCursor, [&](ConstantCursor& cursor) { result = body(cursor); })) return neutral;
+        return result;
+    });
+}
+
+// A name or value of the constant the cursor stands on, copied for Java with
+// the list still locked.
+jstring constantText(JNIEnv* env, const char* ConstantEntry::*field) {
+    return door::guarded(jstring{nullptr}, [&]() -> jstring {
+        door::Held held(env);
+        const char* text = nullptr;
+        bool any = false;
+        if (!withCursor(held, constantCursor, [&](ConstantCursor& cursor) {
+                any = cursor.entry != nullptr;
+                if (any) text = cursor.entry->*field;
+            }))
+            return nullptr;
+        return any ? toJavaString(env, text) : nullptr;
+    });
+}
+
+}  // namespace
 
 // The cursor natives do not use their receiver: there is one enumeration in
 // the whole process.
-extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelConfig_nextConstant(JNIEnv*, jobject) {
-    door::guarded(door::kVoid, [] {
-        if (constantCursor.entry != nullptr) constantCursor.entry = constantCursor.entry->next;
+extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelConfig_nextConstant(JNIEnv* env, jobject) {
+    onConstantCursor(env, door::kVoid, [](ConstantCursor& cursor) {
+        if (cursor.entry != nullptr) cursor.entry = cursor.entry->next;
         return door::kVoid;
     });
 }
 
-extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_hasMoreConstants(JNIEnv*, jobject) {
-    return door::guarded(jboolean{JNI_FALSE}, [] { return jboolean{constantCursor.entry != nullptr}; });
+extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_hasMoreConstants(JNIEnv* env, jobject) {
+    return onConstantCursor(env, jboolean{JNI_FALSE},
+                            [](ConstantCursor& cursor) { return jboolean{cursor.entry != nullptr}; });
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelConfig_getConstantName(JNIEnv* env, jobject) {
-    return door::guarded(jstring{nullptr}, [env] {
-        return constantCursor.entry != nullptr ? toJavaString(env, constantCursor.entry->name) : nullptr;
-    });
+    return constantText(env, &ConstantEntry::name);
 }
 
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelConfig_getConstantValue(JNIEnv* env, jobject) {
-    return door::guarded(jstring{nullptr}, [env] {
-        return constantCursor.entry != nullptr ? toJavaString(env, constantCursor.entry->value) : nullptr;
-    });
+    return constantText(env, &ConstantEntry::value);
 }

@@ -2,10 +2,15 @@
 #include "COM_morvent_zel_ZelConfig.h"
 #include "cursors.h"
 #include "door.h"
+#include "init.h"
 
 using door::OnConfig;
 
 namespace {
+
+constexpr const char kNotInitialized[] =
+    "ZelConfig.init has not been called: call it once, before the first open, with the library definitions "
+    "file (or null to search for kwo.lib); without it no library is defined";
 
 constexpr const char kNoHandleLeft[] =
     "no configuration handle is left in this process: every handle has been handed out once; "
@@ -18,8 +23,12 @@ template <typename... Chars, typename... Strings>
 jboolean openInto(JNIEnv* env, jobject self, jobject listener, const char* native, ConfigRecord* (*open)(Chars...),
                   Strings... params) {
     static_assert(sizeof...(Chars) == sizeof...(Strings), "one String for each string of the open function");
-    return door::relayed(env, listener, native, jboolean{JNI_FALSE}, [&](WarningScope& warnings) -> jboolean {
+    return door::relayed(env, listener, native, jboolean{JNI_FALSE}, [&](WarningScope& warnings,
+                                                                          door::Held&) -> jboolean {
         HandleField id(env, self, kConfigHandleField);
+        // A class without the field (renamed by a shrinker): its error is
+        // pending, so no JNI call may follow, and nothing could hold the handle.
+        if (!id.ok()) return jboolean{JNI_FALSE};
         NativeStrings strings(env, {params...});
         // Out of memory, with an exception pending: no JNI call may follow, so id
         // is left as it is; Java sees the exception.
@@ -28,6 +37,7 @@ jboolean openInto(JNIEnv* env, jobject self, jobject listener, const char* nativ
         ConfigRecord* config = door::applyStrings(open, strings, std::index_sequence_for<Strings...>{});
         warnings.disarm();
         strings.release();
+        if (config == nullptr && !isLibraryInitialized()) door::tellListener(warnings, listener, kNotInitialized);
         // A failed open forgets whatever the object held; that configuration stays registered.
         const jint handle = config != nullptr ? registerConfig(config) : 0;
         id.write(handle);
@@ -45,8 +55,9 @@ template <typename... Chars, typename... Strings>
 jboolean saveWith(JNIEnv* env, jobject self, jobject listener, const char* native,
                   ZelBool (*save)(ConfigRecord*, Chars...), Strings... params) {
     static_assert(sizeof...(Chars) == sizeof...(Strings), "one String for each string of the library function");
-    return door::relayed(env, listener, native, jboolean{JNI_FALSE}, [&](WarningScope& warnings) -> jboolean {
-        ConfigRecord* config = configFromObject(env, self);
+    return door::relayed(env, listener, native, jboolean{JNI_FALSE}, [&](WarningScope& warnings,
+                                                                          door::Held& held) -> jboolean {
+        ConfigRecord* config = OnConfig::hold(held, env, self);
         if (config == nullptr) return jboolean{JNI_FALSE};
         NativeStrings strings(env, {params...});
         if (!strings.ok()) return jboolean{JNI_FALSE};
@@ -92,8 +103,10 @@ extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_saveAs(JNIE
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelConfig_close(JNIEnv* env, jobject self) {
     return door::guarded(jboolean{JNI_FALSE}, [&] {
         const jint handle = readHandleField(env, self, kConfigHandleField);
-        ConfigRecord* config = lookupConfig(handle);
-        if (config == nullptr || zelClose(config) == 0) return jboolean{JNI_FALSE};
+        door::Held held(env);
+        ConfigHandleEntry* entry = door::holdConfig(held, handle);
+        if (entry == nullptr || zelClose(entry->config) == 0) return jboolean{JNI_FALSE};
+        ConfigRecord* config = entry->config;
         // The library has released the record: nothing may keep pointing into it.
         forgetCursorsOfConfig(config);
         unregisterConfig(handle);

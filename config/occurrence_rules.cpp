@@ -64,7 +64,15 @@ template <typename Body>
 jboolean onOccurrence(JNIEnv* env, jobject self, jint handle, std::initializer_list<jstring> params, Body body) {
     return door::withPathVectorHandle(env, handle, jboolean{JNI_FALSE}, params,
                                       [&](PathVectorRecord* pathVector, NativeStrings& strings) {
-                                          ConfigRecord* receiver = configFromObject(env, self);
+                                          const HandleField id(env, self, kConfigHandleField);
+                                          // A class without the field: its error is pending.
+                                          if (!id.ok()) return jboolean{JNI_FALSE};
+                                          // Compared only: the lock held is the path vector's
+                                          // configuration's, and an equal record is that one.
+                                          IndexHit hit;
+                                          ConfigRecord* receiver = findConfigHandle(id.read(), hit)
+                                                                       ? static_cast<ConfigRecord*>(hit.record)
+                                                                       : nullptr;
                                           if (otherConfiguration(receiver, pathVector)) return jboolean{JNI_FALSE};
                                           return body(receiver, pathVector, strings);
                                       });

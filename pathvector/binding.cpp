@@ -72,8 +72,8 @@ extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelPathVector_bind(JNIEnv
                                                                           jstring masterView, jboolean checkDesign,
                                                                           jboolean useOccurrences,
                                                                           jboolean allowRecent, jobject listener) {
-    door::relayed(env, listener, "bind", door::kVoid, [&](WarningScope& warnings) {
-        PathVectorSlot* slot = pathVectorSlotFromObject(env, self);
+    door::relayed(env, listener, "bind", door::kVoid, [&](WarningScope& warnings, door::Held& held) {
+        PathVectorSlot* slot = door::OnSlot::hold(held, env, self);
         if (slot == nullptr) return door::kVoid;
         warnings.arm(listener);
         NativeStrings strings(env, {inst, masterLib, masterCell, masterView});

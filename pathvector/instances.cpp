@@ -33,10 +33,13 @@ InstRuleRecord* firstContextInstRule(const PathVectorRecord* pathVector) {
 extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_enumerateContextInstances(JNIEnv* env,
                                                                                                    jobject self) {
     return door::guarded(jboolean{JNI_FALSE}, [&] {
-        PathVectorRecord* pathVector = pathVectorFromObject(env, self);
+        door::Held held(env);
+        PathVectorRecord* pathVector = door::OnPathVector::hold(held, env, self);
         InstRuleRecord* first = firstContextInstRule(pathVector);
         // Every start ends the enumeration in progress, a failed one too.
-        instanceCursor = first != nullptr ? InstanceCursor{first, pathVector} : InstanceCursor{nullptr, nullptr};
+        std::lock_guard<std::mutex> guard(cursorMutex);
+        instanceCursor = first != nullptr ? InstanceCursor{first, pathVector, held.lock()}
+                                          : InstanceCursor{nullptr, nullptr, nullptr};
         return answer(first != nullptr);
     });
 }
@@ -44,9 +47,14 @@ extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelPathVector_enumera
 extern "C" JNIEXPORT jstring JNICALL Java_COM_morvent_zel_ZelPathVector_getContextNextInstance(JNIEnv* env,
                                                                                                jobject /*self*/) {
     return door::guarded(jstring{nullptr}, [env]() -> jstring {
-        InstRuleRecord* rule = instanceCursor.rule;
+        door::Held held(env);
+        InstRuleRecord* rule = nullptr;
+        if (!withCursor(held, instanceCursor, [&](InstanceCursor& cursor) {
+                rule = cursor.rule;
+                if (rule != nullptr) cursor.rule = rule->next;
+            }))
+            return nullptr;
         if (rule == nullptr) return nullptr;
-        instanceCursor.rule = rule->next;
         // A rule without a name still moves the cursor on.
         return toJavaString(env, rule->name);
     });

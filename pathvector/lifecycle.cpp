@@ -13,9 +13,9 @@ namespace {
 // A record the library made, or nothing: only a real one uses up a handle.
 // One that cannot be registered (no handle left) could never be reached: it
 // is given back.
-jint registerMade(PathVectorRecord* made) {
+jint registerMade(PathVectorRecord* made, ConfigLock* lock) {
     if (made == nullptr) return 0;
-    const jint handle = registerPathVector(made);
+    const jint handle = registerPathVector(made, lock);
     if (handle == 0) zelDestroyPathVector(made);
     return handle;
 }
@@ -30,14 +30,19 @@ void forgetCachedRecords(PathVectorSlot* slot) {
 }  // namespace
 
 extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_ZelConfig_createNPathVector(JNIEnv* env, jobject self) {
-    return door::with<door::OnConfig>(env, self, jint{0}, {}, [](ConfigRecord* config, NativeStrings&) {
-        return registerMade(zelCreatePathVector(config));
+    return door::guarded(jint{0}, [&] {
+        door::Held held(env);
+        ConfigRecord* config = door::OnConfig::hold(held, env, self);
+        // Made over the configuration: guarded by its lock.
+        return config != nullptr ? registerMade(zelCreatePathVector(config), held.lock()) : jint{0};
     });
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_COM_morvent_zel_ZelPathVector_copy_1n(JNIEnv* env, jobject self) {
-    return door::with<OnPathVector>(env, self, jint{0}, {}, [](PathVectorRecord* pathVector, NativeStrings&) {
-        return registerMade(zelCopyPathVector(pathVector));
+    return door::guarded(jint{0}, [&] {
+        door::Held held(env);
+        PathVectorRecord* pathVector = OnPathVector::hold(held, env, self);
+        return pathVector != nullptr ? registerMade(zelCopyPathVector(pathVector), held.lock()) : jint{0};
     });
 }
 
@@ -45,7 +50,9 @@ extern "C" JNIEXPORT void JNICALL Java_COM_morvent_zel_ZelPathVector_destroy(JNI
     door::guarded(door::kVoid, [&] {
         const HandleField field(env, self, kPathVectorHandleField);
         const jint handle = field.read();
-        PathVectorRecord* pathVector = lookupPathVector(handle);
+        door::Held held(env);
+        PathVectorSlot* slot = door::holdPathVector(held, handle);
+        PathVectorRecord* pathVector = slot != nullptr ? slot->pathVector : nullptr;
         if (pathVector == nullptr) return door::kVoid;
         forgetCursorsOfPathVector(pathVector);  // it may walk this path vector's context
         zelDestroyPathVector(pathVector);

@@ -44,6 +44,9 @@ run() {
 }
 run "natives: ns per call against the JNI floor" natives "${natives_targets[@]}"
 
+door() { "$dir/tests/zel_door_bench"; }
+run "door: the handle look-up and the configuration lock alone, without a JVM" door zel_door_bench
+
 walk_targets=(zel_walk_gen zel_walk_cpp zel_walk_bench zel_walk zelJava_sh)
 walk() { "$repo/bench/walk/run.sh" "$dir" 3; }
 run "walk: a million instances, Java through the bridge, C++ through the library, and the walk tool" walk "${walk_targets[@]}"

@@ -151,6 +151,9 @@ long processId();
 // This machine's name, as other machines sharing a folder may see it in the
 // names of our files; empty when unknown.
 std::string hostName();
+// The calling thread as a message names it: its name, when it has one, and
+// the system's number for it (as debuggers and jstack show it).
+std::string describeThisThread();
 // True only when no process with this id runs; one this process may not
 // inspect counts as running.
 bool processIsGone(long pid);

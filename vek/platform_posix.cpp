@@ -3,11 +3,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -239,6 +242,20 @@ std::string hostName() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) return std::string();
     return name;
+}
+
+std::string describeThisThread() {
+    char name[64] = "";
+    // The JVM gives each of its threads the (shortened) Java name.
+    pthread_getname_np(pthread_self(), name, sizeof name);
+    char text[128];
+#ifdef SYS_gettid
+    const long id = static_cast<long>(syscall(SYS_gettid));
+    std::snprintf(text, sizeof text, "'%s' (nid=0x%lx)", name, id);
+#else
+    std::snprintf(text, sizeof text, "'%s'", name);
+#endif
+    return text;
 }
 
 bool processIsGone(long pid) { return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }

@@ -9,6 +9,8 @@
 #endif
 #include <windows.h>
 
+#include <cstdio>
+
 #include <aclapi.h>
 
 #include <algorithm>
@@ -371,6 +373,12 @@ bool processIsGone(long pid) {
     bool gone = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
     CloseHandle(process);
     return gone;
+}
+
+std::string describeThisThread() {
+    char text[64];
+    std::snprintf(text, sizeof text, "with thread id %lu", static_cast<unsigned long>(GetCurrentThreadId()));
+    return text;
 }
 
 std::string environment(const char* name) {

@@ -4,6 +4,7 @@
  */
 #include "zelvek/vek.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -309,5 +310,13 @@ char* kwoCopyString(const char* text) {
 }
 
 void kwoFreeString(char* copy) { std::free(copy); }
+
+void vekDescribeThread(char* buffer, int32_t size) {
+    if (buffer == nullptr || size <= 0) return;
+    const std::string text = os::describeThisThread();
+    const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
 
 }  // extern "C"

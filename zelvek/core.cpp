@@ -1,5 +1,6 @@
 /* Strings, warnings and the rule objects shared by every part of the library. */
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -9,7 +10,9 @@
 
 namespace {
 
-ZelErrorHandler errorHandler = nullptr;
+// Set by every call that relays warnings, from any thread: atomic, so that
+// threads relaying at once each read a whole pointer.
+std::atomic<ZelErrorHandler> errorHandler{nullptr};
 
 char* copyOf(std::string_view text) {
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
@@ -23,7 +26,7 @@ char* copyOf(std::string_view text) {
 
 }  // namespace
 
-extern "C" void zelSetErrorHandler(ZelErrorHandler handler) { errorHandler = handler; }
+extern "C" void zelSetErrorHandler(ZelErrorHandler handler) { errorHandler.store(handler, std::memory_order_release); }
 
 namespace zel {
 
@@ -69,10 +72,11 @@ bool sameText(const char* a, const char* b) {
 }
 
 void warn(const std::string& text, int severity) {
-    if (!errorHandler) return;
+    const ZelErrorHandler handler = errorHandler.load(std::memory_order_acquire);
+    if (!handler) return;
     // Whatever went into the text, the handler gets valid modified UTF-8.
     std::string safe = vek::toModifiedUtf8(text);
-    errorHandler(severity, safe.c_str());
+    handler(severity, safe.c_str());
 }
 
 std::string q(std::string_view name) { return "'" + vek::toModifiedUtf8(name) + "'"; }

@@ -325,6 +325,9 @@ struct PathVector {
     std::vector<std::unique_ptr<Level>> spare;
     BindState* bind = nullptr;
     uint64_t nextSerial = 1;
+    // Where it stands in its configuration's pathVectors, so that leaving
+    // takes no search: a program may drop a hundred thousand at once.
+    size_t listIndex = 0;
     ~PathVector();
 };
 

@@ -94,6 +94,7 @@ PathVector* newPathVector(Config& cfg) {
     pv->rec.config = &cfg.rec;
     pv->rec.depth = -1;
     pv->config = &cfg;
+    pv->listIndex = cfg.pathVectors.size();
     cfg.pathVectors.push_back(pv);
     return pv;
 }
@@ -188,8 +189,11 @@ void zelDestroyPathVector(PathVectorRecord* pathVector) {
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv) return;
     Config* cfg = pv->config;
+    // The last takes its place; the order of the list means nothing.
     auto& list = cfg->pathVectors;
-    list.erase(std::remove(list.begin(), list.end(), pv), list.end());
+    list[pv->listIndex] = list.back();
+    list[pv->listIndex]->listIndex = pv->listIndex;
+    list.pop_back();
     delete pv;
     releaseIfUnused(cfg);
 }

@@ -28,6 +28,9 @@ int vekInitialize(const char* path, VekInitCallback callback, int32_t* state);
 /* A malloc'd copy of text (null for null); give it back with kwoFreeString. */
 char* kwoCopyString(const char* text);
 void kwoFreeString(char* copy);
+/* The calling thread as a message names it, NUL-terminated in buffer
+ * (shortened to size). */
+void vekDescribeThread(char* buffer, int32_t size);
 
 #ifdef __cplusplus
 } /* extern "C" */

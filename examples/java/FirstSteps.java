@@ -27,6 +27,12 @@ public class FirstSteps {
             config.setTopCellViewName("mylib", "top", "schematic");
             config.setDefaultViewListString("schematic symbol");
             config.replaceCellViewBinding(null, "inv", "symbol");
+            // A rule for one occurrence, I2 in the top cell: the occurrence methods take the path
+            // vector itself, which stays reachable (and open) for the whole call.
+            try (ZelPathVector path = ZelPathVector.create(config)) {
+                path.pushCell("mylib", "top", "schematic", null);
+                warnings.check(config.setOccurBinding(path, "mylib", "inv", "schematic", "I2"), "occurrence binding");
+            }
             warnings.check(config.save(warnings), "save");
         }
 

@@ -3,16 +3,20 @@
 // registration with no handle left is refused and gives the record back.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "COM_morvent_zel_ZelConfig.h"
 #include "COM_morvent_zel_ZelPathVector.h"
 #include "bridge_fixture.h"
+#include "door.h"
 
 namespace {
 
@@ -196,6 +200,102 @@ TEST_F(DoorTest, NoHandleLeftRefusesRegistrationAndGivesTheRecordBack) {
     EXPECT_EQ(2u, lib().count("zelDestroyPathVector"));
     EXPECT_EQ(nullptr, lookupPathVector(0));
     expectNothingLeft();
+}
+
+// The locks: a path vector made over a configuration shares its lock;
+// holding one configuration leaves another free and makes its path vectors
+// wait; a handle withdrawn while a thread waited for its lock names nothing.
+TEST_F(DoorTest, ALockPerConfigurationSharedByItsPathVectors) {
+    lib().hooks.zelCreatePathVector = [this](ConfigRecord*) { return arena.make<PathVectorRecord>(); };
+    const jint made = jvm.callNative([&] { return Java_COM_morvent_zel_ZelConfig_createNPathVector(env, self); });
+    const jint other = registerConfig(arena.make<ConfigRecord>());
+    IndexHit own{}, madeHit{}, otherHit{};
+    ASSERT_TRUE(findConfigHandle(configId(self), own));
+    ASSERT_TRUE(findPathVectorHandle(made, madeHit));
+    ASSERT_TRUE(findConfigHandle(other, otherHit));
+    EXPECT_EQ(own.lock, madeHit.lock);
+    EXPECT_NE(own.lock, otherHit.lock);
+
+    door::Held holding(nullptr);
+    ASSERT_NE(nullptr, door::holdConfig(holding, configId(self)));
+    std::atomic<bool> released{false};
+    bool otherFree = false;
+    bool waitedForRelease = false;
+    std::thread worker([&] {
+        {
+            door::Held free(nullptr);
+            otherFree = door::holdConfig(free, other) != nullptr;
+        }
+        door::Held waits(nullptr);
+        waitedForRelease = door::holdPathVector(waits, made) != nullptr && released.load();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    released = true;
+    holding.giveBack();
+    worker.join();
+    EXPECT_TRUE(otherFree);
+    EXPECT_TRUE(waitedForRelease);
+
+    ASSERT_NE(nullptr, door::holdConfig(holding, other));
+    ConfigHandleEntry* found = nullptr;
+    std::atomic<bool> tried{false};
+    std::thread late([&] {
+        door::Held h(nullptr);
+        tried = true;
+        found = door::holdConfig(h, other);
+    });
+    while (!tried) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    unregisterConfig(other);  // as close does, with the lock held
+    holding.giveBack();
+    late.join();
+    EXPECT_EQ(nullptr, found);
+}
+
+// A receiver whose class lacks the handle field (a shrinker renamed it): the
+// JVM's error stays pending, so nothing further is called through JNI, nothing
+// is registered and the answer is neutral.
+TEST_F(DoorTest, AReceiverWithoutItsHandleFieldAnswersNeutral) {
+    lib().hooks.zelOpen = [this](const char*, const char*, const char*, const char*) {
+        return arena.make<ConfigRecord>();
+    };
+    FakeClass* renamed = jvm.defineClass("test/Shrunk");
+    renamed->fieldsRenamed = true;
+    jobject shrunk = jvm.newObject(renamed);
+    jobject listener = newListener();
+    EXPECT_EQ(JNI_FALSE, jvm.callNative([&] {
+                  return Java_COM_morvent_zel_ZelConfig_open(env, shrunk, str("L"), str("C"), str("V"), str("r"),
+                                                             listener);
+              }));
+    EXPECT_EQ("java/lang/NoSuchFieldError", jvm.thrownToJava());
+    EXPECT_EQ(JNI_FALSE, jvm.callNative([&] {
+                  return Java_COM_morvent_zel_ZelConfig_setOccurBinding(env, shrunk, pathVectorHandle(pv), str("L"),
+                                                                        str("C"), str("V"), str("i"));
+              }));
+    EXPECT_EQ("java/lang/NoSuchFieldError", jvm.thrownToJava());
+    EXPECT_EQ(0u, lib().count("zelOpen"));
+    EXPECT_EQ(0u, lib().count("zelGetContextOccInst"));
+    EXPECT_EQ(config, configRegistry.head->config);
+    EXPECT_EQ(nullptr, configRegistry.head->next);
+    EXPECT_EQ(std::vector<std::string>{}, warnings);
+}
+
+TEST_F(DoorTest, AFailedOpenBeforeInitSaysThatInitWasNotCalled) {
+    lib().hooks.zelOpen = [](const char*, const char*, const char*, const char*) -> ConfigRecord* { return nullptr; };
+    jobject listener = newListener();
+    auto open = [&] {
+        return jvm.callNative([&] {
+            return Java_COM_morvent_zel_ZelConfig_open(env, newConfig(), str("L"), str("C"), str("V"), str("r"),
+                                                       listener);
+        });
+    };
+    EXPECT_EQ(JNI_FALSE, open());
+    ASSERT_EQ(1u, warnings.size());
+    EXPECT_EQ(0u, warnings[0].find("ZelConfig.init has not been called"));
+    warnings.clear();
+    libraryInitialized = 1;
+    EXPECT_EQ(JNI_FALSE, open());
+    EXPECT_EQ(std::vector<std::string>{}, warnings);
 }
 
 }  // namespace

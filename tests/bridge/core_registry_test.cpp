@@ -189,6 +189,41 @@ INSTANTIATE_TEST_SUITE_P(Entries, RegistryWithdrawTest,
                                            WithdrawCase{"Middle", 1}),
                          [](const ::testing::TestParamInfo<WithdrawCase>& p) { return p.param.name; });
 
+// Many live handles: each found at once, the lists in order, and the index
+// kept right through withdrawals and a long run of short-lived handles.
+TEST_F(RegistryTest, TenThousandLiveHandlesAreEachFoundAndKeepTheirOrder) {
+    constexpr jint kLive = 10000;
+    std::vector<ConfigRecord*> records;
+    PathVectorRecord* path = arena.pathVector(arena.make<ConfigRecord>(), {});
+    for (jint h = 1; h <= kLive; ++h) {
+        records.push_back(arena.make<ConfigRecord>());
+        ASSERT_EQ(h, registerConfig(records.back()));
+        ASSERT_EQ(h, registerPathVector(path));
+    }
+    std::vector<jint> kept;
+    for (jint h = kLive; h >= 1; --h) {
+        if (h % 3 == 0) {
+            unregisterConfig(h);
+            unregisterPathVector(h);
+        } else {
+            kept.push_back(h);
+        }
+    }
+    // A program that opens and closes while the others stay open.
+    for (jint i = 0; i < 3 * kLive; ++i) {
+        const jint h = registerConfig(records[0]);
+        ASSERT_EQ(records[0], lookupConfig(h));
+        unregisterConfig(h);
+    }
+    EXPECT_EQ(kept, configHandles());
+    EXPECT_EQ(kept, pathVectorHandles());
+    for (jint h = 1; h <= kLive; ++h) {
+        EXPECT_EQ(h % 3 == 0 ? nullptr : records[h - 1], lookupConfig(h)) << h;
+        EXPECT_EQ(h % 3 == 0 ? nullptr : path, lookupPathVector(h)) << h;
+    }
+    EXPECT_EQ(nullptr, lookupConfig(kLive + 3 * kLive + 1));
+}
+
 TEST_F(RegistryTest, ASlotStartsWithClearedBlocksAndNoLibraryRecords) {
     ConfigRecord* config = arena.make<ConfigRecord>();
     PathVectorRecord* pv = arena.pathVector(config, {arena.context("L", "C", "V", nullptr)});

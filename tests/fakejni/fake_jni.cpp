@@ -417,7 +417,7 @@ struct FakeJvm::Impl {
         const FakeField* f = c->field(n);
         if (f == nullptr || f->signature != s) {
             // A real JVM throws; for this bridge a missing field is always a bug.
-            jvm.misuse("GetFieldID: no field " + c->name() + "." + n + " with signature " + s);
+            if (!c->fieldsRenamed) jvm.misuse("GetFieldID: no field " + c->name() + "." + n + " with signature " + s);
             jvm.throwNew("java/lang/NoSuchFieldError", n);
             result(jvm, call, "null");
             return nullptr;

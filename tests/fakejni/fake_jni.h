@@ -65,6 +65,9 @@ public:
     jclass ref() const { return ref_; }
 
     FakeClass& addIntField(const std::string& name, jint initial = 0);
+    // A class whose fields were renamed (by a shrinker): GetFieldID on it
+    // throws NoSuchFieldError as a JVM does, and that is no misuse of JNI.
+    bool fieldsRenamed = false;
     // Only void methods; the signature must end in ")V".
     FakeClass& addVoidMethod(const std::string& name, const std::string& signature,
                              JavaMethod body = {});

@@ -55,9 +55,9 @@ private:
         while (pathVectorRegistry.head != nullptr) unregisterPathVector(pathVectorRegistry.head->handle);
         configRegistry.nextHandle = 1;
         pathVectorRegistry.nextHandle = 1;
-        warningRelay = WarningRelay{nullptr, nullptr, nullptr, nullptr};
-        constantCursor = ConstantCursor{nullptr, nullptr};
-        instanceCursor = InstanceCursor{nullptr, nullptr};
+        warningRelay = WarningRelay{nullptr, nullptr, nullptr, nullptr, nullptr};
+        constantCursor = ConstantCursor{nullptr, nullptr, nullptr};
+        instanceCursor = InstanceCursor{nullptr, nullptr, nullptr};
         libraryInitialized = 0;
     }
 

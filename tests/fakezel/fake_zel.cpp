@@ -1,6 +1,7 @@
 #include "fake_zel.h"
 
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <type_traits>
@@ -228,4 +229,9 @@ extern "C" void kwoFreeString(char* copy) {
     };
     std::function<void(char*)> hook = lib.hooks.kwoFreeString ? lib.hooks.kwoFreeString : freeIt;
     fakezel::invoke("kwoFreeString", hook, copy);
+}
+
+// Not recorded: the bridge asks it only to name a thread in a message.
+extern "C" void vekDescribeThread(char* buffer, int32_t size) {
+    if (buffer != nullptr && size > 0) std::snprintf(buffer, static_cast<std::size_t>(size), "%s", "'test'");
 }

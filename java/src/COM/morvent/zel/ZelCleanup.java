@@ -8,9 +8,10 @@ import java.util.concurrent.atomic.AtomicInteger;
  * each one's handle is closed or destroyed once its Java object is unreachable.
  *
  * <p>The release runs on the cleaner's own thread, at the same time as the program's calls.
- * That is safe because every native takes the bridge's process-wide lock; the release only
- * waits for the call in progress. A handle that was closed already is released again
- * harmlessly: handles are never reused, and a handle no longer open answers false.
+ * That is safe because every native takes the lock of the configuration it works on; the
+ * release only waits for a call in progress on that configuration. A handle that was closed
+ * already is released again harmlessly: handles are never reused, and a handle no longer open
+ * answers false.
  */
 final class ZelCleanup {
     private static final Cleaner CLEANER = Cleaner.create();

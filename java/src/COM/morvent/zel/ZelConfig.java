@@ -1,5 +1,7 @@
 package COM.morvent.zel;
 
+import java.lang.ref.Reference;
+
 /**
  * One hierarchy configuration: the rule set that decides, for each instance of a design
  * hierarchy, which library, cell and view it binds to, where the hierarchy stops, and which
@@ -35,22 +37,30 @@ package COM.morvent.zel;
  * turns a {@code false} answer into a {@link ZelException} that carries the warnings.
  *
  * <p><b>Threads.</b> Every method of this class and of {@link ZelPathVector} may be called from
- * any thread: the bridge holds one process-wide lock for the whole of each call, so calls from
- * several threads take turns and each sees the library as one thread would. Threads that each
- * walk with their own path vector may share one configuration; an editor may save one
- * configuration while other threads walk others. What the lock does not order is the sense of a
- * sequence: the constant enumeration ({@link #enumerateConstants()} and the methods after it) and
- * {@link ZelPathVector#enumerateContextInstances()} have one cursor each in the whole process,
- * and a thread that closes a configuration another thread still walks leaves that thread's path
- * vectors answering from the closed configuration. A {@code Cleaner} or finalizer may close and
- * destroy from its own thread.
+ * any thread. Each configuration has a lock of its own, shared by the path vectors made over it:
+ * calls on one configuration (and on its path vectors) take turns, each seeing the library as
+ * one thread would, while calls on different configurations run at the same time. Threads that
+ * each walk with their own path vector may share one configuration (they then take turns); an
+ * editor may save one configuration while other threads walk others, and a save that waits for
+ * another process holds up only the threads of its own configuration. What the lock does not
+ * order is the sense of a sequence: the constant enumeration ({@link #enumerateConstants()} and
+ * the methods after it) and {@link ZelPathVector#enumerateContextInstances()} have one cursor
+ * each in the whole process, and a thread that closes a configuration another thread still
+ * walks leaves that thread's path vectors answering from the closed configuration. A
+ * {@code Cleaner} may close and destroy from its own thread.
  *
- * <p><b>Listeners.</b> A listener runs on the calling thread while the bridge's lock is held.
- * A method of the bridge called from inside {@code processWarning} answers its neutral result
- * ({@code false}, {@code 0}, {@code null}, or nothing) and changes nothing, so that the call
- * that warned can finish on what it started with; the warnings of that call keep arriving, in
- * order. A listener must not wait for another thread that is calling the bridge: that thread is
- * waiting for the lock the listener's thread holds.
+ * <p><b>Listeners.</b> A listener runs on the calling thread while that call holds its
+ * configuration's lock. A method of the bridge called from inside {@code processWarning}
+ * answers its neutral result ({@code false}, {@code 0}, {@code null}, or nothing) and changes
+ * nothing, so that the call that warned can finish on what it started with; the warnings of
+ * that call keep arriving, in order. A listener must not wait for another thread that is
+ * calling the bridge on the same configuration (through {@code invokeAndWait}, a future's
+ * {@code get()}, a lock): that thread waits for the lock the listener's thread holds, and
+ * neither goes on. A call that has waited some seconds for a configuration whose holder runs a
+ * listener says so on standard error, naming both threads, and goes on waiting. When the JVM
+ * exits while a listener holds a configuration (a listener that calls {@code System.exit}, a
+ * shutdown hook that closes the configuration), the calls that wait for it give up and answer
+ * their neutral result, so that the hooks can finish and the JVM exits.
  *
  * <p>The methods that report warnings take a {@link ZelWarningListener} (a lambda will do) or,
  * in their native form, any object with a public method {@code void processWarning(String)}.
@@ -68,7 +78,9 @@ public class ZelConfig {
 
     /**
      * Handle of the open configuration, written by the native library when a configuration is
-     * opened; 0 while none is open. Do not change it.
+     * opened: 0 before the first open and after a failed one. {@link #close()} leaves it as it
+     * was; the handle then names nothing, and every method answers as for an unopened object.
+     * Handles are never used again within a process. Do not change it.
      */
     public int id;
 
@@ -85,7 +97,8 @@ public class ZelConfig {
 
     /**
      * Initialises the library-access layer. Call once per process before any other method of
-     * the bridge; later calls do nothing.
+     * the bridge; later calls do nothing. An open before it fails, and its listener is told that
+     * this was not called.
      *
      * @param libDefsFile path of the library-definitions file, or {@code null} to search the
      *                    setup-file locations for {@code kwo.lib}
@@ -156,7 +169,8 @@ public class ZelConfig {
 
     /**
      * Closes the configuration. Afterwards every method of this object answers as for an
-     * unopened one. Path vectors created over it are not destroyed; destroy them first.
+     * unopened one; {@link #id} keeps its value, which names nothing any more. Path vectors
+     * created over it are not destroyed; destroy them first.
      *
      * @return {@code true} when it was closed; {@code false} when nothing was open or the
      *         library refused, in which case the configuration stays open and usable
@@ -480,7 +494,8 @@ public class ZelConfig {
      * context of a path vector. Setting it creates the occurrence path in the configuration when
      * it does not exist yet; clearing never creates one.
      *
-     * @param pathVector handle of the path vector ({@link ZelPathVector#pathvector})
+     * @param pathVector handle of the path vector ({@link ZelPathVector#pathvector}); prefer the
+     *                   form that takes the {@link ZelPathVector}, which keeps it reachable
      * @param inst       the instance name in the current context
      * @param lib        not consulted
      * @param cell       not consulted
@@ -511,7 +526,8 @@ public class ZelConfig {
      * to the given library, cell and view, creating the occurrence path in the configuration
      * when it does not exist yet.
      *
-     * @param pathVector handle of the path vector ({@link ZelPathVector#pathvector})
+     * @param pathVector handle of the path vector ({@link ZelPathVector#pathvector}); prefer the
+     *                   form that takes the {@link ZelPathVector}, which keeps it reachable
      * @param lib        library to bind to
      * @param cell       cell to bind to
      * @param view       view to bind to
@@ -524,7 +540,8 @@ public class ZelConfig {
     /**
      * Removes the binding of one occurrence; nothing is created.
      *
-     * @param pathVector handle of the path vector ({@link ZelPathVector#pathvector})
+     * @param pathVector handle of the path vector ({@link ZelPathVector#pathvector}); prefer the
+     *                   form that takes the {@link ZelPathVector}, which keeps it reachable
      * @param inst       the instance name in the current context
      * @return {@code true} when the binding was removed; {@code false} also when there is no
      *         such occurrence
@@ -600,7 +617,11 @@ public class ZelConfig {
      * @return {@code true} when the configuration was opened; on failure {@link #id} is 0
      */
     public boolean open(String lib, String cell, String view, String mode, ZelWarningListener listener) {
-        return watched(open(lib, cell, view, mode, (Object) listener));
+        try {
+            return open(lib, cell, view, mode, (Object) listener);
+        } finally {
+            watchOpened();
+        }
     }
 
     /**
@@ -618,7 +639,11 @@ public class ZelConfig {
      */
     public boolean openWithType(String lib, String cell, String view, String viewType, String mode,
                                 ZelWarningListener listener) {
-        return watched(openWithType(lib, cell, view, viewType, mode, (Object) listener));
+        try {
+            return openWithType(lib, cell, view, viewType, mode, (Object) listener);
+        } finally {
+            watchOpened();
+        }
     }
 
     /**
@@ -631,7 +656,68 @@ public class ZelConfig {
      * @return {@code true} when the configuration was opened; on failure {@link #id} is 0
      */
     public boolean openPartial(String path, String mode, ZelWarningListener listener) {
-        return watched(openPartial(path, mode, (Object) listener));
+        try {
+            return openPartial(path, mode, (Object) listener);
+        } finally {
+            watchOpened();
+        }
+    }
+
+    /**
+     * {@link #setOccurStopPointValue(int, String, String, String, String, boolean)} on a path
+     * vector object, kept reachable until the call is done (so that a {@code Cleaner} cannot
+     * destroy it half-way when this is its last use).
+     *
+     * @param pathVector the path vector
+     * @param inst       the instance name in its current context
+     * @param lib        not consulted
+     * @param cell       not consulted
+     * @param view       not consulted
+     * @param stop       {@code true} to stop there, {@code false} not to
+     * @return as {@link #setOccurStopPointValue(int, String, String, String, String, boolean)}
+     */
+    public boolean setOccurStopPointValue(ZelPathVector pathVector, String inst, String lib, String cell,
+                                          String view, boolean stop) {
+        try {
+            return setOccurStopPointValue(pathVector.pathvector, inst, lib, cell, view, stop);
+        } finally {
+            Reference.reachabilityFence(pathVector);
+        }
+    }
+
+    /**
+     * {@link #setOccurBinding(int, String, String, String, String)} on a path vector object,
+     * kept reachable until the call is done.
+     *
+     * @param pathVector the path vector
+     * @param lib        library to bind to
+     * @param cell       cell to bind to
+     * @param view       view to bind to
+     * @param inst       the instance name in its current context
+     * @return as {@link #setOccurBinding(int, String, String, String, String)}
+     */
+    public boolean setOccurBinding(ZelPathVector pathVector, String lib, String cell, String view, String inst) {
+        try {
+            return setOccurBinding(pathVector.pathvector, lib, cell, view, inst);
+        } finally {
+            Reference.reachabilityFence(pathVector);
+        }
+    }
+
+    /**
+     * {@link #deleteOccurBinding(int, String)} on a path vector object, kept reachable until the
+     * call is done.
+     *
+     * @param pathVector the path vector
+     * @param inst       the instance name in its current context
+     * @return as {@link #deleteOccurBinding(int, String)}
+     */
+    public boolean deleteOccurBinding(ZelPathVector pathVector, String inst) {
+        try {
+            return deleteOccurBinding(pathVector.pathvector, inst);
+        } finally {
+            Reference.reachabilityFence(pathVector);
+        }
     }
 
     /**
@@ -695,16 +781,18 @@ public class ZelConfig {
         }
     }
 
-    /** Remembers the handle a successful open wrote, for release if this object is dropped. */
-    private boolean watched(boolean opened) {
-        if (opened) {
-            if (cleanup == null) {
-                cleanup = ZelCleanup.watch(this, false, id);
-            } else {
-                cleanup.set(id);
-            }
+    /**
+     * Remembers the handle an open wrote, for release if this object is dropped: also when the
+     * open succeeded and its listener then threw. A failed open wrote 0 and changes nothing.
+     */
+    private void watchOpened() {
+        int handle = id;
+        if (handle == 0) return;
+        if (cleanup == null) {
+            cleanup = ZelCleanup.watch(this, false, handle);
+        } else {
+            cleanup.set(handle);
         }
-        return opened;
     }
 
     /** Closes a configuration by its handle, for {@link ZelCleanup}. */

@@ -61,6 +61,13 @@ public final class ZelLibrary {
     private static String failure;
     private static UserPrincipal user;
 
+    /**
+     * Set once the JVM has begun to exit. A call into the bridge that waits for a configuration
+     * whose holder is stuck in a warning listener reads it (through JNI) and then gives up with
+     * its neutral answer instead of holding up the exit; see {@link ZelConfig}, "Threads".
+     */
+    static volatile boolean exiting;
+
     private ZelLibrary() {
     }
 
@@ -156,12 +163,23 @@ public final class ZelLibrary {
         if (failure == null) {
             try {
                 loadedFrom = load();
+                watchExit();
                 return;
             } catch (UnsatisfiedLinkError e) {
                 failure = e.getMessage();
             }
         }
         throw new UnsatisfiedLinkError(failure);
+    }
+
+    private static void watchExit() {
+        try {
+            Runtime.getRuntime().addShutdownHook(new Thread(() -> exiting = true, "zel-exit"));
+        } catch (IllegalStateException alreadyExiting) {
+            exiting = true;
+        } catch (SecurityException notAllowed) {
+            // Without the hook a call waits for a stuck listener's configuration as before.
+        }
     }
 
     private static String load() {

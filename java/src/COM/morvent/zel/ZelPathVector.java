@@ -29,7 +29,8 @@ package COM.morvent.zel;
  * <p>The binding answers describe the last {@link #bind} of this path vector; moving the path
  * vector does not clear them.
  *
- * <p>Any thread may call these methods; calls take turns under the bridge's one lock, and a
+ * <p>Any thread may call these methods; calls take turns under the lock of the path vector's
+ * configuration (calls on other configurations run at the same time), and a
  * listener's calls back into the bridge are turned away (see {@link ZelConfig} for the rules).
  * A path vector describes one walk: two threads that move the same path vector interleave their
  * pushes and pops, so give each walking thread a path vector of its own ({@link #create(ZelConfig)}

@@ -9,7 +9,7 @@ package COM.morvent.zel;
  * takes {@code Object}: any object with a public method {@code void processWarning(String)}.
  * {@link ZelWarnings} collects the warnings and turns a failed call into an exception. Warnings
  * are delivered on the calling thread, in order, while the native call that caused them is
- * still running and holds the bridge's lock.
+ * still running and holds its configuration's lock.
  *
  * <p>A listener may call back into the bridge, but such a call does nothing: it answers
  * {@code false}, {@code 0} or {@code null} (or returns at once), without reaching the library,

@@ -132,12 +132,21 @@ public final class NativesBench {
 
     /** A configuration of the example design and a path vector standing as a walk would. */
     static final class Walked {
-        final ZelConfig config = new ZelConfig();
+        final ZelConfig config;
         final ZelPathVector pv;
+
+        final boolean owned;
 
         /** Opens design/chip/config and walks CORE/ALU0/ADD/FA1 down, binding as it goes. */
         Walked(boolean deep) {
-            if (!config.open("design", "chip", "config", "a", LISTENER)) {
+            this(null, deep);
+        }
+
+        /** The same walk on a second path vector over {@code shared}'s configuration. */
+        Walked(Walked shared, boolean deep) {
+            config = shared != null ? shared.config : new ZelConfig();
+            owned = shared == null;
+            if (owned && !config.open("design", "chip", "config", "a", LISTENER)) {
                 throw new IllegalStateException("cannot open design/chip/config");
             }
             pv = ZelPathVector.create(config);
@@ -161,7 +170,7 @@ public final class NativesBench {
 
         void close() {
             pv.destroy();
-            config.close();
+            if (owned) config.close();
         }
     }
 
@@ -229,6 +238,7 @@ public final class NativesBench {
         w.close();
         contention();
         scaling();
+        cleanerDrain();
     }
 
     // ---- floor and bridge ---------------------------------------------------------------
@@ -464,6 +474,7 @@ public final class NativesBench {
      */
     static void contention() throws InterruptedException {
         Walked[] walked = {measured(), measured()};
+        Walked[] shared = {walked[0], new Walked(walked[0], false)};
         final int n = 2_000_000;
         List<String[]> rows = new ArrayList<>();
         String[][] names = {{"getTopLibName", "getter floor"}, {"isInstViewBindingUsed", "query floor"}};
@@ -472,21 +483,68 @@ public final class NativesBench {
             java.util.function.IntFunction<Runnable> bridge = t -> k == 0
                 ? () -> sink += bit(walked[t].config.getTopLibName())
                 : () -> sink += bit(walked[t].pv.isInstViewBindingUsed());
+            java.util.function.IntFunction<Runnable> oneConfig = t -> k == 0
+                ? () -> sink += bit(shared[t].config.getTopLibName())
+                : () -> sink += bit(shared[t].pv.isInstViewBindingUsed());
             java.util.function.IntFunction<Runnable> floor = t -> k == 0
                 ? () -> sink += bit(FloorConfig.getter(walked[t].config, 6))
                 : () -> sink += bit(FloorPathVector.query(walked[t].pv));
             double one = wallPerCall(1, n, bridge);
             double two = wallPerCall(2, n, bridge);
+            double twoShared = wallPerCall(2, n, oneConfig);
             double floorOne = wallPerCall(1, n, floor);
             double floorTwo = wallPerCall(2, n, floor);
-            rows.add(new String[] {names[k][0], ns(one), ns(two), ns(floorOne), ns(floorTwo)});
+            rows.add(new String[] {names[k][0], ns(one), ns(two), ratio(two / one), ns(twoShared), ns(floorOne),
+                                   ns(floorTwo)});
         }
-        printTable("Two threads at once, each on its own configuration and path vector: wall ns per call\n"
-                   + "of each thread (the bridge lock lets one thread in at a time; the floors take no lock)",
-                   new String[] {"native", "1 thread", "2 threads", "floor 1 thread", "floor 2 threads"}, rows);
+        printTable("Two threads at once: wall ns per call of each thread, each thread on its own configuration\n"
+                   + "and path vector (own), or both on one configuration, each with its own path vector (shared;\n"
+                   + "they take turns at its lock); the floors take no lock",
+                   new String[] {"native", "1 thread", "2 own", "2 own / 1", "2 shared", "floor 1 thread",
+                                 "floor 2 threads"}, rows);
+        shared[1].close();
         walked[0].close();
         walked[1].close();
         System.out.println();
+    }
+
+    /**
+     * How long the Cleaner takes to release 100,000 path vectors that the program dropped without
+     * destroying them: from the first collection after they became unreachable until the last
+     * is released.
+     */
+    static void cleanerDrain() throws Exception {
+        final int dropped = 100_000;
+        java.lang.reflect.Field counter =
+            Class.forName("COM.morvent.zel.ZelCleanup").getDeclaredField("released");
+        counter.setAccessible(true);
+        java.util.concurrent.atomic.AtomicInteger released =
+            (java.util.concurrent.atomic.AtomicInteger) counter.get(null);
+        Walked w = measured();
+        // What earlier tables dropped is released first, so that the count is of these alone.
+        int before;
+        do {
+            before = released.get();
+            System.gc();
+            Thread.sleep(200);
+        } while (released.get() != before);
+        dropPathVectors(w.config, dropped);
+        long t0 = System.nanoTime();
+        System.gc();
+        long deadline = t0 + 600_000_000_000L;
+        while (released.get() - before < dropped && System.nanoTime() < deadline) Thread.sleep(1);
+        double ms = (System.nanoTime() - t0) / 1e6;
+        w.close();
+        System.out.printf(Locale.ROOT, "Cleaner: %,d dropped path vectors released in %.0f ms (%d of them)%n",
+                          dropped, ms, released.get() - before);
+    }
+
+    /** Path vectors made and dropped in a frame of their own. */
+    static void dropPathVectors(ZelConfig config, int count) {
+        for (int i = 0; i < count; ++i) {
+            ZelPathVector pv = ZelPathVector.create(config);
+            if (pv.pathvector == 0) throw new IllegalStateException("no path vector");
+        }
     }
 
     // ---- scaling ------------------------------------------------------------------------
@@ -572,8 +630,8 @@ public final class NativesBench {
         for (ZelConfig c : fillerConfigs) c.close();
         oldest.close();
         System.out.println();
-        System.out.println("first: the newest handle, found at the head of its registry's list; "
-                           + "last: the oldest, found at its end.");
+        System.out.println("first: the newest handle; last: the oldest (before handles were indexed, "
+                           + "found at the end of its registry's list).");
         System.out.println("sink " + (sink & 1));
     }
 }

@@ -2,6 +2,7 @@ package COM.morvent.zel.tests;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
+import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
@@ -19,14 +20,8 @@ import org.junit.jupiter.api.Test;
  * has returned, and the open's work is done.
  */
 class FreshProcessThrowingListenerTest {
-    @Test
-    void exceptionOfTheListenerComesAfterTheOpenIsDone() throws Exception {
-        Path dir = Files.createTempDirectory("zel-fresh");
-        Path defs = dir.resolve("kwo.lib");
-        Fixture.write(defs, "INCLUDE \"" + Fixture.examples().toAbsolutePath().resolve("kwo.lib") + "\"\n"
-                            + "FROB one\nFROB two\n");
-        ZelConfig.init(defs.toString());
-
+    /** The open whose listener throws, in a frame of its own; its object is dropped open. */
+    private static int openWithAThrowingListener() {
         ZelConfig config = new ZelConfig();
         int[] calls = {0};
         IllegalStateException boom = new IllegalStateException("boom");
@@ -44,6 +39,26 @@ class FreshProcessThrowingListenerTest {
         assertTrue(pv.pushCell("design", "chip", "schematic", null));
         assertEquals("schematic", pv.getContextViewName());
         pv.destroy();
-        assertTrue(config.close());
+        return config.id;
+    }
+
+    @Test
+    void exceptionOfTheListenerComesAfterTheOpenIsDone() throws Exception {
+        Path dir = Files.createTempDirectory("zel-fresh");
+        Path defs = dir.resolve("kwo.lib");
+        Fixture.write(defs, "INCLUDE \"" + Fixture.examples().toAbsolutePath().resolve("kwo.lib") + "\"\n"
+                            + "FROB one\nFROB two\n");
+        ZelConfig.init(defs.toString());
+
+        int handle = openWithAThrowingListener();
+        // Open all the same: the Cleaner knows of it and closes it once its object is dropped.
+        ZelConfig probe = new ZelConfig();
+        probe.id = handle;
+        long deadline = System.nanoTime() + 60_000_000_000L;
+        while (probe.getTopCellName() != null && System.nanoTime() < deadline) {
+            System.gc();
+            Thread.sleep(20);
+        }
+        assertNull(probe.getTopCellName(), "closed by the Cleaner");
     }
 }
