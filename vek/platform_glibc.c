@@ -15,12 +15,16 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-/* stat and fstat became functions of their own in glibc 2.33 (before, the
-   headers turned them into __xstat calls).  The kernel's struct stat of
+/* stat, lstat and fstat became functions of their own in glibc 2.33 (before,
+   the headers turned them into __xstat calls).  The kernel's struct stat of
    newfstatat and fstat is glibc's on x86-64 and aarch64; errno is set by
    syscall as glibc would set it. */
 int stat(const char* path, struct stat* buf) {
     return (int)syscall(SYS_newfstatat, AT_FDCWD, path, buf, 0);
+}
+
+int lstat(const char* path, struct stat* buf) {
+    return (int)syscall(SYS_newfstatat, AT_FDCWD, path, buf, AT_SYMLINK_NOFOLLOW);
 }
 
 int fstat(int fd, struct stat* buf) {

@@ -3,8 +3,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -245,9 +245,10 @@ std::string hostName() {
 }
 
 std::string describeThisThread() {
-    char name[64] = "";
-    // The JVM gives each of its threads the (shortened) Java name.
-    pthread_getname_np(pthread_self(), name, sizeof name);
+    char name[17] = "";
+    // The JVM gives each of its threads the (shortened) Java name.  prctl
+    // rather than pthread_getname_np, which moved to a newer glibc version.
+    prctl(PR_GET_NAME, name);
     char text[128];
 #ifdef SYS_gettid
     const long id = static_cast<long>(syscall(SYS_gettid));
