@@ -23,18 +23,21 @@ elapsed() { cut -d' ' -f1 /proc/uptime; }
 
 mount -t proc proc /proc
 mount -t sysfs sys /sys
-for d in /tmp /run /var/lib/nfs; do mount -t tmpfs tmpfs $d; done
+# Scratch in /run/zel, not /tmp: the checkout (and so $out and $bin) may lie
+# under the host's /tmp, which a tmpfs there would hide.
+for d in /run /var/lib/nfs; do mount -t tmpfs tmpfs $d; done
+mkdir -p /run/zel
 note "BOOTED in $(elapsed) s"
 # The kernel's modules, where modprobe looks for them (under a root of its own).
-mkdir -p /tmp/mods/lib/modules
-ln -s /usr/lib/uml/modules/"$(uname -r)" /tmp/mods/lib/modules/"$(uname -r)"
-for m in nfsd lockd nfsv3 nfsv4; do modprobe -d /tmp/mods $m || note "FAIL modprobe $m"; done
+mkdir -p /run/zel/mods/lib/modules
+ln -s /usr/lib/uml/modules/"$(uname -r)" /run/zel/mods/lib/modules/"$(uname -r)"
+for m in nfsd lockd nfsv3 nfsv4; do modprobe -d /run/zel/mods $m || note "FAIL modprobe $m"; done
 ip link set lo up
 
 # The server: a tmpfs export, a short NFSv4 grace period (the 90 s default
 # would hold up every create of the first 90 s).
-mkdir -p /tmp/export /run/rpc_pipefs /var/lib/nfs/sm /var/lib/nfs/sm.bak /var/lib/nfs/v4recovery
-mount -t tmpfs export /tmp/export
+mkdir -p /run/zel/export /run/rpc_pipefs /var/lib/nfs/sm /var/lib/nfs/sm.bak /var/lib/nfs/v4recovery
+mount -t tmpfs export /run/zel/export
 mount -t nfsd nfsd /proc/fs/nfsd
 mount -t rpc_pipefs rpc_pipefs /run/rpc_pipefs
 touch /var/lib/nfs/etab /var/lib/nfs/rmtab
@@ -42,25 +45,25 @@ echo 10 >/proc/fs/nfsd/nfsv4leasetime
 echo 10 >/proc/fs/nfsd/nfsv4gracetime
 {
     rpcbind -w && rpc.statd --no-notify &&
-        exportfs -o rw,sync,no_root_squash,insecure,no_subtree_check,fsid=0 '*:/tmp/export' &&
+        exportfs -o rw,sync,no_root_squash,insecure,no_subtree_check,fsid=0 '*:/run/zel/export' &&
         rpc.mountd && rpc.nfsd 8
 } >>"$out/guest.log" 2>&1 || note "FAIL the NFS server starts"
 
 # Five clients, each its own host: a mount of its own (nosharecache), its own
 # server address and, for NFSv4, its own name (the server tells clients apart
 # by it).  name:options:address:path
-mounts="v3a:vers=3:127.0.0.1:/tmp/export v3b:vers=3:127.0.0.2:/tmp/export v4a:vers=4.2:127.0.0.3:/
-v4b:vers=4.2:127.0.0.4:/ nl:vers=3,nolock:127.0.0.5:/tmp/export"
+mounts="v3a:vers=3:127.0.0.1:/run/zel/export v3b:vers=3:127.0.0.2:/run/zel/export v4a:vers=4.2:127.0.0.3:/
+v4b:vers=4.2:127.0.0.4:/ nl:vers=3,nolock:127.0.0.5:/run/zel/export"
 for m in $mounts; do
     IFS=: read -r name opts addr path <<E
 $m
 E
-    mkdir -p /tmp/m/$name
-    check "mount $name ($opts)" unshare --uts sh -c "hostname host$name && timeout 60 mount -t nfs -o $opts,nosharecache $addr:$path /tmp/m/$name"
+    mkdir -p /run/zel/m/$name
+    check "mount $name ($opts)" unshare --uts sh -c "hostname host$name && timeout 60 mount -t nfs -o $opts,nosharecache $addr:$path /run/zel/m/$name"
 done
 note "MOUNTED in $(elapsed) s"
 mount | grep ' type nfs' >>"$out/guest.log"
-mkdir -p /tmp/export/tmp && chmod 1777 /tmp/export/tmp
+mkdir -p /run/zel/export/tmp && chmod 1777 /run/zel/export/tmp
 
 # as <mount> <command...>: runs the command as the host of that mount.
 as() {
@@ -73,33 +76,33 @@ as() {
 # in a loop through their mounts while a reader opens through a third.
 round() {
     r=$1 w0=$2 w1=$3 rd=$4
-    view=/tmp/export/$r/lib/top/config
+    view=/run/zel/export/$r/lib/top/config
     mkdir -p "$view"
     printf 'zelvek-config 1\nrevision 1\n' >"$view/config.zel"
-    for m in $w0 $w1 $rd; do echo "DEFINE lib /tmp/m/$m/$r/lib" >"/tmp/$r.$m.lib"; done
+    for m in $w0 $w1 $rd; do echo "DEFINE lib /run/zel/m/$m/$r/lib" >"/run/zel/$r.$m.lib"; done
     # A save in flight on a host that is not here, and one of a dead
     # process of the first writer's host.
     touch "$view/.config.zel.hostelsewhere.1.abcdef"
     dead=$(sh -c 'echo $$')
     touch "$view/.config.zel.host$w0.$dead.abcdef"
-    as "$rd" "$bin/nfs_client" read "/tmp/$r.$rd.lib" "/tmp/$r.stop" >"/tmp/$r.read" 2>&1 &
+    as "$rd" "$bin/nfs_client" read "/run/zel/$r.$rd.lib" "/run/zel/$r.stop" >"/run/zel/$r.read" 2>&1 &
     reader=$!
     start=$(elapsed)
-    as "$w0" "$bin/nfs_client" write "/tmp/$r.$w0.lib" A "$edits" >"/tmp/$r.A" 2>&1 &
+    as "$w0" "$bin/nfs_client" write "/run/zel/$r.$w0.lib" A "$edits" >"/run/zel/$r.A" 2>&1 &
     a=$!
-    as "$w1" "$bin/nfs_client" write "/tmp/$r.$w1.lib" B "$edits" >"/tmp/$r.B" 2>&1 &
+    as "$w1" "$bin/nfs_client" write "/run/zel/$r.$w1.lib" B "$edits" >"/run/zel/$r.B" 2>&1 &
     b=$!
     wa=0 wb=0
     wait $a || wa=$?
     wait $b || wb=$?
-    touch "/tmp/$r.stop"
+    touch "/run/zel/$r.stop"
     wr=0
     wait $reader || wr=$?
-    note "FIGURES $r: $(cat /tmp/$r.A /tmp/$r.B /tmp/$r.read | grep -v warning | tr '\n' ';') $(awk "BEGIN { print $(elapsed) - $start }") s"
-    cat "/tmp/$r.A" "/tmp/$r.B" "/tmp/$r.read" >>"$out/guest.log"
+    note "FIGURES $r: $(cat /run/zel/$r.A /run/zel/$r.B /run/zel/$r.read | grep -v warning | tr '\n' ';') $(awk "BEGIN { print $(elapsed) - $start }") s"
+    cat "/run/zel/$r.A" "/run/zel/$r.B" "/run/zel/$r.read" >>"$out/guest.log"
     [ $wa -eq 0 ] && [ $wb -eq 0 ] && note "PASS $r: two writers ($w0, $w1) saved $edits edits each" ||
         note "FAIL $r: two writers ($w0, $w1), exit $wa and $wb"
-    check "$r: no edit lost" as "$rd" "$bin/nfs_client" check "/tmp/$r.$rd.lib" "$edits" A B
+    check "$r: no edit lost" as "$rd" "$bin/nfs_client" check "/run/zel/$r.$rd.lib" "$edits" A B
     grep check: "$out/guest.log" | tail -1 | sed "s/^/FIGURES $r: /" >>"$results"
     [ $wr -eq 0 ] && note "PASS $r: the reader on $rd never failed" || note "FAIL $r: the reader on $rd failed"
     check "$r: another host's live temp file left alone" test -f "$view/.config.zel.hostelsewhere.1.abcdef"
@@ -114,7 +117,7 @@ round nolock nl v4b v3b
 # The library's save tests with their scratch folders on the mounts.
 for m in v3a v4a nl; do
     start=$(elapsed)
-    check "save tests on $m" env TMPDIR=/tmp/m/$m/tmp "$bin/zelvek_tests" --gtest_brief=1 \
+    check "save tests on $m" env TMPDIR=/run/zel/m/$m/tmp "$bin/zelvek_tests" --gtest_brief=1 \
         --gtest_filter='SharedSave*:FileSafety*:*SaveFault*:Leftover*'
     note "FIGURES save tests on $m: $(awk "BEGIN { print $(elapsed) - $start }") s"
 done
