@@ -27,7 +27,7 @@ import java.util.Map;
  * a line of summary, its help text and a {@link Runner}. A command that lives in another package
  * and may be missing from a build is reached by class name instead ({@link #byClass}), with a
  * method {@code public static int run(String[] args)} that returns the exit status; {@code edit}
- * ({@code COM.morvent.zel.edit.Edit}) is one. The completion script (tools/zel.bash) reads the
+ * ({@code COM.morvent.zel.edit.Edit}) is one. The completion script (cmake/zel.bash) reads the
  * command names from {@code zel help --commands}.
  */
 public final class Zel {
