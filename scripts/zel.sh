@@ -8,16 +8,8 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 . "$repo/scripts/deps.sh"
 
-zel_need_build_packages >&2
-
+zel_build_tools "$repo" zel.sh 127
 dir="$repo/build/plain"
-mkdir -p "$repo/build"
-jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S "$repo" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$dir.configure.log" 2>&1 ||
-    { cat "$dir.configure.log" >&2; echo "zel.sh: configuring failed (log: $dir.configure.log)" >&2; exit 127; }
-cmake --build "$dir" --target zelJava_sh zel_walk -j"$jobs" >"$dir.walk-build.log" 2>&1 ||
-    { grep -E -A5 'error' "$dir.walk-build.log" | head -60 >&2
-      echo "zel.sh: building failed (log: $dir.walk-build.log)" >&2; exit 127; }
 
 # No cd: --libs FILE is taken relative to the caller's directory.
 exec java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Dzel.examples="$repo/examples" \
