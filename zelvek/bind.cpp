@@ -505,6 +505,11 @@ private:
 };
 
 void setWords(std::vector<std::string>& words, std::vector<const char*>& array) {
+    // Mostly the array still points at these very strings (the last bind's
+    // words, kept in place): then it stands as it is.
+    bool same = array.size() == words.size() + 1;
+    for (size_t i = 0; same && i < words.size(); ++i) same = array[i] == words[i].c_str();
+    if (same) return;
     array.clear();
     for (const std::string& w : words) array.push_back(w.c_str());
     array.push_back(nullptr);
@@ -581,8 +586,10 @@ bool listHolds(Config& cfg, const char* list, const char* word) {
     if (!list || !word) return false;
     const std::vector<std::string>* words = expandedWords(cfg, list);
     if (!words) return false;
+    // Measured once: most words then differ by their length alone.
+    const size_t size = std::strlen(word);
     for (const std::string& w : *words)
-        if (std::strcmp(w.c_str(), word) == 0) return true;
+        if (w.size() == size && std::memcmp(w.data(), word, size) == 0) return true;
     return false;
 }
 
@@ -663,9 +670,10 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     }
     if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
         RecentBinding& last = cfg.recent[scratchCellKey(cfg, req.lib ? req.lib->c_str() : nullptr, *req.cell)];
-        last.lib = *d.lib;  // in place: the strings keep their buffers
-        last.cell = *d.cell;
-        last.view = *d.view;
+        // In place, and only what differs: mostly the same binding again.
+        if (last.lib != *d.lib) last.lib = *d.lib;
+        if (last.cell != *d.cell) last.cell = *d.cell;
+        if (last.view != *d.view) last.view = *d.view;
     }
 
     st.lib = std::move(d.lib);
@@ -716,28 +724,28 @@ StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector) {
         // The current view in the default stop list, and in the stop list of
         // the current library's library rule.
         if (listHolds(cfg, cfg.rec.defaultStopList, e.viewName)) st.stops.push_back({kDefault, &cfg.rec});
-        if (e.libName) {
-            cfg.scratchKey.assign(e.libName);
-            auto found = cfg.libRules.find(cfg.scratchKey);
-            if (found != cfg.libRules.end() && listHolds(cfg, found->second->rec.stopList, e.viewName))
-                st.stops.push_back({kLibrary, &found->second->rec});
-        }
+        // The level looked its library's rule up with its cells.
+        if (level->libRule && listHolds(cfg, level->libRule->rec.stopList, e.viewName))
+            st.stops.push_back({kLibrary, &level->libRule->rec});
         // A stop point on the current cell: its library's rule and the rule
         // for any library.
         for (const Cell* c : level->cells)
             if (c && c->rec.stop) st.stops.push_back({kCell, &c->rec});
         // A stop point on the instance through which this level was entered.
+        // Its rules are looked up once per level and edit: neither the
+        // instance nor the level above change while this level stands.
         size_t depth = pv->levels.size() - 1;
-        if (depth > 0) {
+        if (depth > 0 && level->enteredAt != cfg.edits + 1) {
             const Level& aboveLevel = *pv->levels[depth - 1];
             const ContextEntry& above = aboveLevel.entry;
-            if (above.instName) {
-                Rules r;
-                findInstRules(aboveLevel, above.instName, r);
-                for (int i = 0; i < r.instCount; ++i)
-                    if (r.insts[i]->stop) st.stops.push_back({kInstance, r.insts[i]});
-            }
+            Rules r;
+            if (above.instName) findInstRules(aboveLevel, above.instName, r);
+            std::copy(r.insts, r.insts + r.instCount, level->enteredBy);
+            level->enteredByCount = r.instCount;
+            level->enteredAt = cfg.edits + 1;
         }
+        for (int i = 0; depth > 0 && i < level->enteredByCount; ++i)
+            if (level->enteredBy[i]->stop) st.stops.push_back({kInstance, level->enteredBy[i]});
         // A stop point on the occurrence of this path.
         if (e.occurrence) {
             const Occ* occ = static_cast<const OccList*>(e.occurrence->owner)->node;

@@ -303,6 +303,15 @@ struct Level {
     // never freed while the configuration lives, and every edit refreshes.
     Cell* cells[2] = {};
     CellView* views[2] = {};
+    // The library rule of the level's library, or null (the stop list of
+    // isAtStop); looked up with cells and views.
+    LibRule* libRule = nullptr;
+    // The instance rules of the instance through which the level was entered
+    // (its stop points), most specific first; valid while enteredAt is
+    // Config::edits + 1, since every edit may link or unlink one.
+    const InstRuleRecord* enteredBy[4] = {};
+    int enteredByCount = 0;
+    uint64_t enteredAt = 0;
     // Config::edits when cells and views were looked up for the names the
     // level holds; a level pushed again with the same names keeps them.
     bool lookedUp = false;

@@ -43,6 +43,12 @@ void refreshLevel(Config& cfg, Level& level, OccList* occ) {
     e.occurrence = occ ? &occ->rec : nullptr;
     // The rule objects, unless looked up for these names since the last edit.
     if (!level.lookedUp || level.lookedUpAt != cfg.edits) {
+        level.libRule = nullptr;
+        if (e.libName) {
+            cfg.scratchKey.assign(e.libName);
+            auto rule = cfg.libRules.find(cfg.scratchKey);
+            if (rule != cfg.libRules.end()) level.libRule = rule->second.get();
+        }
         for (int i = 0; i < 2; ++i) {
             level.cells[i] = nullptr;
             level.views[i] = nullptr;
@@ -123,6 +129,7 @@ std::unique_ptr<Level> takeLevel(PathVector& pv) {
     e.cellName = cell;
     e.viewName = view;
     level->serial = 0;
+    level->enteredAt = 0;
     level->viewList = ListSource{};
     level->libList = ListSource{};
     // cells and views stay with the names: refreshLevel tells whether they hold.
