@@ -30,7 +30,17 @@ struct BindState {
     uint64_t levelSerial = 0;
     std::optional<std::string> inst;
     ListSource viewList, libList;
+    // The instance's rules the last bind found, and Config::edits then: the
+    // level pushed for it takes them for its stop points.
+    const InstRuleRecord* insts[4] = {};
+    int instCount = 0;
+    uint64_t edits = 0;
     std::vector<StopRule> stops;
+    // Where libWords (the words of a list with words) and viewWords were last
+    // assigned from, and Config::wordsGeneration then; null: from no entry.
+    const std::vector<std::string>* libFrom = nullptr;
+    const std::vector<std::string>* viewFrom = nullptr;
+    uint64_t libFromGeneration = 0, viewFromGeneration = 0;
     std::string viewString;                   // answer of the view-string queries
 };
 
@@ -119,6 +129,7 @@ const std::vector<std::string>* expandedWords(Config& cfg, const char* text) {
     std::string out;
     if (!resolveConstants(cfg, text, out)) return nullptr;
     Config::Words& entry = cfg.wordsOf[text];
+    if (!entry.text.empty()) ++cfg.wordsGeneration;  // another text at a freed one's address
     entry.text = text;
     entry.words = splitWords(out);
     return &entry.words;
@@ -180,6 +191,8 @@ struct Rules {
     const CellRecord* cells[2] = {};
     int cellCount = 0;
     const LibraryRuleRecord* libRule = nullptr;
+    // Config::masterKey when it holds the master cell's key, else null.
+    const std::string* masterKey = nullptr;
 
     const InstRuleRecord* inst(const char* InstRuleRecord::*field) const {
         for (int i = 0; i < instCount; ++i)
@@ -239,11 +252,12 @@ Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name
         }
     }
     if (masterCell && !masterCell->empty()) {
+        r.masterKey = &cellKeyIn(cfg.masterKey, masterLib ? masterLib->c_str() : nullptr, *masterCell);
         if (masterLib) {
-            auto found = cfg.cells.find(scratchCellKey(cfg, masterLib->c_str(), *masterCell));
+            auto found = cfg.cells.find(*r.masterKey);
             if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
         }
-        auto found = cfg.cells.find(scratchCellKey(cfg, nullptr, *masterCell));
+        auto found = cfg.cells.find(masterLib ? scratchCellKey(cfg, nullptr, *masterCell) : *r.masterKey);
         if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
     }
     if (masterLib) {
@@ -361,6 +375,12 @@ std::optional<size_t> pickLibrary(Config& cfg, const Search& s, const std::strin
     for (size_t i = 0; i < s.libs.size(); ++i)
         if (inDesign(cfg, s.libs[i], cell, nullptr)) return i;
     return 0;
+}
+
+// The key of the request's master cell (q.lib null: any library), as gather
+// built it for r when it did.
+const std::string& masterKey(Config& cfg, const Rules& r, const Request& q) {
+    return r.masterKey ? *r.masterKey : scratchCellKey(cfg, q.lib ? q.lib->c_str() : nullptr, *q.cell);
 }
 
 class Binder {
@@ -484,7 +504,7 @@ private:
     }
 
     void fromRecent() {
-        auto found = cfg_.recent.find(scratchCellKey(cfg_, q_.lib ? q_.lib->c_str() : nullptr, *q_.cell));
+        auto found = cfg_.recent.find(masterKey(cfg_, r_, q_));
         if (found == cfg_.recent.end()) return;
         const RecentBinding& last = found->second;
         if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &last.view)) return;
@@ -582,6 +602,12 @@ const char* ownInstString(PathVectorRecord* pathVector, const char* inst, const 
     return st.viewString.c_str();
 }
 
+void enterBy(Level& level, const InstRuleRecord* const* insts, int count, uint64_t edits) {
+    std::copy(insts, insts + count, level.enteredBy);
+    level.enteredByCount = count;
+    level.enteredAt = edits + 1;
+}
+
 bool listHolds(Config& cfg, const char* list, const char* word) {
     if (!list || !word) return false;
     const std::vector<std::string>* words = expandedWords(cfg, list);
@@ -610,15 +636,19 @@ void listsForPush(PathVector& pv, const char* inst, const char* lib, const char*
         // told without a copy.
         bool bound = st && st->made && st->levelSerial == current->serial &&
                      ((st->inst && samePlainText(st->inst->c_str(), inst)) || st->inst == nameOf(inst));
+        // The instance's rules, found for the lists, serve the stop points
+        // of the new level (a name found for nothing is looked up then).
         if (bound) {
             level.viewList = st->viewList;
             level.libList = st->libList;
+            if (inst && *inst) enterBy(level, st->insts, st->instCount, st->edits);
         } else {
             // Pushed without a bind of that instance: the pushed cell stands
             // for the master, and occurrence rules take part.
             Rules r = gather(pv, nameOf(inst), nameOf(lib), nameOf(cell), true);
             level.viewList = viewListSource(r);
             level.libList = libListSource(r);
+            if (inst && *inst) enterBy(level, r.insts, r.instCount, cfg.edits);
         }
     }
     // The library's own note of where the level's lists come from.
@@ -657,9 +687,23 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     // request holds copies of whatever the caller handed in.
     BindState& st = stateOf(*pv);
     Search search;
+    // Mostly the lists of the last bind again: their words are then in place.
+    const std::vector<std::string>& libWords = listWords(cfg, libText, "the library list");
+    const bool libsInPlace = !libWords.empty() && st.libFrom == &libWords &&
+                             st.libFromGeneration == cfg.wordsGeneration;
+    st.libFrom = nullptr;  // until the words are back in st.libWords
     search.libs.swap(st.libWords);
-    searchOf(listWords(cfg, libText, "the library list"), req, r.level, search);
-    assignWords(st.viewWords, listWords(cfg, viewText, "the view list"));
+    if (libsInPlace)
+        search.fromRule = libWords.size();
+    else
+        searchOf(libWords, req, r.level, search);
+    const std::vector<std::string>& viewWords = listWords(cfg, viewText, "the view list");
+    if (st.viewFrom != &viewWords || st.viewFromGeneration != cfg.wordsGeneration) {
+        st.viewFrom = nullptr;
+        assignWords(st.viewWords, viewWords);
+        st.viewFrom = &viewWords;
+        st.viewFromGeneration = cfg.wordsGeneration;
+    }
     const std::vector<std::string>& views = st.viewWords;
 
     Decision d;
@@ -669,7 +713,7 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
         warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
     }
     if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
-        RecentBinding& last = cfg.recent[scratchCellKey(cfg, req.lib ? req.lib->c_str() : nullptr, *req.cell)];
+        RecentBinding& last = cfg.recent[masterKey(cfg, r, req)];
         // In place, and only what differs: mostly the same binding again.
         if (last.lib != *d.lib) last.lib = *d.lib;
         if (last.cell != *d.cell) last.cell = *d.cell;
@@ -680,6 +724,10 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     st.cell = std::move(d.cell);
     st.view = std::move(d.view);
     st.libWords.swap(search.libs);
+    if (!libWords.empty()) {
+        st.libFrom = &libWords;
+        st.libFromGeneration = cfg.wordsGeneration;
+    }
     setWords(st.libWords, st.libArray);
     setWords(st.viewWords, st.viewArray);
     st.lists.libWords = st.libArray.data();
@@ -689,6 +737,9 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     st.inst = std::move(req.inst);
     st.viewList = viewSrc;
     st.libList = libSrc;
+    std::copy(r.insts, r.insts + r.instCount, st.insts);
+    st.instCount = r.instCount;
+    st.edits = cfg.edits;
 
     if (binding) *binding = BindingRecord{cstr(st.lib), cstr(st.cell), cstr(st.view)};
     if (lists) *lists = &st.lists;
@@ -740,9 +791,7 @@ StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector) {
             const ContextEntry& above = aboveLevel.entry;
             Rules r;
             if (above.instName) findInstRules(aboveLevel, above.instName, r);
-            std::copy(r.insts, r.insts + r.instCount, level->enteredBy);
-            level->enteredByCount = r.instCount;
-            level->enteredAt = cfg.edits + 1;
+            enterBy(*level, r.insts, r.instCount, cfg.edits);
         }
         for (int i = 0; depth > 0 && i < level->enteredByCount; ++i)
             if (level->enteredBy[i]->stop) st.stops.push_back({kInstance, level->enteredBy[i]});

@@ -1,5 +1,6 @@
 /* Path vectors: a stack of levels from the top cell down, over one configuration. */
 #include <algorithm>
+#include <cstdlib>
 
 #include "vek/text.h"
 #include "zelvek/internal.h"
@@ -15,6 +16,7 @@ Level::~Level() {
     clearText(entry.instName);
     clearText(entry.viewList);
     clearText(entry.libList);
+    std::free(spareInst);
 }
 
 PathVector::~PathVector() { releaseBindState(bind); }
@@ -219,7 +221,14 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
     level->serial = pv->nextSerial++;
     // Before the instance name is set: the lists come from the level as it was bound.
     listsForPush(*pv, inst, lib, cell, *level);
-    if (ContextEntry* current = currentEntry(pathVector)) setText(current->instName, inst);
+    if (ContextEntry* current = currentEntry(pathVector)) {
+        Level& above = *pv->levels.back();
+        if (!current->instName) {
+            current->instName = above.spareInst;  // rewritten in place when it fits
+            above.spareInst = nullptr;
+        }
+        setText(current->instName, inst);
+    }
     ContextEntry& e = level->entry;
     e.owner = level.get();
     setNames(*level, lib, cell, view);
@@ -236,7 +245,13 @@ ZelBool zelPopCell(PathVectorRecord* pathVector) {
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv || pv->rec.depth < 0) return 0;
     dropLevel(*pv);
-    if (ContextEntry* current = currentEntry(pathVector)) clearText(current->instName);
+    if (ContextEntry* current = currentEntry(pathVector)) {
+        // Kept for the next push, the entry reading null meanwhile.
+        Level& level = *pv->levels.back();
+        std::free(level.spareInst);
+        level.spareInst = const_cast<char*>(current->instName);
+        current->instName = nullptr;
+    }
     return 1;
 }
 
