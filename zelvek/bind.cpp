@@ -35,6 +35,11 @@ struct BindState {
     const InstRuleRecord* insts[4] = {};
     int instCount = 0;
     uint64_t edits = 0;
+    // Whether the last bind looked up the instance's occurrence (or the level
+    // has no occurrence list), and what it found: the level pushed for it
+    // lies under that occurrence.
+    bool occKnown = false;
+    const OccurrenceInstance* occ = nullptr;
     std::vector<StopRule> stops;
     // Where libWords (the words of a list with words) and viewWords were last
     // assigned from, and Config::wordsGeneration then; null: from no entry.
@@ -623,7 +628,18 @@ bool listHolds(Config& cfg, const char* list, const char* word) {
 
 namespace zel {
 
-void listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level) {
+namespace {
+
+// The occurrence list under the instance whose occurrence is occ (null: none).
+OccList* listBelow(const OccurrenceInstance* occ) {
+    return occ ? &static_cast<Occ*>(occ->owner)->below : nullptr;
+}
+
+}  // namespace
+
+bool listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level,
+                  OccList*& below) {
+    bool knowBelow = false;
     Config& cfg = *pv.config;
     Level* current = currentLevel(pv);
     if (!current) {
@@ -642,6 +658,10 @@ void listsForPush(PathVector& pv, const char* inst, const char* lib, const char*
             level.viewList = st->viewList;
             level.libList = st->libList;
             if (inst && *inst) enterBy(level, st->insts, st->instCount, st->edits);
+            if (st->occKnown && st->edits == cfg.edits) {
+                below = listBelow(st->occ);
+                knowBelow = true;
+            }
         } else {
             // Pushed without a bind of that instance: the pushed cell stands
             // for the master, and occurrence rules take part.
@@ -649,12 +669,17 @@ void listsForPush(PathVector& pv, const char* inst, const char* lib, const char*
             level.viewList = viewListSource(r);
             level.libList = libListSource(r);
             if (inst && *inst) enterBy(level, r.insts, r.instCount, cfg.edits);
+            if ((inst && *inst) || !current->entry.occurrence) {
+                below = listBelow(r.occ);
+                knowBelow = true;
+            }
         }
     }
     // The library's own note of where the level's lists come from.
     level.entry.listRules = static_cast<intptr_t>(static_cast<uint8_t>(level.viewList.code)) |
                             static_cast<intptr_t>(static_cast<uint8_t>(level.libList.code)) << 8 |
                             (level.viewList.inherited ? 0x10000 : 0) | (level.libList.inherited ? 0x20000 : 0);
+    return knowBelow;
 }
 
 }  // namespace zel
@@ -740,6 +765,8 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     std::copy(r.insts, r.insts + r.instCount, st.insts);
     st.instCount = r.instCount;
     st.edits = cfg.edits;
+    st.occKnown = r.level && ((st.inst && !st.inst->empty() && req.useOccurrences) || !r.level->entry.occurrence);
+    st.occ = r.occ;
 
     if (binding) *binding = BindingRecord{cstr(st.lib), cstr(st.cell), cstr(st.view)};
     if (lists) *lists = &st.lists;

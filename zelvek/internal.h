@@ -363,7 +363,10 @@ void refreshDeepest(PathVector& pv);
 // The lists in effect at a level about to be pushed for instance `inst` of
 // the current level (bind.cpp): those of the last bind when it bound that
 // instance here, else the lists a bind of it would resolve.
-void listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level);
+// True when it also tells, in below, the occurrence list the new level lies
+// under (null: none), as refreshDeepest would find it once inst is entered.
+bool listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level,
+                  OccList*& below);
 
 }  // namespace zel
 

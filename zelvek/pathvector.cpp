@@ -220,7 +220,8 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
     std::unique_ptr<Level> level = takeLevel(*pv);
     level->serial = pv->nextSerial++;
     // Before the instance name is set: the lists come from the level as it was bound.
-    listsForPush(*pv, inst, lib, cell, *level);
+    OccList* below = nullptr;
+    const bool knowBelow = listsForPush(*pv, inst, lib, cell, *level, below);
     if (ContextEntry* current = currentEntry(pathVector)) {
         Level& above = *pv->levels.back();
         if (!current->instName) {
@@ -236,8 +237,12 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
     pv->levels.push_back(std::move(level));
     ++pv->rec.depth;
     // The levels above are as every edit left them; only the new one, and the
-    // occurrence the instance name just set leads to, need looking up.
-    refreshDeepest(*pv);
+    // occurrence the instance name just set leads to, need looking up (the
+    // latter mostly known already from the bind of that instance).
+    if (knowBelow)
+        refreshLevel(*pv->config, *pv->levels.back(), below);
+    else
+        refreshDeepest(*pv);
     return 1;
 }
 
