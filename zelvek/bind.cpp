@@ -613,10 +613,14 @@ void enterBy(Level& level, const InstRuleRecord* const* insts, int count, uint64
     level.enteredAt = edits + 1;
 }
 
-bool listHolds(Config& cfg, const char* list, const char* word) {
+// ok turns false when the list's constants cannot be expanded (a warning each time).
+bool listHolds(Config& cfg, const char* list, const char* word, bool& ok) {
     if (!list || !word) return false;
     const std::vector<std::string>* words = expandedWords(cfg, list);
-    if (!words) return false;
+    if (!words) {
+        ok = false;
+        return false;
+    }
     // Measured once: most words then differ by their length alone.
     const size_t size = std::strlen(word);
     for (const std::string& w : *words)
@@ -800,11 +804,16 @@ StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector) {
     if (Level* level = currentLevel(*pv)) {
         const ContextEntry& e = level->entry;
         // The current view in the default stop list, and in the stop list of
-        // the current library's library rule.
-        if (listHolds(cfg, cfg.rec.defaultStopList, e.viewName)) st.stops.push_back({kDefault, &cfg.rec});
-        // The level looked its library's rule up with its cells.
-        if (level->libRule && listHolds(cfg, level->libRule->rec.stopList, e.viewName))
-            st.stops.push_back({kLibrary, &level->libRule->rec});
+        // the current library's library rule (the level looked it up with its
+        // cells).  Kept with the level unless a list warned.
+        if (level->stopListsAt != cfg.wordsGeneration + 1) {
+            bool ok = true;
+            level->inDefaultStops = listHolds(cfg, cfg.rec.defaultStopList, e.viewName, ok);
+            level->inLibraryStops = level->libRule && listHolds(cfg, level->libRule->rec.stopList, e.viewName, ok);
+            level->stopListsAt = ok ? cfg.wordsGeneration + 1 : 0;
+        }
+        if (level->inDefaultStops) st.stops.push_back({kDefault, &cfg.rec});
+        if (level->inLibraryStops) st.stops.push_back({kLibrary, &level->libRule->rec});
         // A stop point on the current cell: its library's rule and the rule
         // for any library.
         for (const Cell* c : level->cells)

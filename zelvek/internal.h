@@ -320,6 +320,12 @@ struct Level {
     const InstRuleRecord* enteredBy[4] = {};
     int enteredByCount = 0;
     uint64_t enteredAt = 0;
+    // Whether the level's view is in the default stop list and in its
+    // library's stop list: valid while stopListsAt is
+    // Config::wordsGeneration + 1 (every edit moves that) and the names stand;
+    // a level pushed again with the same names keeps them.
+    bool inDefaultStops = false, inLibraryStops = false;
+    uint64_t stopListsAt = 0;
     // The block of entry.instName while no instance is entered (after a pop),
     // taken again by the next push: a walk enters and leaves all the time.
     char* spareInst = nullptr;

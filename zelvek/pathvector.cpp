@@ -149,6 +149,7 @@ void setNames(Level& level, const char* lib, const char* cell, const char* view)
     setText(e.cellName, cell);
     setText(e.viewName, view);
     level.lookedUp = false;
+    level.stopListsAt = 0;
     level.plainNames = isPlain(e.libName) && isPlain(e.cellName) && isPlain(e.viewName);
 }
 
