@@ -30,7 +30,22 @@ struct BindState {
     uint64_t levelSerial = 0;
     std::optional<std::string> inst;
     ListSource viewList, libList;
+    // The instance's rules the last bind found, and Config::edits then: the
+    // level pushed for it takes them for its stop points.
+    const InstRuleRecord* insts[4] = {};
+    int instCount = 0;
+    uint64_t edits = 0;
+    // Whether the last bind looked up the instance's occurrence (or the level
+    // has no occurrence list), and what it found: the level pushed for it
+    // lies under that occurrence.
+    bool occKnown = false;
+    const OccurrenceInstance* occ = nullptr;
     std::vector<StopRule> stops;
+    // Where libWords (the words of a list with words) and viewWords were last
+    // assigned from, and Config::wordsGeneration then; null: from no entry.
+    const std::vector<std::string>* libFrom = nullptr;
+    const std::vector<std::string>* viewFrom = nullptr;
+    uint64_t libFromGeneration = 0, viewFromGeneration = 0;
     std::string viewString;                   // answer of the view-string queries
 };
 
@@ -119,6 +134,7 @@ const std::vector<std::string>* expandedWords(Config& cfg, const char* text) {
     std::string out;
     if (!resolveConstants(cfg, text, out)) return nullptr;
     Config::Words& entry = cfg.wordsOf[text];
+    if (!entry.text.empty()) ++cfg.wordsGeneration;  // another text at a freed one's address
     entry.text = text;
     entry.words = splitWords(out);
     return &entry.words;
@@ -180,6 +196,8 @@ struct Rules {
     const CellRecord* cells[2] = {};
     int cellCount = 0;
     const LibraryRuleRecord* libRule = nullptr;
+    // Config::masterKey when it holds the master cell's key, else null.
+    const std::string* masterKey = nullptr;
 
     const InstRuleRecord* inst(const char* InstRuleRecord::*field) const {
         for (int i = 0; i < instCount; ++i)
@@ -239,11 +257,12 @@ Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name
         }
     }
     if (masterCell && !masterCell->empty()) {
+        r.masterKey = &cellKeyIn(cfg.masterKey, masterLib ? masterLib->c_str() : nullptr, *masterCell);
         if (masterLib) {
-            auto found = cfg.cells.find(scratchCellKey(cfg, masterLib->c_str(), *masterCell));
+            auto found = cfg.cells.find(*r.masterKey);
             if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
         }
-        auto found = cfg.cells.find(scratchCellKey(cfg, nullptr, *masterCell));
+        auto found = cfg.cells.find(masterLib ? scratchCellKey(cfg, nullptr, *masterCell) : *r.masterKey);
         if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
     }
     if (masterLib) {
@@ -361,6 +380,12 @@ std::optional<size_t> pickLibrary(Config& cfg, const Search& s, const std::strin
     for (size_t i = 0; i < s.libs.size(); ++i)
         if (inDesign(cfg, s.libs[i], cell, nullptr)) return i;
     return 0;
+}
+
+// The key of the request's master cell (q.lib null: any library), as gather
+// built it for r when it did.
+const std::string& masterKey(Config& cfg, const Rules& r, const Request& q) {
+    return r.masterKey ? *r.masterKey : scratchCellKey(cfg, q.lib ? q.lib->c_str() : nullptr, *q.cell);
 }
 
 class Binder {
@@ -484,7 +509,7 @@ private:
     }
 
     void fromRecent() {
-        auto found = cfg_.recent.find(scratchCellKey(cfg_, q_.lib ? q_.lib->c_str() : nullptr, *q_.cell));
+        auto found = cfg_.recent.find(masterKey(cfg_, r_, q_));
         if (found == cfg_.recent.end()) return;
         const RecentBinding& last = found->second;
         if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &last.view)) return;
@@ -505,6 +530,11 @@ private:
 };
 
 void setWords(std::vector<std::string>& words, std::vector<const char*>& array) {
+    // Mostly the array still points at these very strings (the last bind's
+    // words, kept in place): then it stands as it is.
+    bool same = array.size() == words.size() + 1;
+    for (size_t i = 0; same && i < words.size(); ++i) same = array[i] == words[i].c_str();
+    if (same) return;
     array.clear();
     for (const std::string& w : words) array.push_back(w.c_str());
     array.push_back(nullptr);
@@ -577,12 +607,24 @@ const char* ownInstString(PathVectorRecord* pathVector, const char* inst, const 
     return st.viewString.c_str();
 }
 
-bool listHolds(Config& cfg, const char* list, const char* word) {
+void enterBy(Level& level, const InstRuleRecord* const* insts, int count, uint64_t edits) {
+    std::copy(insts, insts + count, level.enteredBy);
+    level.enteredByCount = count;
+    level.enteredAt = edits + 1;
+}
+
+// ok turns false when the list's constants cannot be expanded (a warning each time).
+bool listHolds(Config& cfg, const char* list, const char* word, bool& ok) {
     if (!list || !word) return false;
     const std::vector<std::string>* words = expandedWords(cfg, list);
-    if (!words) return false;
+    if (!words) {
+        ok = false;
+        return false;
+    }
+    // Measured once: most words then differ by their length alone.
+    const size_t size = std::strlen(word);
     for (const std::string& w : *words)
-        if (std::strcmp(w.c_str(), word) == 0) return true;
+        if (w.size() == size && std::memcmp(w.data(), word, size) == 0) return true;
     return false;
 }
 
@@ -590,7 +632,18 @@ bool listHolds(Config& cfg, const char* list, const char* word) {
 
 namespace zel {
 
-void listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level) {
+namespace {
+
+// The occurrence list under the instance whose occurrence is occ (null: none).
+OccList* listBelow(const OccurrenceInstance* occ) {
+    return occ ? &static_cast<Occ*>(occ->owner)->below : nullptr;
+}
+
+}  // namespace
+
+bool listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level,
+                  OccList*& below) {
+    bool knowBelow = false;
     Config& cfg = *pv.config;
     Level* current = currentLevel(pv);
     if (!current) {
@@ -603,21 +656,34 @@ void listsForPush(PathVector& pv, const char* inst, const char* lib, const char*
         // told without a copy.
         bool bound = st && st->made && st->levelSerial == current->serial &&
                      ((st->inst && samePlainText(st->inst->c_str(), inst)) || st->inst == nameOf(inst));
+        // The instance's rules, found for the lists, serve the stop points
+        // of the new level (a name found for nothing is looked up then).
         if (bound) {
             level.viewList = st->viewList;
             level.libList = st->libList;
+            if (inst && *inst) enterBy(level, st->insts, st->instCount, st->edits);
+            if (st->occKnown && st->edits == cfg.edits) {
+                below = listBelow(st->occ);
+                knowBelow = true;
+            }
         } else {
             // Pushed without a bind of that instance: the pushed cell stands
             // for the master, and occurrence rules take part.
             Rules r = gather(pv, nameOf(inst), nameOf(lib), nameOf(cell), true);
             level.viewList = viewListSource(r);
             level.libList = libListSource(r);
+            if (inst && *inst) enterBy(level, r.insts, r.instCount, cfg.edits);
+            if ((inst && *inst) || !current->entry.occurrence) {
+                below = listBelow(r.occ);
+                knowBelow = true;
+            }
         }
     }
     // The library's own note of where the level's lists come from.
     level.entry.listRules = static_cast<intptr_t>(static_cast<uint8_t>(level.viewList.code)) |
                             static_cast<intptr_t>(static_cast<uint8_t>(level.libList.code)) << 8 |
                             (level.viewList.inherited ? 0x10000 : 0) | (level.libList.inherited ? 0x20000 : 0);
+    return knowBelow;
 }
 
 }  // namespace zel
@@ -650,9 +716,23 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     // request holds copies of whatever the caller handed in.
     BindState& st = stateOf(*pv);
     Search search;
+    // Mostly the lists of the last bind again: their words are then in place.
+    const std::vector<std::string>& libWords = listWords(cfg, libText, "the library list");
+    const bool libsInPlace = !libWords.empty() && st.libFrom == &libWords &&
+                             st.libFromGeneration == cfg.wordsGeneration;
+    st.libFrom = nullptr;  // until the words are back in st.libWords
     search.libs.swap(st.libWords);
-    searchOf(listWords(cfg, libText, "the library list"), req, r.level, search);
-    assignWords(st.viewWords, listWords(cfg, viewText, "the view list"));
+    if (libsInPlace)
+        search.fromRule = libWords.size();
+    else
+        searchOf(libWords, req, r.level, search);
+    const std::vector<std::string>& viewWords = listWords(cfg, viewText, "the view list");
+    if (st.viewFrom != &viewWords || st.viewFromGeneration != cfg.wordsGeneration) {
+        st.viewFrom = nullptr;
+        assignWords(st.viewWords, viewWords);
+        st.viewFrom = &viewWords;
+        st.viewFromGeneration = cfg.wordsGeneration;
+    }
     const std::vector<std::string>& views = st.viewWords;
 
     Decision d;
@@ -662,16 +742,21 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
         warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
     }
     if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
-        RecentBinding& last = cfg.recent[scratchCellKey(cfg, req.lib ? req.lib->c_str() : nullptr, *req.cell)];
-        last.lib = *d.lib;  // in place: the strings keep their buffers
-        last.cell = *d.cell;
-        last.view = *d.view;
+        RecentBinding& last = cfg.recent[masterKey(cfg, r, req)];
+        // In place, and only what differs: mostly the same binding again.
+        if (last.lib != *d.lib) last.lib = *d.lib;
+        if (last.cell != *d.cell) last.cell = *d.cell;
+        if (last.view != *d.view) last.view = *d.view;
     }
 
     st.lib = std::move(d.lib);
     st.cell = std::move(d.cell);
     st.view = std::move(d.view);
     st.libWords.swap(search.libs);
+    if (!libWords.empty()) {
+        st.libFrom = &libWords;
+        st.libFromGeneration = cfg.wordsGeneration;
+    }
     setWords(st.libWords, st.libArray);
     setWords(st.viewWords, st.viewArray);
     st.lists.libWords = st.libArray.data();
@@ -681,6 +766,11 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     st.inst = std::move(req.inst);
     st.viewList = viewSrc;
     st.libList = libSrc;
+    std::copy(r.insts, r.insts + r.instCount, st.insts);
+    st.instCount = r.instCount;
+    st.edits = cfg.edits;
+    st.occKnown = r.level && ((st.inst && !st.inst->empty() && req.useOccurrences) || !r.level->entry.occurrence);
+    st.occ = r.occ;
 
     if (binding) *binding = BindingRecord{cstr(st.lib), cstr(st.cell), cstr(st.view)};
     if (lists) *lists = &st.lists;
@@ -714,30 +804,33 @@ StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector) {
     if (Level* level = currentLevel(*pv)) {
         const ContextEntry& e = level->entry;
         // The current view in the default stop list, and in the stop list of
-        // the current library's library rule.
-        if (listHolds(cfg, cfg.rec.defaultStopList, e.viewName)) st.stops.push_back({kDefault, &cfg.rec});
-        if (e.libName) {
-            cfg.scratchKey.assign(e.libName);
-            auto found = cfg.libRules.find(cfg.scratchKey);
-            if (found != cfg.libRules.end() && listHolds(cfg, found->second->rec.stopList, e.viewName))
-                st.stops.push_back({kLibrary, &found->second->rec});
+        // the current library's library rule (the level looked it up with its
+        // cells).  Kept with the level unless a list warned.
+        if (level->stopListsAt != cfg.wordsGeneration + 1) {
+            bool ok = true;
+            level->inDefaultStops = listHolds(cfg, cfg.rec.defaultStopList, e.viewName, ok);
+            level->inLibraryStops = level->libRule && listHolds(cfg, level->libRule->rec.stopList, e.viewName, ok);
+            level->stopListsAt = ok ? cfg.wordsGeneration + 1 : 0;
         }
+        if (level->inDefaultStops) st.stops.push_back({kDefault, &cfg.rec});
+        if (level->inLibraryStops) st.stops.push_back({kLibrary, &level->libRule->rec});
         // A stop point on the current cell: its library's rule and the rule
         // for any library.
         for (const Cell* c : level->cells)
             if (c && c->rec.stop) st.stops.push_back({kCell, &c->rec});
         // A stop point on the instance through which this level was entered.
+        // Its rules are looked up once per level and edit: neither the
+        // instance nor the level above change while this level stands.
         size_t depth = pv->levels.size() - 1;
-        if (depth > 0) {
+        if (depth > 0 && level->enteredAt != cfg.edits + 1) {
             const Level& aboveLevel = *pv->levels[depth - 1];
             const ContextEntry& above = aboveLevel.entry;
-            if (above.instName) {
-                Rules r;
-                findInstRules(aboveLevel, above.instName, r);
-                for (int i = 0; i < r.instCount; ++i)
-                    if (r.insts[i]->stop) st.stops.push_back({kInstance, r.insts[i]});
-            }
+            Rules r;
+            if (above.instName) findInstRules(aboveLevel, above.instName, r);
+            enterBy(*level, r.insts, r.instCount, cfg.edits);
         }
+        for (int i = 0; depth > 0 && i < level->enteredByCount; ++i)
+            if (level->enteredBy[i]->stop) st.stops.push_back({kInstance, level->enteredBy[i]});
         // A stop point on the occurrence of this path.
         if (e.occurrence) {
             const Occ* occ = static_cast<const OccList*>(e.occurrence->owner)->node;

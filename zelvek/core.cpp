@@ -36,13 +36,30 @@ void setText(const char*& field, const char* value) {
     // A setter mostly hands in what the field holds already: kept, not copied.
     if (field && samePlainText(field, value)) return;
     char* old = const_cast<char*>(field);
-    // Plain ASCII is already as norm() would make it: copied once, directly.
     if (!value) {
         field = nullptr;
-    } else {
-        const std::string_view text(value);
-        field = vek::isPlainAscii(text) ? copyOf(text) : copyOf(norm(value));
+        std::free(old);
+        return;
     }
+    const std::string_view text(value);
+    if (!vek::isPlainAscii(text)) {
+        field = copyOf(norm(value));
+        std::free(old);
+        return;
+    }
+    // Plain ASCII is already as norm() would make it.  The field's block is
+    // resized for it, mostly in place (a setter tends to go back and forth
+    // between a few names), unless the value lies in that block.
+    const size_t oldSize = old ? std::strlen(old) : 0;
+    const auto at = reinterpret_cast<uintptr_t>(value), from = reinterpret_cast<uintptr_t>(old);
+    if (old && (at < from || at > from + oldSize)) {
+        char* block = text.size() <= oldSize ? old : static_cast<char*>(std::realloc(old, text.size() + 1));
+        if (!block) throw std::bad_alloc();  // the field still holds the old text
+        std::memcpy(block, value, text.size() + 1);
+        field = block;
+        return;
+    }
+    field = copyOf(text);
     std::free(old);
 }
 
@@ -186,6 +203,11 @@ std::string cellKey(const std::string* lib, const std::string& cell) {
 
 std::string cellLookupKey(const char* lib, std::string_view cell) {
     std::string key;
+    buildCellKey(key, lib, cell);
+    return key;
+}
+
+const std::string& cellKeyIn(std::string& key, const char* lib, std::string_view cell) {
     buildCellKey(key, lib, cell);
     return key;
 }
@@ -465,7 +487,9 @@ void edited(Config& cfg) {
 // list expands to.
 void editedSettings(Config& cfg) {
     cfg.set(kModified, true);
-    cfg.wordsOf.clear();
+    // clear() sweeps every bucket even when nothing is kept.
+    if (!cfg.wordsOf.empty()) cfg.wordsOf.clear();
+    ++cfg.wordsGeneration;
 }
 
 void releaseIfUnused(Config* cfg) {

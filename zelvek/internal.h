@@ -216,6 +216,12 @@ struct Config {
         std::vector<std::string> words;
     };
     std::unordered_map<const char*, Words> wordsOf;
+    // Counts the times an entry of wordsOf was dropped or rewritten: the same
+    // entry at the same count holds the same words.
+    uint64_t wordsGeneration = 0;
+    // The key of the master cell of the bind under way (bind.cpp), built once
+    // for the cell rules and the most recent binding alike.
+    std::string masterKey;
     std::string scratchKey;           // built for one look-up, so that none allocates
     uint64_t edits = 0;               // counts edited(): tells a level's look-ups still hold
     // Comments a person wrote into the file, by the line they go with, and
@@ -239,6 +245,8 @@ std::string cellLookupKey(const char* lib, std::string_view cell);
 // The same key built in cfg.scratchKey, whose buffer stays: valid until the
 // next use of scratchKey.
 const std::string& scratchCellKey(Config& cfg, const char* lib, std::string_view cell);
+// The same key built in key.
+const std::string& cellKeyIn(std::string& key, const char* lib, std::string_view cell);
 
 // Look-ups and creation.  find* give null for a record that holds no rule.
 Cell* findCell(Config& cfg, const std::string* lib, const std::string& cell);
@@ -303,6 +311,24 @@ struct Level {
     // never freed while the configuration lives, and every edit refreshes.
     Cell* cells[2] = {};
     CellView* views[2] = {};
+    // The library rule of the level's library, or null (the stop list of
+    // isAtStop); looked up with cells and views.
+    LibRule* libRule = nullptr;
+    // The instance rules of the instance through which the level was entered
+    // (its stop points), most specific first; valid while enteredAt is
+    // Config::edits + 1, since every edit may link or unlink one.
+    const InstRuleRecord* enteredBy[4] = {};
+    int enteredByCount = 0;
+    uint64_t enteredAt = 0;
+    // Whether the level's view is in the default stop list and in its
+    // library's stop list: valid while stopListsAt is
+    // Config::wordsGeneration + 1 (every edit moves that) and the names stand;
+    // a level pushed again with the same names keeps them.
+    bool inDefaultStops = false, inLibraryStops = false;
+    uint64_t stopListsAt = 0;
+    // The block of entry.instName while no instance is entered (after a pop),
+    // taken again by the next push: a walk enters and leaves all the time.
+    char* spareInst = nullptr;
     // Config::edits when cells and views were looked up for the names the
     // level holds; a level pushed again with the same names keeps them.
     bool lookedUp = false;
@@ -343,7 +369,10 @@ void refreshDeepest(PathVector& pv);
 // The lists in effect at a level about to be pushed for instance `inst` of
 // the current level (bind.cpp): those of the last bind when it bound that
 // instance here, else the lists a bind of it would resolve.
-void listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level);
+// True when it also tells, in below, the occurrence list the new level lies
+// under (null: none), as refreshDeepest would find it once inst is entered.
+bool listsForPush(PathVector& pv, const char* inst, const char* lib, const char* cell, Level& level,
+                  OccList*& below);
 
 }  // namespace zel
 

@@ -1,5 +1,6 @@
 /* Path vectors: a stack of levels from the top cell down, over one configuration. */
 #include <algorithm>
+#include <cstdlib>
 
 #include "vek/text.h"
 #include "zelvek/internal.h"
@@ -15,6 +16,7 @@ Level::~Level() {
     clearText(entry.instName);
     clearText(entry.viewList);
     clearText(entry.libList);
+    std::free(spareInst);
 }
 
 PathVector::~PathVector() { releaseBindState(bind); }
@@ -43,6 +45,12 @@ void refreshLevel(Config& cfg, Level& level, OccList* occ) {
     e.occurrence = occ ? &occ->rec : nullptr;
     // The rule objects, unless looked up for these names since the last edit.
     if (!level.lookedUp || level.lookedUpAt != cfg.edits) {
+        level.libRule = nullptr;
+        if (e.libName) {
+            cfg.scratchKey.assign(e.libName);
+            auto rule = cfg.libRules.find(cfg.scratchKey);
+            if (rule != cfg.libRules.end()) level.libRule = rule->second.get();
+        }
         for (int i = 0; i < 2; ++i) {
             level.cells[i] = nullptr;
             level.views[i] = nullptr;
@@ -123,6 +131,7 @@ std::unique_ptr<Level> takeLevel(PathVector& pv) {
     e.cellName = cell;
     e.viewName = view;
     level->serial = 0;
+    level->enteredAt = 0;
     level->viewList = ListSource{};
     level->libList = ListSource{};
     // cells and views stay with the names: refreshLevel tells whether they hold.
@@ -140,6 +149,7 @@ void setNames(Level& level, const char* lib, const char* cell, const char* view)
     setText(e.cellName, cell);
     setText(e.viewName, view);
     level.lookedUp = false;
+    level.stopListsAt = 0;
     level.plainNames = isPlain(e.libName) && isPlain(e.cellName) && isPlain(e.viewName);
 }
 
@@ -211,8 +221,16 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
     std::unique_ptr<Level> level = takeLevel(*pv);
     level->serial = pv->nextSerial++;
     // Before the instance name is set: the lists come from the level as it was bound.
-    listsForPush(*pv, inst, lib, cell, *level);
-    if (ContextEntry* current = currentEntry(pathVector)) setText(current->instName, inst);
+    OccList* below = nullptr;
+    const bool knowBelow = listsForPush(*pv, inst, lib, cell, *level, below);
+    if (ContextEntry* current = currentEntry(pathVector)) {
+        Level& above = *pv->levels.back();
+        if (!current->instName) {
+            current->instName = above.spareInst;  // rewritten in place when it fits
+            above.spareInst = nullptr;
+        }
+        setText(current->instName, inst);
+    }
     ContextEntry& e = level->entry;
     e.owner = level.get();
     setNames(*level, lib, cell, view);
@@ -220,8 +238,12 @@ ZelBool zelPushCell(PathVectorRecord* pathVector, const char* lib, const char* c
     pv->levels.push_back(std::move(level));
     ++pv->rec.depth;
     // The levels above are as every edit left them; only the new one, and the
-    // occurrence the instance name just set leads to, need looking up.
-    refreshDeepest(*pv);
+    // occurrence the instance name just set leads to, need looking up (the
+    // latter mostly known already from the bind of that instance).
+    if (knowBelow)
+        refreshLevel(*pv->config, *pv->levels.back(), below);
+    else
+        refreshDeepest(*pv);
     return 1;
 }
 
@@ -229,7 +251,13 @@ ZelBool zelPopCell(PathVectorRecord* pathVector) {
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv || pv->rec.depth < 0) return 0;
     dropLevel(*pv);
-    if (ContextEntry* current = currentEntry(pathVector)) clearText(current->instName);
+    if (ContextEntry* current = currentEntry(pathVector)) {
+        // Kept for the next push, the entry reading null meanwhile.
+        Level& level = *pv->levels.back();
+        std::free(level.spareInst);
+        level.spareInst = const_cast<char*>(current->instName);
+        current->instName = nullptr;
+    }
     return 1;
 }
 

@@ -419,6 +419,9 @@ TEST_F(BindTest, EditsBetweenCallsAreSeen) {
     EXPECT_EQ(bindNow(pv, buf).viewList, "schematic schematic") << "a constant changed";
     ASSERT_TRUE(zelSetDefaultViewListString(c, "$(V)"));
     EXPECT_EQ(bindNow(pv, buf).viewList, "schematic") << "the list's text changed";
+    EXPECT_EQ(bindNow(pv, buf).libList, "lib");
+    ASSERT_TRUE(zelSetDefaultLibListString(c, "xy"));  // shorter: rewritten where "lib" stood
+    EXPECT_EQ(bindNow(pv, buf).libList, "xy") << "the words of the last bind's list are not kept past an edit";
     ASSERT_TRUE(zelDeleteConst(c, "V"));
     for (int k = 0; k < 2; ++k) {
         zeltest::warnings().clear();

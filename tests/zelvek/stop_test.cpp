@@ -115,4 +115,23 @@ TEST_F(StopTest, TheLevelDecides) {
     EXPECT_EQ(codesOf(zelGetAllMatchingStopRules(pv)), (Codes{8}));
 }
 
+// A popped level is pushed again for the next cell and keeps what it found
+// while its names stand: under other names it answers for them.
+TEST_F(StopTest, ALevelPushedAgainAnswersForItsNewNames) {
+    ConfigRecord* c = configWith("default-stops symbol\nlibrary lib\n  stops layout\n");
+    ASSERT_NE(c, nullptr);
+    PathVectorRecord* pv = pathVector(c);
+    const struct {
+        const char *lib, *view;
+        Codes codes;
+    } pushes[] = {{"lib", "symbol", {1}}, {"lib", "symbol", {1}}, {"lib", "layout", {5}},
+                  {"other", "layout", {}}, {"lib", "schematic", {}}};
+    for (const auto& p : pushes) {
+        SCOPED_TRACE(std::string(p.lib) + " " + p.view);
+        ASSERT_TRUE(zelPushCell(pv, p.lib, "adder", p.view, nullptr));
+        EXPECT_EQ(codesOf(zelGetAllMatchingStopRules(pv)), p.codes);
+        ASSERT_TRUE(zelPopCell(pv));
+    }
+}
+
 }  // namespace
