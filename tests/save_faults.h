@@ -53,10 +53,15 @@ struct Outcome {
     std::string skipped;   // why the fault could not be brought about here
 };
 
-// The files in a directory, by name.
+// Whether name is a claim, which a save on a network folder leaves for a
+// few minutes on the content it replaced.
+inline bool isClaim(const std::string& name) { return name.rfind(".config.zel.replaced.", 0) == 0; }
+
+// The files in a directory, by name, claims aside.
 inline std::vector<std::string> filesIn(const std::string& dir) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (!isClaim(e.path().filename().string())) names.push_back(e.path().filename().string());
     return names;
 }
 

@@ -119,6 +119,9 @@ bool isStale(const Error& error);
 // Makes the system look at dir afresh, so that a name in it that another
 // client replaced leads to the new file.  Failure is not reported.
 void refreshDirectory(const std::string& dir);
+// Whether dir is on a network file system (NFS, SMB), whose clients may go on
+// showing a file that another host has replaced.  Windows: false.
+bool isNetworkFolder(const std::string& dir);
 // The file that path names once the symbolic links of its last part are
 // followed (a link to a link too; a dangling link's target as well): the file
 // a save replaces, so that the link stays.  Windows: path itself.

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -162,6 +163,14 @@ void refreshDirectory(const std::string& dir) {
     int handle = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (handle < 0) handle = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (handle >= 0) ::close(handle);
+}
+
+bool isNetworkFolder(const std::string& dir) {
+    // The kernel's magic numbers of NFS, SMB (smbfs), CIFS and SMB2.
+    struct statfs fs{};
+    if (::statfs(dir.c_str(), &fs) != 0) return false;
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    return type == 0x6969 || type == 0x517B || type == 0xFF534D42ul || type == 0xFE534D42ul;
 }
 
 std::string followLinks(const std::string& path) {

@@ -272,6 +272,10 @@ bool isStale(const Error&) { return false; }
 
 void refreshDirectory(const std::string&) {}
 
+// Its redirector keeps what it caches coherent (leases); a save's own check
+// of the file's content is enough there.
+bool isNetworkFolder(const std::string&) { return false; }
+
 std::string followLinks(const std::string& path) { return path; }
 
 bool replace(const std::string& from, const std::string& to) {

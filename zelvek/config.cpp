@@ -284,6 +284,19 @@ constexpr int64_t kForeignLockAge = 60;
 // How long a save waits for another one of the same file to end.
 constexpr std::chrono::seconds kLockWait{10};
 
+// On NFS a host may go on showing a file that another host has replaced
+// (a look-up it trusts while the folder's coarse times look unchanged, a
+// delegation the server took back): the save's check would then read what
+// this configuration saw and write over the other host's save.  So a save
+// there first claims the content it replaces, by creating a file named
+// after it where none may be; the server decides, so of two saves from one
+// content only the first goes on, whatever either host shows.  A claim is
+// needed only while a host may show the old file: it is removed once this
+// old (NFS caches names and attributes for a minute at most, a delegation
+// is revoked after a lease of 90 s).
+const char kClaimPrefix[] = ".config.zel.replaced.";
+constexpr double kClaimAge = 300;
+
 // This host's name as the names of files carry it: no '.' or '/' in it.
 const std::string& thisHost() {
     static const std::string host = [] {
@@ -325,9 +338,13 @@ void removeStaleTemps(const std::string& dir) {
     for (const std::string& name : names) {
         std::string host;
         long pid = 0;
-        if (!writerOf(name, host, pid)) continue;
         const std::string path = dir + "/" + name;
         double age = 0;
+        if (name.compare(0, sizeof kClaimPrefix - 1, kClaimPrefix) == 0) {
+            if (os::secondsSinceWritten(path, age) && age > kClaimAge) os::removeFile(path);
+            continue;
+        }
+        if (!writerOf(name, host, pid)) continue;
         const bool gone = host == thisHost() ? pid != os::processId() && os::processIsGone(pid)
                                              : os::secondsSinceWritten(path, age) && age > kForeignTempAge;
         if (gone) os::removeFile(path);
@@ -403,6 +420,52 @@ bool takeOver(const std::string& lock, const std::string& judged) {
     }
     os::removeFile(aside);
     return true;
+}
+
+// The claim on a content: its size, then its hash in 16 hex digits (so
+// that no claim reads as a temporary file's name).
+std::string claimPath(const std::string& dir, const FileContent& content) {
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(content.hash));
+    return dir + "/" + kClaimPrefix + std::to_string(content.size) + "." + hash;
+}
+
+// Claims `seen`, the content the save replaces at path, where the folder is
+// shared over the network; false with a warning when another save already
+// replaced it.  Held with the lock, after the check of the content.  The
+// claim says who made it, as the lock does.
+bool claim(const std::string& path, const FileContent& seen, std::string& made) {
+    const std::string dir = folderOf(path);
+    if (!os::isNetworkFolder(dir)) return true;
+    const std::string claimed = claimPath(dir, seen);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        os::File file = os::createNew(claimed);
+        if (file.valid()) {
+            os::writeAll(file, holderText(Holder{thisHost(), os::processId(), std::time(nullptr)}));
+            made = claimed;
+            return true;
+        }
+        // A claim that cannot be made for another reason leaves the check of
+        // the content alone to decide, as on a local disk.
+        if (!os::isAlreadyThere(os::lastError())) return true;
+        // A process of this host that died between its claim and its rename:
+        // this host sees what is there, and the check found the content
+        // still there, so that save never replaced it.
+        Holder h;
+        std::string text;
+        if (attempt == 1 && readHolder(claimed, h, text) && h.since != 0 && h.host == thisHost() &&
+            h.pid != os::processId() && os::processIsGone(h.pid))
+            os::removeFile(claimed);
+        else
+            break;
+    }
+    warn("the configuration file " + shownPath(path) +
+             " was changed by another program since this configuration read or last saved it (another save "
+             "replaced it; this host still showed the file as it was); it is not saved, and the file stays as the "
+             "other save left it: reopen it to work on that file (and make these edits again), or keep these "
+             "edits with save-as under another name",
+         kError);
+    return false;
 }
 
 struct SaveLock {
@@ -529,15 +592,23 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
         error = os::lastError();
         ok = false;
     }
+    const FileContent content = contentOf(text);
     SaveLock lock;
     bool checked = false;
     if (ok) {
-        checked = lockForSaving(target, lock) && mayWriteOver(target, expect, cfg.seen);
+        std::string claimed;
+        checked = lockForSaving(target, lock) && mayWriteOver(target, expect, cfg.seen) &&
+                  (expect != Expect::Same || claim(target, cfg.seen, claimed));
         if (checked) {
             step = "rename";
             fault = injectedFault(step);
             ok = fault == 0 && os::replace(temp, target);
             error = fault != 0 ? os::errnoError(fault) : os::lastError();
+            // Not replaced after all: the content may still be replaced.
+            if (!ok && !claimed.empty()) os::removeFile(claimed);
+            // A claim on what is there now would be an earlier one on the
+            // same content (a configuration made anew with mode "w").
+            if (ok && os::isNetworkFolder(dir)) os::removeFile(claimPath(dir, content));
         }
         if (!lock.path.empty()) unlock(lock);
     }
@@ -551,7 +622,7 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
     }
     os::syncDirectory(dir);  // make the rename itself durable; failure here loses nothing
     removeStaleTemps(dir);
-    cfg.seen = contentOf(text);
+    cfg.seen = content;
     keepRemarksOf(cfg, written);
     cfg.rec.revision = revision;
     cfg.set(kModified, false);

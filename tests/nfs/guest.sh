@@ -114,6 +114,29 @@ round v3 v3a v3b v4a
 round v4.2 v4a v4b v3a
 round nolock nl v4b v3b
 
+# A late save: a host that read the configuration saves after another host
+# saved it, but still shows the file as it read it.  A host may (a name or a
+# delegation it trusts a while); here the server is given the old content
+# back, which this host then shows.  The late save must be refused.
+# late <late mount> <other writer mount>
+late() {
+    w=$1 other=$2
+    view=/run/zel/export/late/lib/top/config
+    mkdir -p "$view"
+    printf 'zelvek-config 1\nrevision 1\n' >"$view/config.zel"
+    cp "$view/config.zel" /run/zel/late.old
+    for m in $w $other; do echo "DEFINE lib /run/zel/m/$m/late/lib" >"/run/zel/late.$m.lib"; done
+    as "$w" "$bin/nfs_client" late "/run/zel/late.$w.lib" /run/zel/late.go >/run/zel/late.out 2>&1 &
+    pending=$!
+    for i in $(seq 100); do grep -q opened /run/zel/late.out && break; sleep 0.1; done
+    as "$other" "$bin/nfs_client" write "/run/zel/late.$other.lib" B 1 >>"$out/guest.log" 2>&1
+    cp /run/zel/late.old "$view/config.zel"
+    touch /run/zel/late.go
+    check "a late save on $w after $other saved is refused" wait $pending
+    cat /run/zel/late.out >>"$out/guest.log"
+}
+late nl v4b
+
 # The library's save tests with their scratch folders on the mounts.
 for m in v3a v4a nl; do
     start=$(elapsed)

@@ -5,6 +5,9 @@
 //                                   reopening, until <edits> saves answered true
 //   read <kwo.lib> <stop file>      opens lib.top:config until the file exists
 //   check <kwo.lib> <edits> <who>...  every edit of every writer is in the file
+//   late <kwo.lib> <go file>        opens lib.top:config, adds a constant, waits
+//                                   for the file, saves: another host saved in
+//                                   between, so the save must be refused
 // Each prints one line of figures; the exit status says whether all was well.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,11 +109,29 @@ int check(int edits, const std::vector<std::string>& writers) {
     return lost == 0 && zelGetRevision(c) == expected ? 0 : 1;
 }
 
+int late(const std::string& go) {
+    ConfigRecord* c = zelOpen("lib", "top", "config", "a");
+    if (!c) {
+        showWarnings();
+        return 2;
+    }
+    zelReplaceConst(c, "Elate", "x");
+    std::printf("late: opened\n");
+    struct stat st{};
+    while (stat(go.c_str(), &st) != 0) usleep(10000);
+    warnings.clear();
+    const bool saved = zelSave(c);
+    std::printf("late: save %s\n", saved ? "answered true over the other host's save" : "refused");
+    if (!saved && !warned("changed by another program")) showWarnings();
+    zelClose(c);
+    return saved || !warned("changed by another program") ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s write|read|check <kwo.lib> ...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s write|read|check|late <kwo.lib> ...\n", argv[0]);
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -120,6 +141,7 @@ int main(int argc, char** argv) {
     zelSetErrorHandler(collect);
     if (what == "write" && argc == 5) return write(argv[3], std::atoi(argv[4]));
     if (what == "read") return read(argv[3]);
+    if (what == "late") return late(argv[3]);
     if (what == "check") return check(std::atoi(argv[3]), std::vector<std::string>(argv + 4, argv + argc));
     std::fprintf(stderr, "unknown command %s\n", what.c_str());
     return 2;

@@ -90,8 +90,13 @@ TEST_F(SharedSaveTest, ASaveThroughALinkReplacesItsTargetAndKeepsTheLink) {
         EXPECT_TRUE(zelSave(cfg)) << c.name << (warnings().empty() ? "" : ": " + warnings()[0]);
         EXPECT_NE(readFile(target).find("constant MORE 3"), std::string::npos) << c.name;
         for (const std::string& d : {std::filesystem::path(link).parent_path().string(), root + "/shared"})
-            for (const auto& e : std::filesystem::directory_iterator(d))
-                EXPECT_NE(e.path().filename().string()[0], '.') << c.name << ": left " << e.path();
+            for (const auto& e : std::filesystem::directory_iterator(d)) {
+                const std::string name = e.path().filename().string();
+                // What a save on a network folder claims stays a few minutes.
+                if (name.rfind(".config.zel.replaced.", 0) != 0) {
+                    EXPECT_NE(name[0], '.') << c.name << ": left " << name;
+                }
+            }
     }
 }
 
