@@ -1,5 +1,8 @@
 #include "vek/text.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace vek {
 
 namespace {
@@ -18,11 +21,20 @@ void appendThreeBytes(std::string& out, uint32_t cp) {
 }  // namespace
 
 bool isPlainAscii(std::string_view text) {
-    for (char c : text) {
-        auto b = static_cast<unsigned char>(c);
-        if (b == 0 || b >= 0x80) return false;
+    // Eight bytes at a time: names pass through here on every call that
+    // takes one.  A word fails when a byte has its high bit set or is zero.
+    constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    const char* p = text.data();
+    size_t n = text.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        if (((w | ((w - kOnes) & ~w)) & kHigh) != 0) return false;
     }
-    return true;
+    if (n == 0) return true;
+    uint64_t w = kOnes;  // the bytes past the end read as 1: plain
+    std::memcpy(&w, p, n);
+    return ((w | ((w - kOnes) & ~w)) & kHigh) == 0;
 }
 
 void appendUtf8(std::string& out, uint32_t cp) {

@@ -196,8 +196,8 @@ struct Rules {
     const CellRecord* cells[2] = {};
     int cellCount = 0;
     const LibraryRuleRecord* libRule = nullptr;
-    // Config::masterKey when it holds the master cell's key, else null.
-    const std::string* masterKey = nullptr;
+    // The master cell's entry (null without a master cell).
+    Master* master = nullptr;
 
     const InstRuleRecord* inst(const char* InstRuleRecord::*field) const {
         for (int i = 0; i < instCount; ++i)
@@ -241,6 +241,30 @@ void findInstRules(const Level& level, const std::string& inst, Rules& r) {
     }
 }
 
+// The entry of a master cell, its look-ups made again when an edit came
+// since they were last made.
+Master& masterOf(Config& cfg, const Name& lib, const std::string& cell) {
+    const std::string& key = cellKeyIn(cfg.masterKey, lib ? lib->c_str() : nullptr, cell);
+    auto at = cfg.masters.find(key);
+    if (at == cfg.masters.end()) at = cfg.masters.emplace(key, Master()).first;
+    Master& m = at->second;
+    if (m.lookedUpAt == cfg.edits + 1) return m;
+    m.cellCount = 0;
+    if (lib) {
+        auto found = cfg.cells.find(key);
+        if (found != cfg.cells.end()) m.cells[m.cellCount++] = &found->second->rec;
+    }
+    auto found = cfg.cells.find(lib ? scratchCellKey(cfg, nullptr, cell) : key);
+    if (found != cfg.cells.end()) m.cells[m.cellCount++] = &found->second->rec;
+    m.libRule = nullptr;
+    if (lib) {
+        auto rule = cfg.libRules.find(*lib);
+        if (rule != cfg.libRules.end()) m.libRule = &rule->second->rec;
+    }
+    m.lookedUpAt = cfg.edits + 1;
+    return m;
+}
+
 Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name& masterCell, bool useOccurrences) {
     Rules r;
     Config& cfg = *pv.config;
@@ -257,15 +281,12 @@ Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name
         }
     }
     if (masterCell && !masterCell->empty()) {
-        r.masterKey = &cellKeyIn(cfg.masterKey, masterLib ? masterLib->c_str() : nullptr, *masterCell);
-        if (masterLib) {
-            auto found = cfg.cells.find(*r.masterKey);
-            if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
-        }
-        auto found = cfg.cells.find(masterLib ? scratchCellKey(cfg, nullptr, *masterCell) : *r.masterKey);
-        if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
-    }
-    if (masterLib) {
+        Master& m = masterOf(cfg, masterLib, *masterCell);
+        std::copy(m.cells, m.cells + m.cellCount, r.cells);
+        r.cellCount = m.cellCount;
+        r.libRule = m.libRule;
+        r.master = &m;
+    } else if (masterLib) {
         auto found = cfg.libRules.find(*masterLib);
         if (found != cfg.libRules.end()) r.libRule = &found->second->rec;
     }
@@ -380,12 +401,6 @@ std::optional<size_t> pickLibrary(Config& cfg, const Search& s, const std::strin
     for (size_t i = 0; i < s.libs.size(); ++i)
         if (inDesign(cfg, s.libs[i], cell, nullptr)) return i;
     return 0;
-}
-
-// The key of the request's master cell (q.lib null: any library), as gather
-// built it for r when it did.
-const std::string& masterKey(Config& cfg, const Rules& r, const Request& q) {
-    return r.masterKey ? *r.masterKey : scratchCellKey(cfg, q.lib ? q.lib->c_str() : nullptr, *q.cell);
 }
 
 class Binder {
@@ -509,9 +524,8 @@ private:
     }
 
     void fromRecent() {
-        auto found = cfg_.recent.find(masterKey(cfg_, r_, q_));
-        if (found == cfg_.recent.end()) return;
-        const RecentBinding& last = found->second;
+        const RecentBinding& last = r_.master->recent;
+        if (last.view.empty()) return;
         if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &last.view)) return;
         d_.lib = last.lib;
         d_.cell = last.cell;
@@ -742,7 +756,7 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
         warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
     }
     if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
-        RecentBinding& last = cfg.recent[masterKey(cfg, r, req)];
+        RecentBinding& last = r.master->recent;
         // In place, and only what differs: mostly the same binding again.
         if (last.lib != *d.lib) last.lib = *d.lib;
         if (last.cell != *d.cell) last.cell = *d.cell;
