@@ -47,6 +47,14 @@ struct BindState {
     const std::vector<std::string>* viewFrom = nullptr;
     uint64_t libFromGeneration = 0, viewFromGeneration = 0;
     std::string viewString;                   // answer of the view-string queries
+    // The list texts the last bind split, and their words then, while
+    // Config::wordsGeneration stands: mostly the same lists again, found
+    // without a look-up (a text changed in place moves the generation).
+    const char* libText = nullptr;
+    const char* viewText = nullptr;
+    const std::vector<std::string>* libTextWords = nullptr;
+    const std::vector<std::string>* viewTextWords = nullptr;
+    uint64_t textsAt = 0;                     // Config::wordsGeneration + 1
 };
 
 void releaseBindState(BindState* state) { delete state; }
@@ -142,11 +150,12 @@ const std::vector<std::string>* expandedWords(Config& cfg, const char* text) {
 
 // expandedWords of a list whose constants must expand: otherwise it is taken
 // as empty, with a warning, as expanded() does.
-const std::vector<std::string>& listWords(Config& cfg, const char* text, const char* what) {
+const std::vector<std::string>& listWords(Config& cfg, const char* text, const char* what, bool* expandedAll = nullptr) {
     static const std::vector<std::string> none;
     const std::vector<std::string>* words = expandedWords(cfg, text);
     if (words) return *words;
     warn(std::string(what) + " " + q(text) + " cannot be expanded and is taken as empty");
+    if (expandedAll) *expandedAll = false;
     return none;
 }
 
@@ -731,7 +740,11 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     BindState& st = stateOf(*pv);
     Search search;
     // Mostly the lists of the last bind again: their words are then in place.
-    const std::vector<std::string>& libWords = listWords(cfg, libText, "the library list");
+    const bool textsKept = st.textsAt == cfg.wordsGeneration + 1;
+    bool expandedAll = true;  // else a list warned, and warns again next time
+    const std::vector<std::string>& libWords = textsKept && st.libText == libText
+                                                   ? *st.libTextWords
+                                                   : listWords(cfg, libText, "the library list", &expandedAll);
     const bool libsInPlace = !libWords.empty() && st.libFrom == &libWords &&
                              st.libFromGeneration == cfg.wordsGeneration;
     st.libFrom = nullptr;  // until the words are back in st.libWords
@@ -740,7 +753,9 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
         search.fromRule = libWords.size();
     else
         searchOf(libWords, req, r.level, search);
-    const std::vector<std::string>& viewWords = listWords(cfg, viewText, "the view list");
+    const std::vector<std::string>& viewWords = textsKept && st.viewText == viewText
+                                                    ? *st.viewTextWords
+                                                    : listWords(cfg, viewText, "the view list", &expandedAll);
     if (st.viewFrom != &viewWords || st.viewFromGeneration != cfg.wordsGeneration) {
         st.viewFrom = nullptr;
         assignWords(st.viewWords, viewWords);
@@ -773,6 +788,11 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     }
     setWords(st.libWords, st.libArray);
     setWords(st.viewWords, st.viewArray);
+    st.textsAt = expandedAll ? cfg.wordsGeneration + 1 : 0;
+    st.libText = libText;
+    st.viewText = viewText;
+    st.libTextWords = &libWords;
+    st.viewTextWords = &viewWords;
     st.lists.libWords = st.libArray.data();
     st.lists.expandedViewWords = viewText ? st.viewArray.data() : nullptr;
     st.made = true;
