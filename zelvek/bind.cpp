@@ -441,25 +441,31 @@ private:
         d_.rule = code;
         d_.flags |= ZEL_BIND_BY_RULE;
         d_.source = source;
-        std::string l = expanded(cfg_, lib, "the library of a binding");
-        std::string c = expanded(cfg_, cell, "the cell of a binding");
-        std::string v = expanded(cfg_, view, "the view of a binding");
-        if (l.empty() && c.empty() && v.empty()) return;  // bound to open on purpose
-        if (lib)
-            d_.lib.emplace(std::move(l));
-        else
-            d_.lib = q_.lib;
-        if (cell)
-            d_.cell.emplace(std::move(c));
-        else
-            d_.cell = q_.cell;
-        if (view)
-            d_.view.emplace(std::move(v));
-        else
-            d_.view = q_.view;
+        // Expanded where the decision keeps them.
+        if (lib) expandInto(lib, "the library of a binding", d_.lib);
+        if (cell) expandInto(cell, "the cell of a binding", d_.cell);
+        if (view) expandInto(view, "the view of a binding", d_.view);
+        if ((!lib || d_.lib->empty()) && (!cell || d_.cell->empty()) && (!view || d_.view->empty())) {
+            d_.lib.reset();  // bound to open on purpose
+            d_.cell.reset();
+            d_.view.reset();
+            return;
+        }
+        if (!lib) d_.lib = q_.lib;
+        if (!cell) d_.cell = q_.cell;
+        if (!view) d_.view = q_.view;
         if (q_.checkDesign && d_.lib && d_.cell && d_.view && !d_.view->empty() &&
             !inDesign(cfg_, *d_.lib, *d_.cell, &*d_.view))
             d_.flags |= ZEL_BIND_VIEW_MISSING;
+    }
+
+    // to = the text with its constants expanded, as expanded() makes it.
+    void expandInto(const char* text, const char* what, Name& to) {
+        const size_t size = std::strlen(text);
+        if (!std::memchr(text, '$', size))
+            to.emplace(text, size);
+        else
+            to.emplace(expanded(cfg_, text, what));
     }
 
     // A view binding (instance or cell rule): the view as given, in a library
