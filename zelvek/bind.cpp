@@ -390,8 +390,9 @@ void searchOf(const std::vector<std::string>& listWords, const Request& req, con
     if (level && level->entry.libName) addOnce(s.libs, level->entry.libName);
 }
 
+// Its names are the path vector's answer itself, filled in place.
 struct Decision {
-    Name lib, cell, view;
+    Name &lib, &cell, &view;
     int8_t rule = 0, alt = 0;
     uint32_t flags = 0;
     const void* source = nullptr;
@@ -770,7 +771,10 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     }
     const std::vector<std::string>& views = st.viewWords;
 
-    Decision d;
+    st.lib.reset();
+    st.cell.reset();
+    st.view.reset();
+    Decision d{st.lib, st.cell, st.view};
     if (req.cell && !req.cell->empty()) {
         Binder(cfg, req, r, libSrc, search, viewSrc, views, d).decide();
     } else {
@@ -784,9 +788,6 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
         if (last.view != *d.view) last.view = *d.view;
     }
 
-    st.lib = std::move(d.lib);
-    st.cell = std::move(d.cell);
-    st.view = std::move(d.view);
     st.libWords.swap(search.libs);
     if (!libWords.empty()) {
         st.libFrom = &libWords;
