@@ -31,10 +31,11 @@ bool isPlainAscii(std::string_view text) {
         std::memcpy(&w, p, 8);
         if (((w | ((w - kOnes) & ~w)) & kHigh) != 0) return false;
     }
-    if (n == 0) return true;
-    uint64_t w = kOnes;  // the bytes past the end read as 1: plain
-    std::memcpy(&w, p, n);
-    return ((w | ((w - kOnes) & ~w)) & kHigh) == 0;
+    for (; n != 0; ++p, --n) {
+        const auto b = static_cast<unsigned char>(*p);
+        if (b == 0 || b >= 0x80) return false;
+    }
+    return true;
 }
 
 void appendUtf8(std::string& out, uint32_t cp) {
