@@ -1,5 +1,8 @@
 #include "vek/text.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace vek {
 
 namespace {
@@ -18,8 +21,18 @@ void appendThreeBytes(std::string& out, uint32_t cp) {
 }  // namespace
 
 bool isPlainAscii(std::string_view text) {
-    for (char c : text) {
-        auto b = static_cast<unsigned char>(c);
+    // Eight bytes at a time: names pass through here on every call that
+    // takes one.  A word fails when a byte has its high bit set or is zero.
+    constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    const char* p = text.data();
+    size_t n = text.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        if (((w | ((w - kOnes) & ~w)) & kHigh) != 0) return false;
+    }
+    for (; n != 0; ++p, --n) {
+        const auto b = static_cast<unsigned char>(*p);
         if (b == 0 || b >= 0x80) return false;
     }
     return true;

@@ -47,6 +47,14 @@ struct BindState {
     const std::vector<std::string>* viewFrom = nullptr;
     uint64_t libFromGeneration = 0, viewFromGeneration = 0;
     std::string viewString;                   // answer of the view-string queries
+    // The list texts the last bind split, and their words then, while
+    // Config::wordsGeneration stands: mostly the same lists again, found
+    // without a look-up (a text changed in place moves the generation).
+    const char* libText = nullptr;
+    const char* viewText = nullptr;
+    const std::vector<std::string>* libTextWords = nullptr;
+    const std::vector<std::string>* viewTextWords = nullptr;
+    uint64_t textsAt = 0;                     // Config::wordsGeneration + 1
 };
 
 void releaseBindState(BindState* state) { delete state; }
@@ -142,11 +150,12 @@ const std::vector<std::string>* expandedWords(Config& cfg, const char* text) {
 
 // expandedWords of a list whose constants must expand: otherwise it is taken
 // as empty, with a warning, as expanded() does.
-const std::vector<std::string>& listWords(Config& cfg, const char* text, const char* what) {
+const std::vector<std::string>& listWords(Config& cfg, const char* text, const char* what, bool* expandedAll = nullptr) {
     static const std::vector<std::string> none;
     const std::vector<std::string>* words = expandedWords(cfg, text);
     if (words) return *words;
     warn(std::string(what) + " " + q(text) + " cannot be expanded and is taken as empty");
+    if (expandedAll) *expandedAll = false;
     return none;
 }
 
@@ -196,8 +205,8 @@ struct Rules {
     const CellRecord* cells[2] = {};
     int cellCount = 0;
     const LibraryRuleRecord* libRule = nullptr;
-    // Config::masterKey when it holds the master cell's key, else null.
-    const std::string* masterKey = nullptr;
+    // The master cell's entry (null without a master cell).
+    Master* master = nullptr;
 
     const InstRuleRecord* inst(const char* InstRuleRecord::*field) const {
         for (int i = 0; i < instCount; ++i)
@@ -241,6 +250,30 @@ void findInstRules(const Level& level, const std::string& inst, Rules& r) {
     }
 }
 
+// The entry of a master cell, its look-ups made again when an edit came
+// since they were last made.
+Master& masterOf(Config& cfg, const Name& lib, const std::string& cell) {
+    const std::string& key = cellKeyIn(cfg.masterKey, lib ? lib->c_str() : nullptr, cell);
+    auto at = cfg.masters.find(key);
+    if (at == cfg.masters.end()) at = cfg.masters.emplace(key, Master()).first;
+    Master& m = at->second;
+    if (m.lookedUpAt == cfg.edits + 1) return m;
+    m.cellCount = 0;
+    if (lib) {
+        auto found = cfg.cells.find(key);
+        if (found != cfg.cells.end()) m.cells[m.cellCount++] = &found->second->rec;
+    }
+    auto found = cfg.cells.find(lib ? scratchCellKey(cfg, nullptr, cell) : key);
+    if (found != cfg.cells.end()) m.cells[m.cellCount++] = &found->second->rec;
+    m.libRule = nullptr;
+    if (lib) {
+        auto rule = cfg.libRules.find(*lib);
+        if (rule != cfg.libRules.end()) m.libRule = &rule->second->rec;
+    }
+    m.lookedUpAt = cfg.edits + 1;
+    return m;
+}
+
 Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name& masterCell, bool useOccurrences) {
     Rules r;
     Config& cfg = *pv.config;
@@ -257,15 +290,12 @@ Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name
         }
     }
     if (masterCell && !masterCell->empty()) {
-        r.masterKey = &cellKeyIn(cfg.masterKey, masterLib ? masterLib->c_str() : nullptr, *masterCell);
-        if (masterLib) {
-            auto found = cfg.cells.find(*r.masterKey);
-            if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
-        }
-        auto found = cfg.cells.find(masterLib ? scratchCellKey(cfg, nullptr, *masterCell) : *r.masterKey);
-        if (found != cfg.cells.end()) r.cells[r.cellCount++] = &found->second->rec;
-    }
-    if (masterLib) {
+        Master& m = masterOf(cfg, masterLib, *masterCell);
+        std::copy(m.cells, m.cells + m.cellCount, r.cells);
+        r.cellCount = m.cellCount;
+        r.libRule = m.libRule;
+        r.master = &m;
+    } else if (masterLib) {
         auto found = cfg.libRules.find(*masterLib);
         if (found != cfg.libRules.end()) r.libRule = &found->second->rec;
     }
@@ -360,8 +390,9 @@ void searchOf(const std::vector<std::string>& listWords, const Request& req, con
     if (level && level->entry.libName) addOnce(s.libs, level->entry.libName);
 }
 
+// Its names are the path vector's answer itself, filled in place.
 struct Decision {
-    Name lib, cell, view;
+    Name &lib, &cell, &view;
     int8_t rule = 0, alt = 0;
     uint32_t flags = 0;
     const void* source = nullptr;
@@ -380,12 +411,6 @@ std::optional<size_t> pickLibrary(Config& cfg, const Search& s, const std::strin
     for (size_t i = 0; i < s.libs.size(); ++i)
         if (inDesign(cfg, s.libs[i], cell, nullptr)) return i;
     return 0;
-}
-
-// The key of the request's master cell (q.lib null: any library), as gather
-// built it for r when it did.
-const std::string& masterKey(Config& cfg, const Rules& r, const Request& q) {
-    return r.masterKey ? *r.masterKey : scratchCellKey(cfg, q.lib ? q.lib->c_str() : nullptr, *q.cell);
 }
 
 class Binder {
@@ -417,25 +442,31 @@ private:
         d_.rule = code;
         d_.flags |= ZEL_BIND_BY_RULE;
         d_.source = source;
-        std::string l = expanded(cfg_, lib, "the library of a binding");
-        std::string c = expanded(cfg_, cell, "the cell of a binding");
-        std::string v = expanded(cfg_, view, "the view of a binding");
-        if (l.empty() && c.empty() && v.empty()) return;  // bound to open on purpose
-        if (lib)
-            d_.lib.emplace(std::move(l));
-        else
-            d_.lib = q_.lib;
-        if (cell)
-            d_.cell.emplace(std::move(c));
-        else
-            d_.cell = q_.cell;
-        if (view)
-            d_.view.emplace(std::move(v));
-        else
-            d_.view = q_.view;
+        // Expanded where the decision keeps them.
+        if (lib) expandInto(lib, "the library of a binding", d_.lib);
+        if (cell) expandInto(cell, "the cell of a binding", d_.cell);
+        if (view) expandInto(view, "the view of a binding", d_.view);
+        if ((!lib || d_.lib->empty()) && (!cell || d_.cell->empty()) && (!view || d_.view->empty())) {
+            d_.lib.reset();  // bound to open on purpose
+            d_.cell.reset();
+            d_.view.reset();
+            return;
+        }
+        if (!lib) d_.lib = q_.lib;
+        if (!cell) d_.cell = q_.cell;
+        if (!view) d_.view = q_.view;
         if (q_.checkDesign && d_.lib && d_.cell && d_.view && !d_.view->empty() &&
             !inDesign(cfg_, *d_.lib, *d_.cell, &*d_.view))
             d_.flags |= ZEL_BIND_VIEW_MISSING;
+    }
+
+    // to = the text with its constants expanded, as expanded() makes it.
+    void expandInto(const char* text, const char* what, Name& to) {
+        const size_t size = std::strlen(text);
+        if (!std::memchr(text, '$', size))
+            to.emplace(text, size);
+        else
+            to.emplace(expanded(cfg_, text, what));
     }
 
     // A view binding (instance or cell rule): the view as given, in a library
@@ -509,9 +540,8 @@ private:
     }
 
     void fromRecent() {
-        auto found = cfg_.recent.find(masterKey(cfg_, r_, q_));
-        if (found == cfg_.recent.end()) return;
-        const RecentBinding& last = found->second;
+        const RecentBinding& last = r_.master->recent;
+        if (last.view.empty()) return;
         if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &last.view)) return;
         d_.lib = last.lib;
         d_.cell = last.cell;
@@ -717,7 +747,11 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     BindState& st = stateOf(*pv);
     Search search;
     // Mostly the lists of the last bind again: their words are then in place.
-    const std::vector<std::string>& libWords = listWords(cfg, libText, "the library list");
+    const bool textsKept = st.textsAt == cfg.wordsGeneration + 1;
+    bool expandedAll = true;  // else a list warned, and warns again next time
+    const std::vector<std::string>& libWords = textsKept && st.libText == libText
+                                                   ? *st.libTextWords
+                                                   : listWords(cfg, libText, "the library list", &expandedAll);
     const bool libsInPlace = !libWords.empty() && st.libFrom == &libWords &&
                              st.libFromGeneration == cfg.wordsGeneration;
     st.libFrom = nullptr;  // until the words are back in st.libWords
@@ -726,7 +760,9 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
         search.fromRule = libWords.size();
     else
         searchOf(libWords, req, r.level, search);
-    const std::vector<std::string>& viewWords = listWords(cfg, viewText, "the view list");
+    const std::vector<std::string>& viewWords = textsKept && st.viewText == viewText
+                                                    ? *st.viewTextWords
+                                                    : listWords(cfg, viewText, "the view list", &expandedAll);
     if (st.viewFrom != &viewWords || st.viewFromGeneration != cfg.wordsGeneration) {
         st.viewFrom = nullptr;
         assignWords(st.viewWords, viewWords);
@@ -735,23 +771,23 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     }
     const std::vector<std::string>& views = st.viewWords;
 
-    Decision d;
+    st.lib.reset();
+    st.cell.reset();
+    st.view.reset();
+    Decision d{st.lib, st.cell, st.view};
     if (req.cell && !req.cell->empty()) {
         Binder(cfg, req, r, libSrc, search, viewSrc, views, d).decide();
     } else {
         warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
     }
     if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
-        RecentBinding& last = cfg.recent[masterKey(cfg, r, req)];
+        RecentBinding& last = r.master->recent;
         // In place, and only what differs: mostly the same binding again.
         if (last.lib != *d.lib) last.lib = *d.lib;
         if (last.cell != *d.cell) last.cell = *d.cell;
         if (last.view != *d.view) last.view = *d.view;
     }
 
-    st.lib = std::move(d.lib);
-    st.cell = std::move(d.cell);
-    st.view = std::move(d.view);
     st.libWords.swap(search.libs);
     if (!libWords.empty()) {
         st.libFrom = &libWords;
@@ -759,6 +795,11 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     }
     setWords(st.libWords, st.libArray);
     setWords(st.viewWords, st.viewArray);
+    st.textsAt = expandedAll ? cfg.wordsGeneration + 1 : 0;
+    st.libText = libText;
+    st.viewText = viewText;
+    st.libTextWords = &libWords;
+    st.viewTextWords = &viewWords;
     st.lists.libWords = st.libArray.data();
     st.lists.expandedViewWords = viewText ? st.viewArray.data() : nullptr;
     st.made = true;

@@ -174,9 +174,23 @@ struct Occ {
 
 struct PathVector;
 
-// The binding last made for a cell through a configuration (allowRecent).
+// The binding last made for a cell through a configuration (allowRecent);
+// an empty view: none yet.
 struct RecentBinding {
     std::string lib, cell, view;
+};
+
+// What binding needs of one master cell (by the cellKey of its library and
+// name), found once per edit instead of on every bind: its cell rules, for
+// its library and for any library, and its library's rule (bind.cpp).
+// Records are never freed while the configuration lives, and every edit
+// moves Config::edits, which tells these look-ups are stale.
+struct Master {
+    const CellRecord* cells[2] = {};   // the library's first, then any library's
+    int cellCount = 0;
+    const LibraryRuleRecord* libRule = nullptr;
+    uint64_t lookedUpAt = 0;           // Config::edits + 1 while the above hold
+    RecentBinding recent;
 };
 
 // The content of its file as a configuration read it or last wrote it.  A
@@ -206,8 +220,8 @@ struct Config {
     // Whether a cell or cell view exists in the design, as first looked up
     // while this configuration is open (bind.cpp).
     std::unordered_map<std::string, bool> designSeen;
-    // Per master cell (cellKey of its library and name): the last binding.
-    std::unordered_map<std::string, RecentBinding> recent;
+    // Per master cell asked to bind (cellKey of its library and name).
+    std::unordered_map<std::string, Master> masters;
     // Rule texts split into words once their constants are expanded (bind.cpp),
     // by the address of the text; the text is kept to tell a string that took
     // the place of a freed one.  Every edit empties it: constants may change.
@@ -219,8 +233,8 @@ struct Config {
     // Counts the times an entry of wordsOf was dropped or rewritten: the same
     // entry at the same count holds the same words.
     uint64_t wordsGeneration = 0;
-    // The key of the master cell of the bind under way (bind.cpp), built once
-    // for the cell rules and the most recent binding alike.
+    // The key of the master cell of the bind under way (bind.cpp), built in
+    // a buffer that stays.
     std::string masterKey;
     std::string scratchKey;           // built for one look-up, so that none allocates
     uint64_t edits = 0;               // counts edited(): tells a level's look-ups still hold

@@ -415,6 +415,13 @@ TEST_F(BindTest, EditsBetweenCallsAreSeen) {
     PathVectorRecord* pv = pathVector(c);
     ASSERT_TRUE(zelPushCell(pv, "lib", "top", "schematic", nullptr));
     EXPECT_EQ(bindNow(pv, buf).viewList, "symbol schematic");
+    // Cell rules made after a bind of their master cell take part in the next.
+    for (const char* lib : {"lib", static_cast<const char*>(nullptr)}) {
+        ASSERT_TRUE(zelReplaceCellViewList(c, lib, "buf", "layout"));
+        EXPECT_EQ(bindNow(pv, buf).viewList, "layout") << (lib ? lib : "any library");
+        ASSERT_TRUE(zelDeleteCellViewList(c, lib, "buf"));
+        EXPECT_EQ(bindNow(pv, buf).viewList, "symbol schematic");
+    }
     ASSERT_TRUE(zelReplaceConst(c, "V", "schematic"));
     EXPECT_EQ(bindNow(pv, buf).viewList, "schematic schematic") << "a constant changed";
     ASSERT_TRUE(zelSetDefaultViewListString(c, "$(V)"));

@@ -34,6 +34,22 @@ TEST(TextTest, ToModifiedUtf8) {
     for (const auto& c : cases) EXPECT_EQ(vek::toModifiedUtf8(c.in), c.out) << c.what;
 }
 
+// Told eight bytes at a time: a NUL or a high byte anywhere in a word or in
+// the bytes after the last whole word.
+TEST(TextTest, PlainAsciiAtEveryPlace) {
+    for (size_t size = 0; size <= 17; ++size) {
+        const string plain(size, '~');
+        EXPECT_TRUE(vek::isPlainAscii(plain)) << size;
+        for (size_t at = 0; at < size; ++at) {
+            for (char bad : {'\0', '\x80', '\xFF'}) {
+                string text = plain;
+                text[at] = bad;
+                EXPECT_FALSE(vek::isPlainAscii(text)) << size << " " << at << " " << int(bad);
+            }
+        }
+    }
+}
+
 TEST(TextTest, CodePointsOfModifiedUtf8) {
     const string text = "a\xC0\x80\xC3\xBC\xE2\x82\xAC\xED\xA0\xBD\xED\xB8\x80\xED\xB0\x80";
     std::vector<uint32_t> got;
