@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <thread>
 
+#include "heavy_barrier.h"
 #include "zelvek/vek.h"
 
 namespace door {
@@ -29,10 +31,11 @@ constexpr int kYields = 50;
 constexpr std::chrono::microseconds kFirstSleep{20};
 constexpr std::chrono::microseconds kLongestSleep{1000};
 
-// Tries to take lock until `until`; true once taken.
-bool takeBefore(ConfigLock* lock, Clock::time_point until, int& round) {
+// Asks ready() until `until`; true once it said yes.
+template <typename Ready>
+bool readyBefore(Ready& ready, Clock::time_point until, int& round) {
     while (true) {
-        if (lock->tryTake()) return true;
+        if (ready()) return true;
         if (round < kSpins) {
             ++round;
         } else if (round < kSpins + kYields) {
@@ -45,7 +48,7 @@ bool takeBefore(ConfigLock* lock, Clock::time_point until, int& round) {
             ++round;
             std::this_thread::sleep_for(sleep);
         }
-        if (Clock::now() >= until) return lock->tryTake();
+        if (Clock::now() >= until) return ready();
     }
 }
 
@@ -79,11 +82,16 @@ bool jvmExiting(JNIEnv* env) {
 
 }  // namespace
 
-bool waitFor(JNIEnv* env, ConfigLock* lock) {
+namespace {
+
+// Waits until ready() says the lock is this thread's: held taken, or the
+// owner of a revoked bias gone.  False when it gave up (see door.h).
+template <typename Ready>
+bool waitUntil(JNIEnv* env, ConfigLock* lock, Ready ready) {
     const Clock::time_point start = Clock::now();
     bool told = false;
     int round = 0;
-    while (!takeBefore(lock, Clock::now() + kLookAgain, round)) {
+    while (!readyBefore(ready, Clock::now() + kLookAgain, round)) {
         // Only a holder inside a listener can wait for this thread in turn.
         if (!lock->holderInListener.load(std::memory_order_acquire)) continue;
         char holder[sizeof lock->holder];
@@ -111,6 +119,52 @@ bool waitFor(JNIEnv* env, ConfigLock* lock) {
         }
     }
     return true;
+}
+
+std::atomic<bool> biasForbidden{false};
+
+}  // namespace
+
+bool waitFor(JNIEnv* env, ConfigLock* lock) {
+    return waitUntil(env, lock, [lock] { return lock->tryTake(); });
+}
+
+bool biasAllowed() {
+    static const bool prepared = heavyBarrierPrepare();
+    return prepared && !biasForbidden.load(std::memory_order_relaxed);
+}
+
+void forbidBias(bool forbidden) {
+    biasForbidden.store(forbidden, std::memory_order_relaxed);
+}
+
+bool settleBias(JNIEnv* env, ConfigLock* lock) {
+    const auto self = reinterpret_cast<std::uintptr_t>(env);
+    const std::uintptr_t bias = lock->bias.load(std::memory_order_relaxed);
+    if (bias == ConfigLock::kUnbiased) {
+        if (env == nullptr) return true;
+        if (!biasAllowed()) {
+            lock->bias.store(ConfigLock::kRevoked, std::memory_order_relaxed);
+        } else if (env != lock->lastTaker) {
+            lock->lastTaker = env;
+            lock->streak = 1;
+        } else if (++lock->streak >= kBiasAfter) {
+            lock->bias.store(self, std::memory_order_release);
+        }
+        return true;
+    }
+    if (bias == self) return true;  // only env could be inside as the owner
+    if (bias != ConfigLock::kRevoked) {
+        lock->bias.store(ConfigLock::kRevoked, std::memory_order_relaxed);
+        // The owner's store of ownerInside is now seen here, or the owner
+        // sees kRevoked and does not enter.  The barrier worked when it was
+        // prepared; should the system refuse it now (never seen), a store
+        // still on its way from the owner's core arrives within microseconds:
+        // a pause before looking stands in for it, where stopping the program
+        // would lose what it holds.
+        if (!heavyBarrier()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return waitUntil(env, lock, [lock] { return lock->ownerInside.load(std::memory_order_acquire) == 0; });
 }
 
 void tellListener(WarningScope& scope, jobject listener, const char* text) {

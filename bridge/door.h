@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <initializer_list>
 #include <utility>
@@ -51,12 +52,58 @@ inline bool calledFromListener() {
 // error when the holder runs a listener and the wait grows long.
 bool waitFor(JNIEnv* env, ConfigLock* lock);
 
+// The lock bias.  Nearly every configuration is used by one thread only, and
+// the atomic exchange was most of what the door cost it.  So a configuration
+// whose lock one thread took kBiasAfter times in a row is biased to that
+// thread, known by its JNIEnv* (one per thread, handed to every native): the
+// owner then enters by storing ownerInside and loading the bias again, with
+// nothing between them but a compiler barrier, and leaves with a plain store.
+// Any other thread takes held, revokes the bias for good (bias = kRevoked,
+// then the process-wide barrier of heavy_barrier.h, which makes the owner's
+// store seen or the revocation seen by the owner) and waits for ownerInside
+// to drop; from then on everyone takes held, the owner as well.  Where the
+// system has no such barrier nothing is biased; nor is anything to a caller
+// without a JNIEnv* (null: the registry's own callers in tests).
+constexpr unsigned kBiasAfter = 64;
+
+// Whether locks may be biased from now on: the barrier is there and biasing
+// is not switched off (a test forces the fallback with forbidBias).
+bool biasAllowed();
+void forbidBias(bool forbidden);
+
+// The owner's way in: true when the lock is biased to env and the owner is
+// now inside.
+inline bool enterAsOwner(ConfigLock* lock, JNIEnv* env) {
+    const auto self = reinterpret_cast<std::uintptr_t>(env);
+    if (lock->bias.load(std::memory_order_relaxed) != self) return false;
+    lock->ownerInside.store(1, std::memory_order_relaxed);
+    // The revoker's barrier orders this store before the load below.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (lock->bias.load(std::memory_order_relaxed) == self) return true;
+    lock->ownerInside.store(0, std::memory_order_release);
+    return false;
+}
+
+// With held just taken: counts the streak, biases, revokes another thread's
+// bias and waits for its owner to leave.  False when that wait gave up (as
+// waitFor does); held is then still held.  A lock that can never be biased
+// (no barrier, biasing off) is marked revoked at once, so that its takers
+// stay on the inline path below.
+bool settleBias(JNIEnv* env, ConfigLock* lock);
+
+inline bool settled(JNIEnv* env, ConfigLock* lock) {
+    if (lock->bias.load(std::memory_order_acquire) == ConfigLock::kRevoked &&
+        lock->ownerInside.load(std::memory_order_acquire) == 0)
+        return true;
+    return settleBias(env, lock);
+}
+
 // The configuration lock a native holds, given back when the native returns.
 class Held {
 public:
     explicit Held(JNIEnv* env) : env_(env) {}
     ~Held() {
-        if (lock_ != nullptr) lock_->giveBack();
+        if (lock_ != nullptr) leave();
     }
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;
@@ -66,18 +113,36 @@ public:
     ConfigLock* const* where() const { return &lock_; }
 
     bool take(ConfigLock* lock) {
-        if (!lock->tryTake() && !waitFor(env_, lock)) return false;
+        if (enterAsOwner(lock, env_)) {
+            asOwner_ = true;
+        } else {
+            if (!lock->tryTake() && !waitFor(env_, lock)) return false;
+            if (!settled(env_, lock)) {
+                lock->giveBack();
+                return false;
+            }
+            asOwner_ = false;
+        }
         lock_ = lock;
         return true;
     }
     void giveBack() {
-        lock_->giveBack();
+        leave();
         lock_ = nullptr;
     }
 
 private:
+    void leave() {
+        if (asOwner_) {
+            lock_->ownerInside.store(0, std::memory_order_release);
+        } else {
+            lock_->giveBack();
+        }
+    }
+
     JNIEnv* env_;
     ConfigLock* lock_ = nullptr;
+    bool asOwner_ = false;
 };
 
 // The entry of handle with its configuration's lock held; null (nothing
@@ -85,13 +150,13 @@ private:
 // thread waited for the lock.
 template <bool (*Find)(jint, IndexHit&), bool (*Unchanged)(const IndexHit&)>
 void* holdHandle(Held& held, jint handle) {
-    IndexHit hit;
+    IndexHit hit{};
     if (!Find(handle, hit)) return nullptr;
     if (!held.take(hit.lock)) return nullptr;
     // Withdrawing takes the same lock: still there now, the entry stays.
     // Nearly always nothing at all changed in the index meanwhile.
     if (Unchanged(hit)) return hit.entry;
-    IndexHit again;
+    IndexHit again{};
     if (!Find(handle, again) || again.lock != hit.lock) {
         held.giveBack();
         return nullptr;

@@ -2,25 +2,17 @@
 
 #include <cstdlib>
 
-HandleField::HandleField(JNIEnv* env, jobject object, const char* name)
-    : env_(env), object_(object), field_(env->GetFieldID(env->GetObjectClass(object), name, "I")) {}
-
-jint HandleField::read() const {
-    // A class without the field leaves the JVM's exception pending, which Java
-    // sees on return; the handle then names nothing.
-    return field_ != nullptr ? env_->GetIntField(object_, field_) : 0;
-}
-
 void HandleField::write(jint value) const {
     if (field_ != nullptr) env_->SetIntField(object_, field_, value);
 }
 
-NativeStrings::NativeStrings(JNIEnv* env, std::initializer_list<jstring> params) : env_(env) {
+void NativeStrings::obtain(std::initializer_list<jstring> params) {
     if (params.size() > kMaxStrings) std::abort();  // a native with more strings needs a larger kMaxStrings
     for (jstring param : params) {
         java_[count_] = param;
+        native_[count_] = nullptr;
         if (param != nullptr) {
-            native_[count_] = env->GetStringUTFChars(param, nullptr);
+            native_[count_] = env_->GetStringUTFChars(param, nullptr);
             if (native_[count_] == nullptr) {
                 ok_ = false;
                 break;

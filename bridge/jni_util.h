@@ -17,10 +17,13 @@ constexpr const char* kPathVectorHandleField = "pathvector";
 // at construction, anew on every call (IDs are never cached).
 class HandleField {
 public:
-    HandleField(JNIEnv* env, jobject object, const char* name);
+    HandleField(JNIEnv* env, jobject object, const char* name)
+        : env_(env), object_(object), field_(env->GetFieldID(env->GetObjectClass(object), name, "I")) {}
     // False when the class lacks the field: the JVM's error is then pending.
     bool ok() const { return field_ != nullptr; }
-    jint read() const;             // GetIntField; 0 when the class lacks the field
+    // GetIntField; 0 when the class lacks the field (the JVM's exception then
+    // stays pending, which Java sees on return; the handle names nothing).
+    jint read() const { return field_ != nullptr ? env_->GetIntField(object_, field_) : 0; }
     void write(jint value) const;  // SetIntField
 
 private:
@@ -44,8 +47,14 @@ class NativeStrings {
 public:
     static constexpr std::size_t kMaxStrings = 8;
 
-    NativeStrings(JNIEnv* env, std::initializer_list<jstring> params);
-    ~NativeStrings() { release(); }
+    // Inline, and nothing filled in beforehand: most natives have no String
+    // parameter and pay nothing here.
+    NativeStrings(JNIEnv* env, std::initializer_list<jstring> params) : env_(env) {
+        if (params.size() != 0) obtain(params);
+    }
+    ~NativeStrings() {
+        if (count_ != 0) release();
+    }
     NativeStrings(const NativeStrings&) = delete;
     NativeStrings& operator=(const NativeStrings&) = delete;
 
@@ -54,11 +63,13 @@ public:
     void release();
 
 private:
+    void obtain(std::initializer_list<jstring> params);
+
     JNIEnv* env_;
-    std::size_t count_ = 0;
+    std::size_t count_ = 0;  // the first count_ of each array are set
     bool ok_ = true;
-    jstring java_[kMaxStrings] = {};
-    const char* native_[kMaxStrings] = {};
+    jstring java_[kMaxStrings];
+    const char* native_[kMaxStrings];
 };
 
 // A Java copy of a library string; null stays null, "" stays "".

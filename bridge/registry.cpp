@@ -11,6 +11,8 @@
 
 ConfigRegistry configRegistry = {nullptr, 1};
 PathVectorRegistry pathVectorRegistry = {nullptr, 1};
+HandleIndex configIndex;
+HandleIndex pathVectorIndex;
 
 namespace {
 
@@ -18,79 +20,9 @@ namespace {
 // Held for a few instructions, never while taking another lock.
 std::mutex registryMutex;
 
-// ---- the index --------------------------------------------------------------
+// ---- the index (registry.h) ---------------------------------------------------
 //
-// Open addressing on the handle.  Readers take no lock: the version is odd
-// while a writer changes the table, and a reader that saw it change tries
-// again (a sequence lock), so two threads on different configurations never
-// write to a shared cache line to find their handles.  A table that is
-// outgrown stays allocated, as a reader may still be looking at it; tables
-// only grow, so what is kept is at most as large as the table in use.
-
-constexpr jint kEmpty = 0;  // never a handle
-constexpr jint kGone = -1;  // withdrawn; the probe goes on past it
-
-struct IndexCell {
-    std::atomic<jint> handle;
-    std::atomic<void*> entry;
-    std::atomic<void*> record;
-    std::atomic<ConfigLock*> lock;
-};
-
-struct IndexTable {
-    std::size_t mask;
-    IndexCell* cells;
-    IndexTable* outgrown;  // the table this one replaced, kept
-};
-
-struct alignas(64) HandleIndex {  // read by every native: a cache line of its own
-    std::atomic<unsigned> version{0};
-    std::atomic<IndexTable*> table{nullptr};
-    std::size_t live = 0;  // handles in the table; under registryMutex
-    std::size_t used = 0;  // cells not empty (live and withdrawn)
-};
-
-HandleIndex configIndex;
-HandleIndex pathVectorIndex;
-
-// Handles are handed out in sequence: a multiplicative hash spreads any run
-// of them evenly over the table.
-std::size_t cellOf(jint handle, std::size_t mask) {
-    return (static_cast<std::uint32_t>(handle) * 2654435761u) & mask;
-}
-
-bool findIn(const HandleIndex& index, jint handle, IndexHit& hit) {
-    if (handle <= 0) return false;
-    for (int attempt = 0;; ++attempt) {
-        const unsigned before = index.version.load(std::memory_order_acquire);
-        bool found = false;
-        if ((before & 1u) == 0) {
-            const IndexTable* table = index.table.load(std::memory_order_acquire);
-            if (table != nullptr) {
-                std::size_t i = cellOf(handle, table->mask);
-                // Bounded: a table changing under the reader may hold anything.
-                for (std::size_t n = 0; n <= table->mask; ++n, i = (i + 1) & table->mask) {
-                    const IndexCell& cell = table->cells[i];
-                    const jint seen = cell.handle.load(std::memory_order_relaxed);
-                    if (seen == kEmpty) break;
-                    if (seen != handle) continue;
-                    hit.entry = cell.entry.load(std::memory_order_relaxed);
-                    hit.record = cell.record.load(std::memory_order_relaxed);
-                    hit.lock = cell.lock.load(std::memory_order_relaxed);
-                    hit.version = before;
-                    found = true;
-                    break;
-                }
-            }
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if (index.version.load(std::memory_order_relaxed) == before) return found;
-        }
-        // A writer is at work: it holds the table for a few instructions.
-        if (attempt >= 64) std::this_thread::yield();
-    }
-}
-
-// Writers, under registryMutex.
+// Its writers, under registryMutex.
 void beginWrite(HandleIndex& index) {
     index.version.store(index.version.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
@@ -101,10 +33,10 @@ void endWrite(HandleIndex& index) {
 }
 
 void putCell(IndexTable& table, jint handle, void* entry, void* record, ConfigLock* lock) {
-    std::size_t i = cellOf(handle, table.mask);
+    std::size_t i = indexCellOf(handle, table.mask);
     while (true) {
         const jint seen = table.cells[i].handle.load(std::memory_order_relaxed);
-        if (seen == kEmpty || seen == kGone) break;
+        if (seen == kIndexEmpty || seen == kIndexGone) break;
         i = (i + 1) & table.mask;
     }
     IndexCell& cell = table.cells[i];
@@ -154,7 +86,7 @@ bool makeRoom(HandleIndex& index) {
     if (grown == nullptr) {
         for (std::size_t i = 0; i < capacity; ++i) {
             IndexCell& cell = table->cells[i];
-            cell.handle.store(kEmpty, std::memory_order_relaxed);
+            cell.handle.store(kIndexEmpty, std::memory_order_relaxed);
             cell.entry.store(nullptr, std::memory_order_relaxed);
             cell.record.store(nullptr, std::memory_order_relaxed);
             cell.lock.store(nullptr, std::memory_order_relaxed);
@@ -178,14 +110,14 @@ void insert(HandleIndex& index, jint handle, void* entry, void* record, ConfigLo
 void erase(HandleIndex& index, jint handle) {
     IndexTable* table = index.table.load(std::memory_order_relaxed);
     if (table == nullptr || handle <= 0) return;
-    std::size_t i = cellOf(handle, table->mask);
+    std::size_t i = indexCellOf(handle, table->mask);
     for (std::size_t n = 0; n <= table->mask; ++n, i = (i + 1) & table->mask) {
         IndexCell& cell = table->cells[i];
         const jint seen = cell.handle.load(std::memory_order_relaxed);
-        if (seen == kEmpty) return;
+        if (seen == kIndexEmpty) return;
         if (seen != handle) continue;
         beginWrite(index);
-        cell.handle.store(kGone, std::memory_order_relaxed);
+        cell.handle.store(kIndexGone, std::memory_order_relaxed);
         cell.entry.store(nullptr, std::memory_order_relaxed);
         cell.record.store(nullptr, std::memory_order_relaxed);
         cell.lock.store(nullptr, std::memory_order_relaxed);
@@ -277,22 +209,6 @@ jint registerConfig(ConfigRecord* config) {
     pushFront(&configRegistry.head, entry);
     insert(configIndex, entry->handle, entry, config, lock);
     return entry->handle;
-}
-
-bool findConfigHandle(jint handle, IndexHit& hit) {
-    return findIn(configIndex, handle, hit);
-}
-
-bool findPathVectorHandle(jint handle, IndexHit& hit) {
-    return findIn(pathVectorIndex, handle, hit);
-}
-
-bool configIndexUnchanged(const IndexHit& hit) {
-    return configIndex.version.load(std::memory_order_acquire) == hit.version;
-}
-
-bool pathVectorIndexUnchanged(const IndexHit& hit) {
-    return pathVectorIndex.version.load(std::memory_order_acquire) == hit.version;
 }
 
 ConfigRecord* lookupConfig(jint handle) {

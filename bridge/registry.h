@@ -13,14 +13,18 @@
 #include <jni.h>
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <mutex>
+#include <thread>
 
 #include "zelvek/zelvek.h"
 
 // The lock of one configuration and of the path vectors over it.  Its memory
 // is never given back, only used again for a later configuration: a thread
 // that found it a moment before the configuration went away may still take it,
-// then finds its handle gone and answers neutral.
+// then finds its handle gone and answers neutral.  Its bias goes with it
+// unchanged: an owner may still be on its way in on what it saw before.
 // Each on cache lines of its own: threads on different configurations write
 // nothing that another reads.
 struct alignas(64) ConfigLock {
@@ -29,11 +33,22 @@ struct alignas(64) ConfigLock {
     // two of a mutex.  A thread that finds it held spins a little, then
     // yields and sleeps in growing steps (door.cpp); it is never woken, so
     // giving back needs no look at waiters.
-    std::atomic<int> held;
+    std::atomic<int> held{0};
     bool tryTake() {
         return held.load(std::memory_order_relaxed) == 0 && held.exchange(1, std::memory_order_acquire) == 0;
     }
     void giveBack() { held.store(0, std::memory_order_release); }
+
+    // The bias (door.h): kUnbiased, then the JNIEnv* of the one thread that
+    // enters without taking held, then kRevoked for good once another thread
+    // wanted the lock.  Changed only by a thread that holds held.
+    static constexpr std::uintptr_t kUnbiased = 1;  // never a JNIEnv*, which is aligned
+    static constexpr std::uintptr_t kRevoked = 2;
+    std::atomic<std::uintptr_t> bias{kUnbiased};
+    std::atomic<int> ownerInside{0};  // written by the owner only
+    JNIEnv* lastTaker = nullptr;      // who took held last, and how many times in a row; under held
+    unsigned streak = 0;
+
     ConfigLock* nextFree;  // in the pool of unused locks
     int users;             // entries and slots naming it; under the registry's mutex
     // While the holder runs a warning listener: who it is, for a thread that
@@ -103,12 +118,92 @@ struct IndexHit {
     ConfigLock* lock;
     unsigned version;  // of the index, when it was found
 };
-bool findConfigHandle(jint handle, IndexHit& hit);
-bool findPathVectorHandle(jint handle, IndexHit& hit);
+
+// The index: open addressing on the handle.  Readers take no lock: the
+// version is odd while a writer changes the table, and a reader that saw it
+// change tries again (a sequence lock), so two threads on different
+// configurations never write to a shared cache line to find their handles.
+// A table that is outgrown stays allocated, as a reader may still be looking
+// at it; tables only grow, so what is kept is at most as large as the table
+// in use.  Written only by registry.cpp, under the registry's mutex; read
+// here, inline, by every native.
+constexpr jint kIndexEmpty = 0;  // never a handle
+constexpr jint kIndexGone = -1;  // withdrawn; the probe goes on past it
+
+struct IndexCell {
+    std::atomic<jint> handle;
+    std::atomic<void*> entry;
+    std::atomic<void*> record;
+    std::atomic<ConfigLock*> lock;
+};
+
+struct IndexTable {
+    std::size_t mask;
+    IndexCell* cells;
+    IndexTable* outgrown;  // the table this one replaced, kept
+};
+
+struct alignas(64) HandleIndex {  // read by every native: a cache line of its own
+    std::atomic<unsigned> version{0};
+    std::atomic<IndexTable*> table{nullptr};
+    std::size_t live = 0;  // handles in the table; under the registry's mutex
+    std::size_t used = 0;  // cells not empty (live and withdrawn)
+};
+
+extern HandleIndex configIndex;
+extern HandleIndex pathVectorIndex;
+
+// Handles are handed out in sequence: a multiplicative hash spreads any run
+// of them evenly over the table.
+inline std::size_t indexCellOf(jint handle, std::size_t mask) {
+    return (static_cast<std::uint32_t>(handle) * 2654435761u) & mask;
+}
+
+inline bool findIn(const HandleIndex& index, jint handle, IndexHit& hit) {
+    if (handle <= 0) return false;
+    for (int attempt = 0;; ++attempt) {
+        const unsigned before = index.version.load(std::memory_order_acquire);
+        bool found = false;
+        if ((before & 1u) == 0) {
+            const IndexTable* table = index.table.load(std::memory_order_acquire);
+            if (table != nullptr) {
+                std::size_t i = indexCellOf(handle, table->mask);
+                // Bounded: a table changing under the reader may hold anything.
+                for (std::size_t n = 0; n <= table->mask; ++n, i = (i + 1) & table->mask) {
+                    const IndexCell& cell = table->cells[i];
+                    const jint seen = cell.handle.load(std::memory_order_relaxed);
+                    if (seen == kIndexEmpty) break;
+                    if (seen != handle) continue;
+                    hit.entry = cell.entry.load(std::memory_order_relaxed);
+                    hit.record = cell.record.load(std::memory_order_relaxed);
+                    hit.lock = cell.lock.load(std::memory_order_relaxed);
+                    hit.version = before;
+                    found = true;
+                    break;
+                }
+            }
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (index.version.load(std::memory_order_relaxed) == before) return found;
+        }
+        // A writer is at work: it holds the table for a few instructions.
+        if (attempt >= 64) std::this_thread::yield();
+    }
+}
+
+inline bool findConfigHandle(jint handle, IndexHit& hit) {
+    return findIn(configIndex, handle, hit);
+}
+inline bool findPathVectorHandle(jint handle, IndexHit& hit) {
+    return findIn(pathVectorIndex, handle, hit);
+}
 // Whether nothing was registered or withdrawn since hit was found: then what
 // it found is still there, without a second search.
-bool configIndexUnchanged(const IndexHit& hit);
-bool pathVectorIndexUnchanged(const IndexHit& hit);
+inline bool configIndexUnchanged(const IndexHit& hit) {
+    return configIndex.version.load(std::memory_order_acquire) == hit.version;
+}
+inline bool pathVectorIndexUnchanged(const IndexHit& hit) {
+    return pathVectorIndex.version.load(std::memory_order_acquire) == hit.version;
+}
 
 // Read the receiver's handle field anew and look it up; null when the handle
 // names nothing (0, never registered, or withdrawn).  Unlocked: for tests and

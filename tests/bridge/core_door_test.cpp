@@ -252,6 +252,99 @@ TEST_F(DoorTest, ALockPerConfigurationSharedByItsPathVectors) {
     EXPECT_EQ(nullptr, found);
 }
 
+// The lock bias.  Only the addresses of these envs are used, one per thread
+// as the JVM hands them out.
+JNIEnv ownerEnv, otherEnv;
+
+// A configuration on a lock never biased (the pool hands out used ones);
+// what was registered on the way is withdrawn at the end of the test.
+struct FreshConfigs {
+    ConfigRecord record{};
+    std::vector<jint> registered;
+    jint next() {
+        for (;;) {
+            registered.push_back(registerConfig(&record));
+            IndexHit hit{};
+            if (findConfigHandle(registered.back(), hit) && hit.lock->bias.load() == ConfigLock::kUnbiased)
+                return registered.back();
+        }
+    }
+    ~FreshConfigs() {
+        for (jint h : registered) unregisterConfig(h);
+    }
+};
+
+void takeAndLeave(JNIEnv* env, jint handle, unsigned times) {
+    for (unsigned i = 0; i < times; ++i) {
+        door::Held held(env);
+        ASSERT_NE(nullptr, door::holdConfig(held, handle));
+    }
+}
+
+// A revoker waits for the owner inside; afterwards both take the exchange,
+// and what the revoker withdrew the owner no longer finds.  Under load from
+// both threads at once, right as each bias is revoked, no increment is lost.
+TEST(LockBias, RevokedWhileTheOwnerIsInside) {
+    if (!door::biasAllowed()) GTEST_SKIP() << "no process-wide barrier here: nothing is biased";
+    FreshConfigs configs;
+    const jint handle = configs.next();
+    IndexHit hit{};
+    ASSERT_TRUE(findConfigHandle(handle, hit));
+    takeAndLeave(&ownerEnv, handle, door::kBiasAfter);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(&ownerEnv), hit.lock->bias.load());
+
+    door::Held inside(&ownerEnv);
+    ASSERT_NE(nullptr, door::holdConfig(inside, handle));
+    EXPECT_EQ(0, hit.lock->held.load());  // entered without the exchange
+    std::atomic<bool> ownerLeft{false};
+    bool enteredAfterOwner = false;
+    std::thread revoker([&] {
+        door::Held held(&otherEnv);
+        enteredAfterOwner = door::holdConfig(held, handle) != nullptr && ownerLeft.load();
+        unregisterConfig(handle);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ownerLeft = true;
+    inside.giveBack();
+    revoker.join();
+    EXPECT_TRUE(enteredAfterOwner);
+    EXPECT_EQ(ConfigLock::kRevoked, hit.lock->bias.load());
+    door::Held late(&ownerEnv);
+    EXPECT_EQ(nullptr, door::holdConfig(late, handle));
+
+    constexpr int kConfigs = 100, kEach = 2000;
+    for (int c = 0; c < kConfigs; ++c) {
+        const jint h = configs.next();
+        takeAndLeave(&ownerEnv, h, door::kBiasAfter);
+        long count = 0;
+        auto add = [&](JNIEnv* env) {
+            for (int i = 0; i < kEach; ++i) {
+                door::Held held(env);
+                if (door::holdConfig(held, h) != nullptr) ++count;
+            }
+        };
+        std::thread other(add, &otherEnv);
+        add(&ownerEnv);
+        other.join();
+        ASSERT_EQ(2 * kEach, count) << "configuration " << c;
+    }
+}
+
+// Without the barrier (forced here) nothing is biased: a thread that takes a
+// lock again and again still takes the exchange every time.
+TEST(LockBias, WithoutTheBarrierEveryoneTakesTheExchange) {
+    door::forbidBias(true);
+    FreshConfigs configs;
+    const jint handle = configs.next();
+    takeAndLeave(&ownerEnv, handle, 2 * door::kBiasAfter);
+    door::Held held(&ownerEnv);
+    ConfigHandleEntry* entry = door::holdConfig(held, handle);
+    door::forbidBias(false);
+    ASSERT_NE(nullptr, entry);
+    EXPECT_EQ(1, entry->lock->held.load());
+    EXPECT_EQ(ConfigLock::kRevoked, entry->lock->bias.load());
+}
+
 // A receiver whose class lacks the handle field (a shrinker renamed it): the
 // JVM's error stays pending, so nothing further is called through JNI, nothing
 // is registered and the answer is neutral.
