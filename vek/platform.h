@@ -110,7 +110,8 @@ bool flush(const File& file);
 // courtesy: failure is not reported.
 void copyPermissions(const std::string& like, const File& to);
 // How many seconds ago the file at path was last written (by the clock of
-// whoever stores it); false with lastError when nothing is there.
+// whoever stores it; an empty file: written or made, whichever is later);
+// false with lastError when nothing is there.
 bool secondsSinceWritten(const std::string& path, double& seconds);
 
 // NFS: a file handle the server no longer knows ("Stale file handle"), when

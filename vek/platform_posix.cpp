@@ -10,6 +10,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -150,7 +151,13 @@ void copyPermissions(const std::string& like, const File& to) {
 bool secondsSinceWritten(const std::string& path, double& seconds) {
     struct stat st{};
     if (lstat(path.c_str(), &st) != 0) return false;
-    seconds = std::difftime(std::time(nullptr), st.st_mtime);
+    // An empty file may be in the middle of an exclusive create on NFS: the
+    // server keeps the client's verifier in its times until the client sets
+    // them (read as a date in 1970 or 2038), so an abandoned-looking lock or
+    // temporary file may be one being made that instant.  Its status-change
+    // time, which only the server sets, says how old it is then.
+    const time_t written = st.st_size == 0 ? std::max(st.st_mtime, st.st_ctime) : st.st_mtime;
+    seconds = std::difftime(std::time(nullptr), written);
     return true;
 }
 
