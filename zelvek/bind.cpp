@@ -55,6 +55,14 @@ struct BindState {
     const std::vector<std::string>* libTextWords = nullptr;
     const std::vector<std::string>* viewTextWords = nullptr;
     uint64_t textsAt = 0;                     // Config::wordsGeneration + 1
+    // The master whose most recent binding the answer was made, and
+    // Config::recentWrites then.
+    const Master* recentOf = nullptr;
+    uint64_t recentAt = 0;
+    // The master cell's entry the last bind or push found, and its names.
+    Master* master = nullptr;
+    bool masterHasLib = false;
+    std::string masterLib, masterCell;
 };
 
 void releaseBindState(BindState* state) { delete state; }
@@ -90,6 +98,25 @@ Name nameOf(const char* text) {
 }
 
 const char* cstr(const Name& name) { return name ? name->c_str() : nullptr; }
+
+// A name where it lies already, as zero-terminated text (the caller's, a
+// rule's, a list's word, a copy); null: none.
+struct Text {
+    const char* data = nullptr;
+    size_t size = 0;
+    Text() = default;
+    Text(const char* d, size_t n) : data(d), size(n) {}
+    Text(const std::string& s) : data(s.c_str()), size(s.size()) {}
+    Text(const Name& n) : data(n ? n->c_str() : nullptr), size(n ? n->size() : 0) {}
+    explicit operator bool() const { return data != nullptr; }
+    bool empty() const { return size == 0; }
+    std::string_view view() const { return {data, size}; }
+};
+
+bool sameName(const std::string& s, Text t) {
+    return s.size() == t.size && std::memcmp(s.data(), t.data, t.size) == 0;
+}
+
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -250,31 +277,49 @@ void findInstRules(const Level& level, const std::string& inst, Rules& r) {
     }
 }
 
-// The entry of a master cell, its look-ups made again when an edit came
-// since they were last made.
-Master& masterOf(Config& cfg, const Name& lib, const std::string& cell) {
-    const std::string& key = cellKeyIn(cfg.masterKey, lib ? lib->c_str() : nullptr, cell);
-    auto at = cfg.masters.find(key);
-    if (at == cfg.masters.end()) at = cfg.masters.emplace(key, Master()).first;
-    Master& m = at->second;
+// A master cell's entry with its look-ups made again when an edit came since
+// they were last made.
+Master& refreshed(Config& cfg, Master& m, Text lib, Text cell) {
     if (m.lookedUpAt == cfg.edits + 1) return m;
     m.cellCount = 0;
     if (lib) {
-        auto found = cfg.cells.find(key);
+        auto found = cfg.cells.find(cellKeyIn(cfg.masterKey, lib.data, cell.view()));
         if (found != cfg.cells.end()) m.cells[m.cellCount++] = &found->second->rec;
     }
-    auto found = cfg.cells.find(lib ? scratchCellKey(cfg, nullptr, cell) : key);
+    auto found = cfg.cells.find(scratchCellKey(cfg, nullptr, cell.view()));
     if (found != cfg.cells.end()) m.cells[m.cellCount++] = &found->second->rec;
     m.libRule = nullptr;
     if (lib) {
-        auto rule = cfg.libRules.find(*lib);
+        auto rule = cfg.libRules.find(cfg.scratchKey.assign(lib.data, lib.size));
         if (rule != cfg.libRules.end()) m.libRule = &rule->second->rec;
     }
     m.lookedUpAt = cfg.edits + 1;
     return m;
 }
 
-Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name& masterCell, bool useOccurrences) {
+// The path vector's last master cell is mostly the next one's too (siblings
+// of one cell): found again without building its key; entries stay while the
+// configuration is open.
+Master& masterOf(Config& cfg, Text lib, Text cell, BindState* st) {
+    const bool again = st && st->master && st->masterHasLib == bool(lib) &&
+                       (!lib || sameName(st->masterLib, lib)) && sameName(st->masterCell, cell);
+    if (!again) {
+        const std::string& key = cellKeyIn(cfg.masterKey, lib.data, cell.view());
+        auto at = cfg.masters.find(key);
+        if (at == cfg.masters.end()) at = cfg.masters.emplace(key, Master()).first;
+        if (st) {
+            st->master = &at->second;
+            st->masterHasLib = bool(lib);
+            if (lib) st->masterLib.assign(lib.data, lib.size);
+            st->masterCell.assign(cell.data, cell.size);
+        } else {
+            return refreshed(cfg, at->second, lib, cell);
+        }
+    }
+    return refreshed(cfg, *st->master, lib, cell);
+}
+
+Rules gather(PathVector& pv, const Name& inst, Text masterLib, Text masterCell, bool useOccurrences) {
     Rules r;
     Config& cfg = *pv.config;
     r.cfg = &cfg;
@@ -289,14 +334,14 @@ Rules gather(PathVector& pv, const Name& inst, const Name& masterLib, const Name
             if (found != list.byName.end() && found->second->linked) r.occ = &found->second->rec;
         }
     }
-    if (masterCell && !masterCell->empty()) {
-        Master& m = masterOf(cfg, masterLib, *masterCell);
+    if (masterCell && !masterCell.empty()) {
+        Master& m = masterOf(cfg, masterLib, masterCell, pv.bind);
         std::copy(m.cells, m.cells + m.cellCount, r.cells);
         r.cellCount = m.cellCount;
         r.libRule = m.libRule;
         r.master = &m;
     } else if (masterLib) {
-        auto found = cfg.libRules.find(*masterLib);
+        auto found = cfg.libRules.find(cfg.scratchKey.assign(masterLib.data, masterLib.size));
         if (found != cfg.libRules.end()) r.libRule = &found->second->rec;
     }
     return r;
@@ -333,7 +378,7 @@ ListSource viewListSource(const Rules& r) {
 
 // Whether the design holds lib.cell (view null) or lib.cell:view; each answer
 // is looked up once while the configuration is open.
-bool inDesign(Config& cfg, const std::string& lib, const std::string& cell, const std::string* view) {
+bool inDesign(Config& cfg, std::string_view lib, std::string_view cell, const std::string_view* view) {
     // Sized once and filled, in a buffer that stays from one look-up to the next.
     std::string& key = cfg.scratchKey;
     key.resize(1 + lib.size() + 1 + cell.size() + (view ? 1 + view->size() : 0));
@@ -355,8 +400,38 @@ bool inDesign(Config& cfg, const std::string& lib, const std::string& cell, cons
 
 // ---- deciding the binding ------------------------------------------------------
 
+// Whether text is one of the strings the last bind answered (its binding or
+// its lists' words), which this bind rewrites.
+bool answered(const BindState* st, const char* text) {
+    if (!st) return false;
+    if (text == cstr(st->lib) || text == cstr(st->cell) || text == cstr(st->view)) return true;
+    for (const std::string& w : st->libWords)
+        if (text == w.c_str()) return true;
+    for (const std::string& w : st->viewWords)
+        if (text == w.c_str()) return true;
+    return false;
+}
+
+// A name of the request as nameOf() makes it: the caller's text itself where
+// that is plain ASCII and none of the last bind's answers, else a copy in own.
+Text requestName(const BindState* st, const char* text, std::string& own) {
+    if (!text) return Text();
+    size_t size = 0;
+    unsigned high = 0;
+    for (; text[size]; ++size) high |= static_cast<unsigned char>(text[size]);
+    if ((high & 0x80) != 0)
+        own = norm(text);
+    else if (answered(st, text))
+        own.assign(text, size);
+    else
+        return Text(text, size);
+    return Text(own);
+}
+
 struct Request {
-    Name inst, lib, cell, view;
+    Name inst;
+    Text lib, cell, view;     // the caller's text, or a copy in own
+    std::string own[3];
     bool checkDesign = false, useOccurrences = false, allowRecent = false;
 };
 
@@ -375,8 +450,8 @@ void assignWords(std::vector<std::string>& to, const std::vector<std::string>& f
     to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(to.size()), from.end());
 }
 
-void addOnce(std::vector<std::string>& libs, const std::string& lib) {
-    if (!lib.empty() && std::find(libs.begin(), libs.end(), lib) == libs.end()) libs.push_back(lib);
+void addOnce(std::vector<std::string>& libs, std::string_view lib) {
+    if (!lib.empty() && std::find(libs.begin(), libs.end(), lib) == libs.end()) libs.emplace_back(lib);
 }
 
 // A list with words restricts the search to them, in order; with none (no
@@ -386,13 +461,29 @@ void searchOf(const std::vector<std::string>& listWords, const Request& req, con
     assignWords(s.libs, listWords);
     s.fromRule = listWords.size();
     if (!listWords.empty()) return;
-    if (req.lib) addOnce(s.libs, *req.lib);
+    if (req.lib) addOnce(s.libs, req.lib.view());
     if (level && level->entry.libName) addOnce(s.libs, level->entry.libName);
 }
 
-// Its names are the path vector's answer itself, filled in place.
+// to = t, where to mostly holds the same name already (the last bind's);
+// true when it did not.
+bool put(Name& to, Text t) {
+    if (!t) {
+        if (!to) return false;
+        to.reset();
+    } else if (!to) {
+        to.emplace(t.data, t.size);
+    } else if (!sameName(*to, t)) {
+        to->assign(t.data, t.size);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 struct Decision {
-    Name &lib, &cell, &view;
+    Text lib, cell, view;
+    std::string own[3];   // names whose constants were expanded: lib, cell, view
     int8_t rule = 0, alt = 0;
     uint32_t flags = 0;
     const void* source = nullptr;
@@ -401,7 +492,7 @@ struct Decision {
 // The library a binding rule's view is taken from: without checkDesign the
 // first searched; with it the first that holds the cell view, else the first
 // that holds the cell, else the first (the view is then missing).
-std::optional<size_t> pickLibrary(Config& cfg, const Search& s, const std::string& cell, const std::string& view,
+std::optional<size_t> pickLibrary(Config& cfg, const Search& s, std::string_view cell, std::string_view view,
                                   bool check, bool& missing) {
     if (s.libs.empty()) return std::nullopt;
     if (!check) return 0;
@@ -419,8 +510,8 @@ public:
            const ListSource& viewSrc, const std::vector<std::string>& views, Decision& d)
         : cfg_(cfg), q_(req), r_(r), libSrc_(libSrc), search_(search), viewSrc_(viewSrc), views_(views), d_(d) {}
 
-    // Fills the Decision handed in, which starts empty: its names are built
-    // where the caller keeps them, not moved out.
+    // Fills the Decision handed in, which starts empty: its names point at
+    // where they lie, to be copied into the answer once.
     void decide() {
         if (r_.occBinding()) {
             objectBinding(r_.occ->bindLibName, r_.occ->bindCellName, r_.occ->bindViewName, kOccurrence, r_.occ);
@@ -443,30 +534,29 @@ private:
         d_.flags |= ZEL_BIND_BY_RULE;
         d_.source = source;
         // Expanded where the decision keeps them.
-        if (lib) expandInto(lib, "the library of a binding", d_.lib);
-        if (cell) expandInto(cell, "the cell of a binding", d_.cell);
-        if (view) expandInto(view, "the view of a binding", d_.view);
-        if ((!lib || d_.lib->empty()) && (!cell || d_.cell->empty()) && (!view || d_.view->empty())) {
-            d_.lib.reset();  // bound to open on purpose
-            d_.cell.reset();
-            d_.view.reset();
+        if (lib) d_.lib = expandInto(lib, "the library of a binding", d_.own[0]);
+        if (cell) d_.cell = expandInto(cell, "the cell of a binding", d_.own[1]);
+        if (view) d_.view = expandInto(view, "the view of a binding", d_.own[2]);
+        if ((!lib || d_.lib.empty()) && (!cell || d_.cell.empty()) && (!view || d_.view.empty())) {
+            d_.lib = d_.cell = d_.view = Text();  // bound to open on purpose
             return;
         }
         if (!lib) d_.lib = q_.lib;
         if (!cell) d_.cell = q_.cell;
         if (!view) d_.view = q_.view;
-        if (q_.checkDesign && d_.lib && d_.cell && d_.view && !d_.view->empty() &&
-            !inDesign(cfg_, *d_.lib, *d_.cell, &*d_.view))
-            d_.flags |= ZEL_BIND_VIEW_MISSING;
+        if (q_.checkDesign && d_.lib && d_.cell && d_.view && !d_.view.empty()) {
+            const std::string_view v = d_.view.view();
+            if (!inDesign(cfg_, d_.lib.view(), d_.cell.view(), &v)) d_.flags |= ZEL_BIND_VIEW_MISSING;
+        }
     }
 
-    // to = the text with its constants expanded, as expanded() makes it.
-    void expandInto(const char* text, const char* what, Name& to) {
+    // The text with its constants expanded, as expanded() makes it: the
+    // text itself when it holds none, else the expansion, kept in own.
+    Text expandInto(const char* text, const char* what, std::string& own) {
         const size_t size = std::strlen(text);
-        if (!std::memchr(text, '$', size))
-            to.emplace(text, size);
-        else
-            to.emplace(expanded(cfg_, text, what));
+        if (!std::memchr(text, '$', size)) return Text(text, size);
+        own = expanded(cfg_, text, what);
+        return Text(own);
     }
 
     // A view binding (instance or cell rule): the view as given, in a library
@@ -475,19 +565,26 @@ private:
         d_.rule = code;
         d_.flags |= ZEL_BIND_BY_RULE;
         d_.source = source;
-        std::string view = expanded(cfg_, viewText, "the view binding");
+        std::string& view = d_.own[2];
+        view = expanded(cfg_, viewText, "the view binding");
         if (view.empty()) return;  // an empty view binding leaves the instance open
         d_.cell = q_.cell;
-        d_.view = view;
+        d_.view = Text(view);
         bool missing = false;
-        std::optional<size_t> at = pickLibrary(cfg_, search, *q_.cell, view, q_.checkDesign, missing);
+        std::optional<size_t> at = pickLibrary(cfg_, search, q_.cell.view(), view, q_.checkDesign, missing);
         if (!at) {
             if (q_.checkDesign) d_.flags |= ZEL_BIND_VIEW_MISSING;
             return;
         }
-        d_.lib = search.libs[*at];
         if (missing) d_.flags |= ZEL_BIND_VIEW_MISSING;
-        if (&search != &search_) return;  // the cell rule's own list: the library is the rule's too
+        if (&search != &search_) {
+            // The cell rule's own list, gone with the rule's search: the
+            // library is kept, and it is the rule's too.
+            d_.own[0] = search.libs[*at];
+            d_.lib = Text(d_.own[0]);
+            return;
+        }
+        d_.lib = search.libs[*at];
         // The library came from another rule's list than the view.
         bool listChose = libSrc_.code != kDefault && *at < search.fromRule;
         if (listChose && (libSrc_.code != code || libSrc_.inherited)) {
@@ -523,7 +620,8 @@ private:
         bool found = !q_.checkDesign;
         for (size_t v = 0; !found && v < views_.size(); ++v) {
             for (size_t l = 0; !found && l < search_.libs.size(); ++l) {
-                if (inDesign(cfg_, search_.libs[l], *q_.cell, &views_[v])) {
+                const std::string_view name = views_[v];
+                if (inDesign(cfg_, search_.libs[l], q_.cell.view(), &name)) {
                     found = true;
                     lib = l;
                     view = v;
@@ -542,7 +640,8 @@ private:
     void fromRecent() {
         const RecentBinding& last = r_.master->recent;
         if (last.view.empty()) return;
-        if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &last.view)) return;
+        const std::string_view view = last.view;
+        if (q_.checkDesign && !inDesign(cfg_, last.lib, last.cell, &view)) return;
         d_.lib = last.lib;
         d_.cell = last.cell;
         d_.view = last.view;
@@ -586,7 +685,7 @@ const char* viewString(PathVectorRecord* pathVector, const char* inst, const cha
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv) return nullptr;
     Name view = nameOf(masterView);
-    Rules r = gather(*pv, nameOf(inst), nameOf(masterLib), nameOf(masterCell), true);
+    Rules r = gather(*pv, nameOf(inst), Text(nameOf(masterLib)), Text(nameOf(masterCell)), true);
     const char* text = nullptr;
     bool list = false;
     if (r.occBinding()) {
@@ -623,7 +722,7 @@ const char* ownInstString(PathVectorRecord* pathVector, const char* inst, const 
                           bool raw) {
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv) return nullptr;
-    Rules r = gather(*pv, nameOf(inst), std::nullopt, std::nullopt, false);
+    Rules r = gather(*pv, nameOf(inst), Text(), Text(), false);
     const InstRuleRecord* rule = r.inst(field);
     if (!rule) return nullptr;
     BindState& st = stateOf(*pv);
@@ -699,7 +798,7 @@ bool listsForPush(PathVector& pv, const char* inst, const char* lib, const char*
         } else {
             // Pushed without a bind of that instance: the pushed cell stands
             // for the master, and occurrence rules take part.
-            Rules r = gather(pv, nameOf(inst), nameOf(lib), nameOf(cell), true);
+            Rules r = gather(pv, nameOf(inst), Text(nameOf(lib)), Text(nameOf(cell)), true);
             level.viewList = viewListSource(r);
             level.libList = libListSource(r);
             if (inst && *inst) enterBy(level, r.insts, r.instCount, cfg.edits);
@@ -726,13 +825,14 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv) return 0;
     Config& cfg = *pv->config;
-    // Copies first: a caller may hand back strings of the last bind.
+    // A caller may hand back strings of the last bind, which this one
+    // rewrites: those are copied first.
     Request req;
     req.inst = nameOf(inst);
-    req.lib = nameOf(masterLib);
-    req.cell = nameOf(masterCell);
-    req.view = nameOf(masterView);
-    if (req.lib && req.lib->empty()) req.lib.reset();
+    req.lib = requestName(pv->bind, masterLib, req.own[0]);
+    req.cell = requestName(pv->bind, masterCell, req.own[1]);
+    req.view = requestName(pv->bind, masterView, req.own[2]);
+    if (req.lib && req.lib.empty()) req.lib = Text();
     req.checkDesign = checkDesign != 0;
     req.useOccurrences = useOccurrences != 0;
     req.allowRecent = allowRecent != 0;
@@ -763,7 +863,8 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     const std::vector<std::string>& viewWords = textsKept && st.viewText == viewText
                                                     ? *st.viewTextWords
                                                     : listWords(cfg, viewText, "the view list", &expandedAll);
-    if (st.viewFrom != &viewWords || st.viewFromGeneration != cfg.wordsGeneration) {
+    const bool viewsInPlace = st.viewFrom == &viewWords && st.viewFromGeneration == cfg.wordsGeneration;
+    if (!viewsInPlace) {
         st.viewFrom = nullptr;
         assignWords(st.viewWords, viewWords);
         st.viewFrom = &viewWords;
@@ -771,21 +872,29 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     }
     const std::vector<std::string>& views = st.viewWords;
 
-    st.lib.reset();
-    st.cell.reset();
-    st.view.reset();
-    Decision d{st.lib, st.cell, st.view};
-    if (req.cell && !req.cell->empty()) {
+    Decision d;
+    if (req.cell && !req.cell.empty()) {
         Binder(cfg, req, r, libSrc, search, viewSrc, views, d).decide();
     } else {
         warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
     }
-    if (d.lib && d.cell && d.view && !d.view->empty() && !(d.flags & ZEL_BIND_VIEW_MISSING)) {
+    // In place, and only what differs: mostly the same binding again.  The
+    // request's names are copies, so none of these lies in the answer.
+    const bool changed = put(st.lib, d.lib) | put(st.cell, d.cell) | put(st.view, d.view);
+    if (d.lib && d.cell && d.view && !d.view.empty() && !(d.flags & ZEL_BIND_VIEW_MISSING) &&
+        (changed || st.recentOf != r.master || st.recentAt != cfg.recentWrites)) {
+        // The master's most recent binding is the answer: unless this path
+        // vector last made it so, and neither the answer nor any recent
+        // binding of the configuration changed since.
         RecentBinding& last = r.master->recent;
-        // In place, and only what differs: mostly the same binding again.
-        if (last.lib != *d.lib) last.lib = *d.lib;
-        if (last.cell != *d.cell) last.cell = *d.cell;
-        if (last.view != *d.view) last.view = *d.view;
+        if (last.lib != *st.lib || last.cell != *st.cell || last.view != *st.view) {
+            last.lib = *st.lib;
+            last.cell = *st.cell;
+            last.view = *st.view;
+            ++cfg.recentWrites;
+        }
+        st.recentOf = r.master;
+        st.recentAt = cfg.recentWrites;
     }
 
     st.libWords.swap(search.libs);
@@ -793,8 +902,9 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
         st.libFrom = &libWords;
         st.libFromGeneration = cfg.wordsGeneration;
     }
-    setWords(st.libWords, st.libArray);
-    setWords(st.viewWords, st.viewArray);
+    // Words left in place since the last bind: their arrays stand.
+    if (!libsInPlace) setWords(st.libWords, st.libArray);
+    if (!viewsInPlace) setWords(st.viewWords, st.viewArray);
     st.textsAt = expandedAll ? cfg.wordsGeneration + 1 : 0;
     st.libText = libText;
     st.viewText = viewText;

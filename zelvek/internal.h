@@ -222,6 +222,7 @@ struct Config {
     std::unordered_map<std::string, bool> designSeen;
     // Per master cell asked to bind (cellKey of its library and name).
     std::unordered_map<std::string, Master> masters;
+    uint64_t recentWrites = 0;        // counts the changes of any Master::recent
     // Rule texts split into words once their constants are expanded (bind.cpp),
     // by the address of the text; the text is kept to tell a string that took
     // the place of a freed one.  Every edit empties it: constants may change.

@@ -329,6 +329,20 @@ TEST_F(BindTest, MostRecentlyBoundView) {
     EXPECT_EQ(bindNow(third, {"I2", "lib", "buf", "symbol", true, true, true}).binding, "open");
 }
 
+// A path vector that binds a cell as it did last time, after another path
+// vector bound it otherwise, makes its binding the most recent again.
+TEST_F(BindTest, MostRecentAfterAnotherPathVectorsBinding) {
+    ConfigRecord* c = configWith(D + "inst lib top schematic I2\n  view-binding symbol\n");
+    ASSERT_NE(c, nullptr);
+    PathVectorRecord* pvs[3] = {pathVector(c), pathVector(c), pathVector(c)};
+    for (PathVectorRecord* pv : pvs) ASSERT_TRUE(zelPushCell(pv, "lib", "top", "schematic", nullptr));
+    EXPECT_EQ(bindNow(pvs[0], buf).binding, "lib.buf:schematic");
+    EXPECT_EQ(bindNow(pvs[1], {"I2", "lib", "buf", "symbol"}).binding, "lib.buf:symbol");
+    EXPECT_EQ(bindNow(pvs[0], buf).binding, "lib.buf:schematic");
+    ASSERT_TRUE(zelSetDefaultViewListString(c, "layout"));
+    EXPECT_EQ(bindNow(pvs[2], {"I1", "lib", "buf", "symbol", true, true, true}).binding, "lib.buf:schematic");
+}
+
 // The design is looked at once per cell view while the configuration is open.
 TEST_F(BindTest, DesignIsLookedAtOncePerConfiguration) {
     ConfigRecord* c = configWith("default-views \"layout schematic\"\ndefault-libs lib\n");
