@@ -400,20 +400,10 @@ bool inDesign(Config& cfg, std::string_view lib, std::string_view cell, const st
 
 // ---- deciding the binding ------------------------------------------------------
 
-// Whether text is one of the strings the last bind answered (its binding or
-// its lists' words), which this bind rewrites.
-bool answered(const BindState* st, const char* text) {
-    if (!st) return false;
-    if (text == cstr(st->lib) || text == cstr(st->cell) || text == cstr(st->view)) return true;
-    for (const std::string& w : st->libWords)
-        if (text == w.c_str()) return true;
-    for (const std::string& w : st->viewWords)
-        if (text == w.c_str()) return true;
-    return false;
-}
-
 // A name of the request as nameOf() makes it: the caller's text itself where
-// that is plain ASCII and none of the last bind's answers, else a copy in own.
+// that is plain ASCII and not the last bind's binding, else a copy in own.
+// (A word of the last bind's lists is copied when the words are rewritten:
+// keptApart.)
 Text requestName(const BindState* st, const char* text, std::string& own) {
     if (!text) return Text();
     size_t size = 0;
@@ -421,7 +411,7 @@ Text requestName(const BindState* st, const char* text, std::string& own) {
     for (; text[size]; ++size) high |= static_cast<unsigned char>(text[size]);
     if ((high & 0x80) != 0)
         own = norm(text);
-    else if (answered(st, text))
+    else if (st && (text == cstr(st->lib) || text == cstr(st->cell) || text == cstr(st->view)))
         own.assign(text, size);
     else
         return Text(text, size);
@@ -433,6 +423,18 @@ struct Request {
     Text lib, cell, view;     // the caller's text, or a copy in own
     std::string own[3];
     bool checkDesign = false, useOccurrences = false, allowRecent = false;
+
+    // Before words are rewritten: a name that is one of them is copied.
+    void keptApart(const std::vector<std::string>& words) {
+        Text* names[3] = {&lib, &cell, &view};
+        for (int i = 0; i < 3; ++i)
+            for (const std::string& w : words)
+                if (names[i]->data == w.c_str()) {
+                    own[i] = w;
+                    *names[i] = Text(own[i]);
+                    break;
+                }
+    }
 };
 
 // The libraries searched for the master cell.
@@ -856,15 +858,18 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
                              st.libFromGeneration == cfg.wordsGeneration;
     st.libFrom = nullptr;  // until the words are back in st.libWords
     search.libs.swap(st.libWords);
-    if (libsInPlace)
+    if (libsInPlace) {
         search.fromRule = libWords.size();
-    else
+    } else {
+        req.keptApart(search.libs);
         searchOf(libWords, req, r.level, search);
+    }
     const std::vector<std::string>& viewWords = textsKept && st.viewText == viewText
                                                     ? *st.viewTextWords
                                                     : listWords(cfg, viewText, "the view list", &expandedAll);
     const bool viewsInPlace = st.viewFrom == &viewWords && st.viewFromGeneration == cfg.wordsGeneration;
     if (!viewsInPlace) {
+        req.keptApart(st.viewWords);
         st.viewFrom = nullptr;
         assignWords(st.viewWords, viewWords);
         st.viewFrom = &viewWords;

@@ -260,6 +260,20 @@ TEST_F(BindTest, BlocksAndLifetime) {
     EXPECT_EQ(str(binding.cellName), "buf");
     EXPECT_EQ(str(binding.viewName), "schematic");
 
+    // ... and the words of its lists, which the next bind rewrites (a word too
+    // long to be held in place: its block is freed).
+    ConfigRecord* longLib = configWith("default-views \"schematic symbol\"\n" + I1 + "  libs a_library_of_a_long_name\n",
+                                       "longlib");
+    PathVectorRecord* third = pathVector(longLib);
+    ASSERT_TRUE(zelPushCell(third, "lib", "top", "schematic", nullptr));
+    EXPECT_EQ(zelBind3(third, "I1", "lib", "buf", "symbol", 1, 1, 0, &binding, &lists, &info), 1);
+    ASSERT_EQ(zeltest::joined(lists->libWords), "a_library_of_a_long_name");
+    EXPECT_EQ(zelBind3(third, "I2", lists->libWords[0], "buf", lists->expandedViewWords[1], 1, 1, 0, &binding, &lists,
+                       &info),
+              1);
+    EXPECT_EQ(zeltest::joined(lists->libWords), "a_library_of_a_long_name lib");
+    EXPECT_EQ(str(binding.libName) + "." + str(binding.cellName) + ":" + str(binding.viewName), "lib.buf:schematic");
+
     EXPECT_EQ(zelBind3(nullptr, "I1", "lib", "buf", "symbol", 1, 1, 0, &binding, &lists, &info), 0);
 }
 
