@@ -419,7 +419,6 @@ Text requestName(const BindState* st, const char* text, std::string& own) {
 }
 
 struct Request {
-    Name inst;
     Text lib, cell, view;     // the caller's text, or a copy in own
     std::string own[3];
     bool checkDesign = false, useOccurrences = false, allowRecent = false;
@@ -827,26 +826,28 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     PathVector* pv = pathVectorOf(pathVector);
     if (!pv) return 0;
     Config& cfg = *pv->config;
+    BindState& st = stateOf(*pv);
     // A caller may hand back strings of the last bind, which this one
     // rewrites: those are copied first.
     Request req;
-    req.inst = nameOf(inst);
-    req.lib = requestName(pv->bind, masterLib, req.own[0]);
-    req.cell = requestName(pv->bind, masterCell, req.own[1]);
-    req.view = requestName(pv->bind, masterView, req.own[2]);
+    // The instance's name goes where the last bind's was, mostly that name
+    // again (it is read as the last bind's only once this one is made).
+    put(st.inst, requestName(&st, inst, req.own[0]));
+    const Name& instName = st.inst;
+    req.lib = requestName(&st, masterLib, req.own[0]);
+    req.cell = requestName(&st, masterCell, req.own[1]);
+    req.view = requestName(&st, masterView, req.own[2]);
     if (req.lib && req.lib.empty()) req.lib = Text();
     req.checkDesign = checkDesign != 0;
     req.useOccurrences = useOccurrences != 0;
     req.allowRecent = allowRecent != 0;
 
-    Rules r = gather(*pv, req.inst, req.lib, req.cell, req.useOccurrences);
+    Rules r = gather(*pv, instName, req.lib, req.cell, req.useOccurrences);
     ListSource libSrc = libListSource(r);
     ListSource viewSrc = viewListSource(r);
     const char* libText = libListText(libSrc);
     const char* viewText = viewListText(viewSrc);
-    // The words go where the last bind's were, reusing their buffers; the
-    // request holds copies of whatever the caller handed in.
-    BindState& st = stateOf(*pv);
+    // The words go where the last bind's were, reusing their buffers.
     Search search;
     // Mostly the lists of the last bind again: their words are then in place.
     const bool textsKept = st.textsAt == cfg.wordsGeneration + 1;
@@ -881,7 +882,7 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     if (req.cell && !req.cell.empty()) {
         Binder(cfg, req, r, libSrc, search, viewSrc, views, d).decide();
     } else {
-        warn("no master cell given for instance " + q(cstr(req.inst)) + "; it is left open");
+        warn("no master cell given for instance " + q(cstr(instName)) + "; it is left open");
     }
     // In place, and only what differs: mostly the same binding again.  The
     // request's names are copies, so none of these lies in the answer.
@@ -919,7 +920,6 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     st.lists.expandedViewWords = viewText ? st.viewArray.data() : nullptr;
     st.made = true;
     st.levelSerial = r.level ? r.level->serial : 0;
-    st.inst = std::move(req.inst);
     st.viewList = viewSrc;
     st.libList = libSrc;
     std::copy(r.insts, r.insts + r.instCount, st.insts);
