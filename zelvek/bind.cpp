@@ -57,6 +57,8 @@ struct BindState {
     uint64_t textsAt = 0;                     // Config::wordsGeneration + 1
     // The master whose most recent binding the answer was made, and
     // Config::recentWrites then.
+    // Copies the request and the decision make (Request::own, Decision::own).
+    std::string requestCopies[3], decisionCopies[3];
     const Master* recentOf = nullptr;
     uint64_t recentAt = 0;
     // The master cell's entry the last bind or push found, and its names.
@@ -420,7 +422,7 @@ Text requestName(const BindState* st, const char* text, std::string& own) {
 
 struct Request {
     Text lib, cell, view;     // the caller's text, or a copy in own
-    std::string own[3];
+    std::string* own;         // three buffers that stay from one bind to the next
     bool checkDesign = false, useOccurrences = false, allowRecent = false;
 
     // Before words are rewritten: a name that is one of them is copied.
@@ -484,7 +486,9 @@ bool put(Name& to, Text t) {
 
 struct Decision {
     Text lib, cell, view;
-    std::string own[3];   // names whose constants were expanded: lib, cell, view
+    // Names whose constants were expanded (lib, cell, view): three buffers
+    // that stay from one bind to the next.
+    std::string* own;
     int8_t rule = 0, alt = 0;
     uint32_t flags = 0;
     const void* source = nullptr;
@@ -829,7 +833,8 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     BindState& st = stateOf(*pv);
     // A caller may hand back strings of the last bind, which this one
     // rewrites: those are copied first.
-    Request req;
+    Request req{};
+    req.own = st.requestCopies;
     // The instance's name goes where the last bind's was, mostly that name
     // again (it is read as the last bind's only once this one is made).
     put(st.inst, requestName(&st, inst, req.own[0]));
@@ -878,7 +883,8 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     }
     const std::vector<std::string>& views = st.viewWords;
 
-    Decision d;
+    Decision d{};
+    d.own = st.decisionCopies;
     if (req.cell && !req.cell.empty()) {
         Binder(cfg, req, r, libSrc, search, viewSrc, views, d).decide();
     } else {
