@@ -400,6 +400,21 @@ bool inDesign(Config& cfg, std::string_view lib, std::string_view cell, const st
     return exists;
 }
 
+// inDesign for a view of the master cell m was looked up for, answered from
+// the short list of the libraries and views asked of that cell so far: the
+// few a cell is bound in, told apart by their lengths mostly, where the
+// design's table needs its key built and compared.
+bool viewInDesign(Config& cfg, Master& m, std::string_view lib, std::string_view cell, std::string_view view) {
+    for (const Master::Seen& e : m.seen)
+        if (e.lib.size() == lib.size() && e.view.size() == view.size() &&
+            std::memcmp(e.lib.data(), lib.data(), lib.size()) == 0 &&
+            std::memcmp(e.view.data(), view.data(), view.size()) == 0)
+            return e.exists;
+    const bool exists = inDesign(cfg, lib, cell, &view);
+    m.seen.push_back({std::string(lib), std::string(view), exists});
+    return exists;
+}
+
 // ---- deciding the binding ------------------------------------------------------
 
 // A name of the request as nameOf() makes it: the caller's text itself where
@@ -497,12 +512,12 @@ struct Decision {
 // The library a binding rule's view is taken from: without checkDesign the
 // first searched; with it the first that holds the cell view, else the first
 // that holds the cell, else the first (the view is then missing).
-std::optional<size_t> pickLibrary(Config& cfg, const Search& s, std::string_view cell, std::string_view view,
-                                  bool check, bool& missing) {
+std::optional<size_t> pickLibrary(Config& cfg, Master& m, const Search& s, std::string_view cell,
+                                  std::string_view view, bool check, bool& missing) {
     if (s.libs.empty()) return std::nullopt;
     if (!check) return 0;
     for (size_t i = 0; i < s.libs.size(); ++i)
-        if (inDesign(cfg, s.libs[i], cell, &view)) return i;
+        if (viewInDesign(cfg, m, s.libs[i], cell, view)) return i;
     missing = true;
     for (size_t i = 0; i < s.libs.size(); ++i)
         if (inDesign(cfg, s.libs[i], cell, nullptr)) return i;
@@ -551,7 +566,11 @@ private:
         if (!view) d_.view = q_.view;
         if (q_.checkDesign && d_.lib && d_.cell && d_.view && !d_.view.empty()) {
             const std::string_view v = d_.view.view();
-            if (!inDesign(cfg_, d_.lib.view(), d_.cell.view(), &v)) d_.flags |= ZEL_BIND_VIEW_MISSING;
+            // Mostly the master cell itself, whose entry knows its views.
+            const bool exists = d_.cell.view() == q_.cell.view()
+                                    ? viewInDesign(cfg_, *r_.master, d_.lib.view(), q_.cell.view(), v)
+                                    : inDesign(cfg_, d_.lib.view(), d_.cell.view(), &v);
+            if (!exists) d_.flags |= ZEL_BIND_VIEW_MISSING;
         }
     }
 
@@ -576,7 +595,7 @@ private:
         d_.cell = q_.cell;
         d_.view = Text(view);
         bool missing = false;
-        std::optional<size_t> at = pickLibrary(cfg_, search, q_.cell.view(), view, q_.checkDesign, missing);
+        std::optional<size_t> at = pickLibrary(cfg_, *r_.master, search, q_.cell.view(), view, q_.checkDesign, missing);
         if (!at) {
             if (q_.checkDesign) d_.flags |= ZEL_BIND_VIEW_MISSING;
             return;
@@ -625,8 +644,7 @@ private:
         bool found = !q_.checkDesign;
         for (size_t v = 0; !found && v < views_.size(); ++v) {
             for (size_t l = 0; !found && l < search_.libs.size(); ++l) {
-                const std::string_view name = views_[v];
-                if (inDesign(cfg_, search_.libs[l], q_.cell.view(), &name)) {
+                if (viewInDesign(cfg_, *r_.master, search_.libs[l], q_.cell.view(), views_[v])) {
                     found = true;
                     lib = l;
                     view = v;

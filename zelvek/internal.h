@@ -191,6 +191,13 @@ struct Master {
     const LibraryRuleRecord* libRule = nullptr;
     uint64_t lookedUpAt = 0;           // Config::edits + 1 while the above hold
     RecentBinding recent;
+    // Whether the design holds this cell in a library and view, for those
+    // asked so far (answers stay while the configuration is open).
+    struct Seen {
+        std::string lib, view;
+        bool exists = false;
+    };
+    std::vector<Seen> seen;
 };
 
 // The content of its file as a configuration read it or last wrote it.  A
