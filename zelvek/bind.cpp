@@ -115,6 +115,13 @@ struct Text {
     std::string_view view() const { return {data, size}; }
 };
 
+// to = the bytes, which never lie in to: appended to it emptied, which takes
+// none of assign's care for overlapping bytes (a third of its cost here).
+void setBytes(std::string& to, const char* data, size_t size) {
+    to.clear();
+    to.append(data, size);
+}
+
 bool sameName(const std::string& s, Text t) {
     return s.size() == t.size && std::memcmp(s.data(), t.data, t.size) == 0;
 }
@@ -312,8 +319,8 @@ Master& masterOf(Config& cfg, Text lib, Text cell, BindState* st) {
         if (st) {
             st->master = &at->second;
             st->masterHasLib = bool(lib);
-            if (lib) st->masterLib.assign(lib.data, lib.size);
-            st->masterCell.assign(cell.data, cell.size);
+            if (lib) setBytes(st->masterLib, lib.data, lib.size);
+            setBytes(st->masterCell, cell.data, cell.size);
         } else {
             return refreshed(cfg, at->second, lib, cell);
         }
@@ -492,7 +499,7 @@ bool put(Name& to, Text t) {
     } else if (!to) {
         to.emplace(t.data, t.size);
     } else if (!sameName(*to, t)) {
-        to->assign(t.data, t.size);
+        setBytes(*to, t.data, t.size);
     } else {
         return false;
     }
