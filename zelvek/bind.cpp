@@ -55,13 +55,13 @@ struct BindState {
     const std::vector<std::string>* libTextWords = nullptr;
     const std::vector<std::string>* viewTextWords = nullptr;
     uint64_t textsAt = 0;                     // Config::wordsGeneration + 1
-    // The master whose most recent binding the answer was made, and
-    // Config::recentWrites then.
     // Copies the request and the decision make (Request::own, Decision::own).
     std::string requestCopies[3], decisionCopies[3];
+    // The master whose most recent binding the answer was made, and
+    // Config::recentWrites then.
     const Master* recentOf = nullptr;
     uint64_t recentAt = 0;
-    // The master cell's entry the last bind or push found, and its names.
+    // The master cell's entry this path vector last looked up, and its names.
     Master* master = nullptr;
     bool masterHasLib = false;
     std::string masterLib, masterCell;
@@ -125,7 +125,6 @@ void setBytes(std::string& to, const char* data, size_t size) {
 bool sameName(const std::string& s, Text t) {
     return s.size() == t.size && std::memcmp(s.data(), t.data, t.size) == 0;
 }
-
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
