@@ -916,7 +916,9 @@ int zelBind3(PathVectorRecord* pathVector, const char* inst, const char* masterL
     }
     // In place, and only what differs: mostly the same binding again.  The
     // request's names are copies, so none of these lies in the answer.
-    const bool changed = put(st.lib, d.lib) | put(st.cell, d.cell) | put(st.view, d.view);
+    // All three are put, whichever changed.
+    const bool libChanged = put(st.lib, d.lib), cellChanged = put(st.cell, d.cell);
+    const bool changed = put(st.view, d.view) || libChanged || cellChanged;
     if (d.lib && d.cell && d.view && !d.view.empty() && !(d.flags & ZEL_BIND_VIEW_MISSING) &&
         (changed || st.recentOf != r.master || st.recentAt != cfg.recentWrites)) {
         // The master's most recent binding is the answer: unless this path
