@@ -339,6 +339,9 @@ private:
             Remark& r = known != cfg_.remarks.end() ? known->second : cfg_.remarks[mark_];
             if (pendingComment_) r.before += pending_;
             r.after = trailing ? std::string(withoutReturns(line_.substr(lastEnd_))) : std::string();
+            // The last of a repeated line said nothing: no remark is left,
+            // as none would be read back.
+            if (r.before.empty() && r.after.empty()) cfg_.remarks.erase(mark_);
         }
         pending_.clear();
         pendingComment_ = false;
