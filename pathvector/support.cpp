@@ -1,5 +1,6 @@
 #include "pathvector/support.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -16,25 +17,28 @@ ContextEntry* currentContext(const PathVectorRecord* pathVector) {
 
 char* joinWords(ZelWords words) {
     if (words == nullptr) return nullptr;
-    std::size_t length = 1;  // the NUL, and one blank per word: the text fits, never cut
-    for (ZelWords w = words; *w != nullptr; ++w) length += std::strlen(*w) + 1;
     // Joined on the stack when it fits (lists are short), so the one heap
-    // block is kwoCopyString's copy.
+    // block is kwoCopyString's copy; one pass, each word measured once.  A
+    // list that outgrows the stack is joined whole in a string instead.
     char small[256];
     std::string large;
     char* text = small;
-    if (length > sizeof small) {
-        large.resize(length);
-        text = large.data();
-    }
-    char* end = text;
+    std::size_t capacity = sizeof small, used = 0;
     for (ZelWords w = words; *w != nullptr; ++w) {
-        if (w != words) *end++ = ' ';
         const std::size_t n = std::strlen(*w);
-        std::memcpy(end, *w, n);
-        end += n;
+        const std::size_t need = used + 1 + n + 1;  // a blank, the word, the NUL
+        if (need > capacity) {
+            std::string grown(std::max(need, 2 * capacity), '\0');
+            std::memcpy(grown.data(), text, used);
+            large.swap(grown);
+            text = large.data();
+            capacity = large.size();
+        }
+        if (w != words) text[used++] = ' ';
+        std::memcpy(text + used, *w, n);
+        used += n;
     }
-    *end = '\0';
+    text[used] = '\0';
     return kwoCopyString(text);
 }
 

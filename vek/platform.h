@@ -150,6 +150,12 @@ std::string currentDirectory();
 // The canonical path of an existing file, or the path itself when there is none.
 std::string realPath(const std::string& path);
 
+// Memory.
+// How many bytes the block that malloc or realloc gave at p can hold: at
+// least what was asked for, often more (a short name gets a block of some
+// minimum size), so that a text can grow into it without realloc.
+size_t blockSize(void* p);
+
 // Processes and the environment.
 long processId();
 // This machine's name, as other machines sharing a folder may see it in the

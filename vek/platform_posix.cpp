@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -171,6 +172,8 @@ void refreshDirectory(const std::string& dir) {
     if (handle < 0) handle = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (handle >= 0) ::close(handle);
 }
+
+size_t blockSize(void* p) { return malloc_usable_size(p); }
 
 bool isNetworkFolder(const std::string& dir) {
     // The kernel's magic numbers of NFS, SMB (smbfs), CIFS and SMB2.

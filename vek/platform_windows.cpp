@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <malloc.h>
 
 #include <aclapi.h>
 
@@ -274,6 +275,8 @@ void refreshDirectory(const std::string&) {}
 
 // Its redirector keeps what it caches coherent (leases); a save's own check
 // of the file's content is enough there.
+size_t blockSize(void* p) { return _msize(p); }
+
 bool isNetworkFolder(const std::string&) { return false; }
 
 std::string followLinks(const std::string& path) { return path; }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "vek/platform.h"
 #include "vek/text.h"
 #include "zelvek/internal.h"
 
@@ -34,7 +35,9 @@ std::string norm(const char* text) { return text ? vek::toModifiedUtf8(text) : s
 
 void setText(const char*& field, const char* value) {
     // A setter mostly hands in what the field holds already: kept, not copied.
-    if (field && samePlainText(field, value)) return;
+    // A field holds modified UTF-8, which norm() leaves as it is, so a value
+    // equal to it byte for byte is already what norm() would make of it.
+    if (field && value && std::strcmp(field, value) == 0) return;
     char* old = const_cast<char*>(field);
     if (!value) {
         field = nullptr;
@@ -47,17 +50,19 @@ void setText(const char*& field, const char* value) {
         std::free(old);
         return;
     }
-    // Plain ASCII is already as norm() would make it.  The field's block is
-    // resized for it, mostly in place (a setter tends to go back and forth
-    // between a few names), unless the value lies in that block.
-    const size_t oldSize = old ? std::strlen(old) : 0;
-    const auto at = reinterpret_cast<uintptr_t>(value), from = reinterpret_cast<uintptr_t>(old);
-    if (old && (at < from || at > from + oldSize)) {
-        char* block = text.size() <= oldSize ? old : static_cast<char*>(std::realloc(old, text.size() + 1));
-        if (!block) throw std::bad_alloc();  // the field still holds the old text
-        std::memcpy(block, value, text.size() + 1);
-        field = block;
-        return;
+    // Plain ASCII is already as norm() would make it.  It goes into the
+    // field's block when it fits there, as it mostly does (a setter tends to
+    // go back and forth between a few short names, and a short name's block
+    // holds more than it asked for), unless the value lies in that block.
+    if (old) {
+        const size_t capacity = vek::os::blockSize(old);
+        if (reinterpret_cast<uintptr_t>(value) - reinterpret_cast<uintptr_t>(old) >= capacity) {
+            char* block = text.size() < capacity ? old : static_cast<char*>(std::realloc(old, text.size() + 1));
+            if (!block) throw std::bad_alloc();  // the field still holds the old text
+            std::memcpy(block, value, text.size() + 1);
+            field = block;
+            return;
+        }
     }
     field = copyOf(text);
     std::free(old);

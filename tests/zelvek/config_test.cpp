@@ -236,4 +236,35 @@ TEST_F(ConfigTest, TopCellAndDefaults) {
     EXPECT_EQ(str(zelGetTopCellName(c)), "bad\xEF\xBF\xBD");
 }
 
+// A setter reuses the field's block where the new name fits: every length
+// change, in either direction, and a name taken from the field itself.
+TEST_F(ConfigTest, TopViewThroughItsChanges) {
+    ConfigRecord* c = newConfig();
+    ASSERT_NE(c, nullptr);
+    const std::string longName(300, 'v');
+    struct Step {
+        const char* name;
+        const char* value;  // null: the field's own text from its third byte
+        std::string expect;
+    } steps[] = {
+        {"first", "symbol", "symbol"},
+        {"longer", "schematic", "schematic"},
+        {"shorter", "sym", "sym"},
+        {"longer than the block", longName.c_str(), longName},
+        {"back to short", "layout", "layout"},
+        {"the same again", "layout", "layout"},
+        {"its own tail", nullptr, "yout"},
+        {"not ASCII", "\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},
+        {"ASCII again", "schematic", "schematic"},
+        {"empty", "", ""},
+        {"after empty", "symbol", "symbol"},
+    };
+    for (const Step& step : steps) {
+        const char* value = step.value != nullptr ? step.value : zelGetTopViewName(c) + 2;
+        ASSERT_TRUE(zelSetTopCellViewName(c, "lib", "top", value)) << step.name;
+        EXPECT_EQ(str(zelGetTopViewName(c)), step.expect) << step.name;
+        EXPECT_EQ(str(zelGetTopLibName(c)), "lib") << step.name;
+    }
+}
+
 }  // namespace

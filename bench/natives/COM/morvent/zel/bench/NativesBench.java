@@ -41,6 +41,10 @@ public final class NativesBench {
     private NativesBench() {
     }
 
+    static synchronized void addToSink(long s) {
+        sink += s;
+    }
+
     static long bit(boolean b) {
         return b ? 1 : 0;
     }
@@ -435,23 +439,27 @@ public final class NativesBench {
 
     /**
      * Nanoseconds of wall time per call when {@code threads} threads each repeat {@code call}
-     * {@code n} times at once: the median of {@link #runs} runs.
+     * {@code n} times at once: the median of {@link #runs} runs. Each thread sums the answers in
+     * a local and adds them to {@link #sink} once at its end: a shared field written on every
+     * call would make the threads take turns at its cache line, which is not what is measured.
      */
-    static double wallPerCall(int threads, int n, java.util.function.IntFunction<Runnable> call)
+    static double wallPerCall(int threads, int n, java.util.function.IntFunction<java.util.function.LongSupplier> call)
             throws InterruptedException {
         double[] perCall = new double[runs];
         for (int r = 0; r < runs; ++r) {
             java.util.concurrent.CyclicBarrier start = new java.util.concurrent.CyclicBarrier(threads + 1);
             Thread[] running = new Thread[threads];
             for (int t = 0; t < threads; ++t) {
-                final Runnable body = call.apply(t);
+                final java.util.function.LongSupplier body = call.apply(t);
                 running[t] = new Thread(() -> {
                     try {
                         start.await();
                     } catch (Exception e) {
                         throw new IllegalStateException(e);
                     }
-                    for (int i = 0; i < n; ++i) body.run();
+                    long s = 0;
+                    for (int i = 0; i < n; ++i) s += body.getAsLong();
+                    addToSink(s);
                 });
                 running[t].start();
             }
@@ -480,15 +488,15 @@ public final class NativesBench {
         String[][] names = {{"getTopLibName", "getter floor"}, {"isInstViewBindingUsed", "query floor"}};
         for (int kind = 0; kind < names.length; ++kind) {
             final int k = kind;
-            java.util.function.IntFunction<Runnable> bridge = t -> k == 0
-                ? () -> sink += bit(walked[t].config.getTopLibName())
-                : () -> sink += bit(walked[t].pv.isInstViewBindingUsed());
-            java.util.function.IntFunction<Runnable> oneConfig = t -> k == 0
-                ? () -> sink += bit(shared[t].config.getTopLibName())
-                : () -> sink += bit(shared[t].pv.isInstViewBindingUsed());
-            java.util.function.IntFunction<Runnable> floor = t -> k == 0
-                ? () -> sink += bit(FloorConfig.getter(walked[t].config, 6))
-                : () -> sink += bit(FloorPathVector.query(walked[t].pv));
+            java.util.function.IntFunction<java.util.function.LongSupplier> bridge = t -> k == 0
+                ? () -> bit(walked[t].config.getTopLibName())
+                : () -> bit(walked[t].pv.isInstViewBindingUsed());
+            java.util.function.IntFunction<java.util.function.LongSupplier> oneConfig = t -> k == 0
+                ? () -> bit(shared[t].config.getTopLibName())
+                : () -> bit(shared[t].pv.isInstViewBindingUsed());
+            java.util.function.IntFunction<java.util.function.LongSupplier> floor = t -> k == 0
+                ? () -> bit(FloorConfig.getter(walked[t].config, 6))
+                : () -> bit(FloorPathVector.query(walked[t].pv));
             double one = wallPerCall(1, n, bridge);
             double two = wallPerCall(2, n, bridge);
             double twoShared = wallPerCall(2, n, oneConfig);
