@@ -33,38 +33,38 @@ namespace zel {
 
 std::string norm(const char* text) { return text ? vek::toModifiedUtf8(text) : std::string(); }
 
-void setText(const char*& field, const char* value) {
-    // A setter mostly hands in what the field holds already: kept, not copied.
-    // A field holds modified UTF-8, which norm() leaves as it is, so a value
-    // equal to it byte for byte is already what norm() would make of it.
-    if (field && value && std::strcmp(field, value) == 0) return;
+void replaceText(const char*& field, const char* value) {
     char* old = const_cast<char*>(field);
     if (!value) {
         field = nullptr;
         std::free(old);
         return;
     }
-    const std::string_view text(value);
-    if (!vek::isPlainAscii(text)) {
+    // Measured and checked in one pass: plain ASCII is already as norm()
+    // would make it.
+    const char* end = value;
+    while (*end != '\0' && static_cast<unsigned char>(*end) < 0x80) ++end;
+    if (*end != '\0') {
         field = copyOf(norm(value));
         std::free(old);
         return;
     }
-    // Plain ASCII is already as norm() would make it.  It goes into the
-    // field's block when it fits there, as it mostly does (a setter tends to
-    // go back and forth between a few short names, and a short name's block
-    // holds more than it asked for), unless the value lies in that block.
+    const size_t size = static_cast<size_t>(end - value);
+    // The name goes into the field's block when it fits there, as it mostly
+    // does (a setter tends to go back and forth between a few short names,
+    // and a short name's block holds more than it asked for), unless the
+    // value lies in that block.
     if (old) {
         const size_t capacity = vek::os::blockSize(old);
         if (reinterpret_cast<uintptr_t>(value) - reinterpret_cast<uintptr_t>(old) >= capacity) {
-            char* block = text.size() < capacity ? old : static_cast<char*>(std::realloc(old, text.size() + 1));
+            char* block = size < capacity ? old : static_cast<char*>(std::realloc(old, size + 1));
             if (!block) throw std::bad_alloc();  // the field still holds the old text
-            std::memcpy(block, value, text.size() + 1);
+            std::memcpy(block, value, size + 1);
             field = block;
             return;
         }
     }
-    field = copyOf(text);
+    field = copyOf(std::string_view(value, size));
     std::free(old);
 }
 

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,8 +28,16 @@ namespace zel {
 
 // The text as valid modified UTF-8 (a caller may hand anything in).
 std::string norm(const char* text);
-// Replaces a record's string by a copy of value (null clears).
-void setText(const char*& field, const char* value);
+// Replaces a record's string by a copy of value (null clears).  A setter
+// mostly hands in what the field holds already, which is kept as it is: the
+// field holds modified UTF-8, which norm() leaves unchanged, so a value equal
+// to it byte for byte is already what norm() would make of it.  Inline, so
+// that such a call costs one compare.
+void replaceText(const char*& field, const char* value);
+inline void setText(const char*& field, const char* value) {
+    if (field != nullptr && value != nullptr && std::strcmp(field, value) == 0) return;
+    replaceText(field, value);
+}
 void setText(const char*& field, const std::string& value);
 void clearText(const char*& field);
 bool sameText(const char* a, const char* b);
