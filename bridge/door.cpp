@@ -138,6 +138,13 @@ void forbidBias(bool forbidden) {
     biasForbidden.store(forbidden, std::memory_order_relaxed);
 }
 
+void earnBiasBack(JNIEnv* env, ConfigLock* lock) {
+    // env is not null (firstOwner never is) and not inside as the owner: it
+    // is here, holding held.
+    if (biasAllowed()) lock->bias.store(reinterpret_cast<std::uintptr_t>(env), std::memory_order_release);
+    lock->streak = 0;
+}
+
 bool settleBias(JNIEnv* env, ConfigLock* lock) {
     const auto self = reinterpret_cast<std::uintptr_t>(env);
     const std::uintptr_t bias = lock->bias.load(std::memory_order_relaxed);
@@ -149,6 +156,7 @@ bool settleBias(JNIEnv* env, ConfigLock* lock) {
             lock->lastTaker = env;
             lock->streak = 1;
         } else if (++lock->streak >= kBiasAfter) {
+            lock->firstOwner = env;
             lock->bias.store(self, std::memory_order_release);
         }
         return true;

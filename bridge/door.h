@@ -58,13 +58,22 @@ bool waitFor(JNIEnv* env, ConfigLock* lock);
 // thread, known by its JNIEnv* (one per thread, handed to every native): the
 // owner then enters by storing ownerInside and loading the bias again, with
 // nothing between them but a compiler barrier, and leaves with a plain store.
-// Any other thread takes held, revokes the bias for good (bias = kRevoked,
-// then the process-wide barrier of heavy_barrier.h, which makes the owner's
-// store seen or the revocation seen by the owner) and waits for ownerInside
-// to drop; from then on everyone takes held, the owner as well.  Where the
-// system has no such barrier nothing is biased; nor is anything to a caller
-// without a JNIEnv* (null: the registry's own callers in tests).
+// Any other thread takes held, revokes the bias (bias = kRevoked, then the
+// process-wide barrier of heavy_barrier.h, which makes the owner's store seen
+// or the revocation seen by the owner) and waits for ownerInside to drop;
+// from then on everyone takes held, the owner as well, until the owner takes
+// it kRebiasAfter times in a row: a single call from another thread (the
+// Cleaner releasing a path vector, say) then costs the owner its bias only
+// for a while.  Only the thread the bias went to first earns it back: it is
+// the one thread that ever writes ownerInside, so no would-be owner that is
+// late on its way in (and leaves again) can clear the flag of one inside.  A
+// revocation costs a system call that interrupts the process's other
+// threads; the long streak keeps two threads that take turns from paying it
+// often.  Where the system has no such barrier nothing is biased; nor is
+// anything to a caller without a JNIEnv* (null: the registry's own callers
+// in tests).
 constexpr unsigned kBiasAfter = 64;
+constexpr unsigned kRebiasAfter = 4096;
 
 // Whether locks may be biased from now on: the barrier is there and biasing
 // is not switched off (a test forces the fallback with forbidBias).
@@ -91,10 +100,21 @@ inline bool enterAsOwner(ConfigLock* lock, JNIEnv* env) {
 // stay on the inline path below.
 bool settleBias(JNIEnv* env, ConfigLock* lock);
 
+// A revoked lock's first owner earning its bias back; held is held.
+void earnBiasBack(JNIEnv* env, ConfigLock* lock);
+
 inline bool settled(JNIEnv* env, ConfigLock* lock) {
     if (lock->bias.load(std::memory_order_acquire) == ConfigLock::kRevoked &&
-        lock->ownerInside.load(std::memory_order_acquire) == 0)
+        lock->ownerInside.load(std::memory_order_acquire) == 0) {
+        // The streak, counted under held: any other taker breaks it.
+        if (env != lock->lastTaker) {
+            lock->lastTaker = env;
+            lock->streak = 1;
+        } else if (env == lock->firstOwner && ++lock->streak >= kRebiasAfter) {
+            earnBiasBack(env, lock);
+        }
         return true;
+    }
     return settleBias(env, lock);
 }
 

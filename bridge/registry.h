@@ -40,14 +40,16 @@ struct alignas(64) ConfigLock {
     void giveBack() { held.store(0, std::memory_order_release); }
 
     // The bias (door.h): kUnbiased, then the JNIEnv* of the one thread that
-    // enters without taking held, then kRevoked for good once another thread
-    // wanted the lock.  Changed only by a thread that holds held.
+    // enters without taking held, then kRevoked once another thread wanted
+    // the lock; that first owner may earn it back, no other thread.  Changed
+    // only by a thread that holds held.
     static constexpr std::uintptr_t kUnbiased = 1;  // never a JNIEnv*, which is aligned
     static constexpr std::uintptr_t kRevoked = 2;
     std::atomic<std::uintptr_t> bias{kUnbiased};
     std::atomic<int> ownerInside{0};  // written by the owner only
     JNIEnv* lastTaker = nullptr;      // who took held last, and how many times in a row; under held
     unsigned streak = 0;
+    JNIEnv* firstOwner = nullptr;     // the thread the bias went to first; under held
 
     ConfigLock* nextFree;  // in the pool of unused locks
     int users;             // entries and slots naming it; under the registry's mutex

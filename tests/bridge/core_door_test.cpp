@@ -330,6 +330,64 @@ TEST(LockBias, RevokedWhileTheOwnerIsInside) {
     }
 }
 
+// A revoked bias comes back to its first owner after a long streak, to no
+// other thread, and not while another thread breaks the streak.  Then, with
+// the owner in bursts long enough to earn it back and another thread cutting
+// in, bias and revocation alternate and no increment is lost.
+TEST(LockBias, TheFirstOwnerEarnsItBack) {
+    if (!door::biasAllowed()) GTEST_SKIP() << "no process-wide barrier here: nothing is biased";
+    FreshConfigs configs;
+    const jint handle = configs.next();
+    IndexHit hit{};
+    ASSERT_TRUE(findConfigHandle(handle, hit));
+    const auto owner = reinterpret_cast<std::uintptr_t>(&ownerEnv);
+    takeAndLeave(&ownerEnv, handle, door::kBiasAfter);
+    takeAndLeave(&otherEnv, handle, door::kRebiasAfter + 1);
+    EXPECT_EQ(ConfigLock::kRevoked, hit.lock->bias.load()) << "only the first owner earns it back";
+    takeAndLeave(&ownerEnv, handle, door::kRebiasAfter - 1);
+    takeAndLeave(&otherEnv, handle, 1);
+    takeAndLeave(&ownerEnv, handle, door::kRebiasAfter - 1);
+    EXPECT_EQ(ConfigLock::kRevoked, hit.lock->bias.load()) << "a streak another thread broke";
+    takeAndLeave(&ownerEnv, handle, 1);
+    EXPECT_EQ(owner, hit.lock->bias.load());
+
+    long count = 0, regained = 0, revoked = 0, otherCount = 0;  // count: by both threads, under the lock
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+        while (!done.load()) {
+            {
+                door::Held held(&otherEnv);
+                if (door::holdConfig(held, handle) != nullptr) {
+                    ++count;
+                    ++otherCount;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    constexpr int kBursts = 40;
+    long ownerCount = 0;
+    for (int b = 0; b < kBursts; ++b) {
+        if (hit.lock->bias.load() == ConfigLock::kRevoked) ++revoked;
+        for (unsigned i = 0; i < 2 * door::kRebiasAfter; ++i) {
+            door::Held held(&ownerEnv);
+            if (door::holdConfig(held, handle) != nullptr) {
+                ++count;
+                ++ownerCount;
+            }
+            if (hit.lock->bias.load() == owner && i + 1 == 2 * door::kRebiasAfter) ++regained;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    done = true;
+    other.join();
+    EXPECT_EQ(kBursts * 2L * door::kRebiasAfter, ownerCount);
+    EXPECT_GT(otherCount, 0);
+    EXPECT_EQ(ownerCount + otherCount, count) << "an increment lost: two threads were inside at once";
+    EXPECT_GT(revoked, 0) << "the other thread never cut in";
+    EXPECT_GT(regained, 0) << "the owner never had its bias back";
+}
+
 // Without the barrier (forced here) nothing is biased: a thread that takes a
 // lock again and again still takes the exchange every time.
 TEST(LockBias, WithoutTheBarrierEveryoneTakesTheExchange) {
