@@ -44,6 +44,19 @@ run() {
 }
 run "natives: ns per call against the JNI floor" natives "${natives_targets[@]}"
 
+# The two-thread table again, the classes in a class-data archive: JNI's
+# GetFieldID takes a reference on the symbol of the field's name, which two
+# threads take turns at unless the symbol is archived (docs/performance.md).
+archived() {
+    local jsa="$dir/natives.jsa" cp="$dir/java/zel.jar:$dir/bench/natives/zel-natives-bench.jar"
+    java -XX:ArchiveClassesAtExit="$jsa" -Djava.library.path="$dir:$dir/bench/natives" -cp "$cp" \
+        COM.morvent.zel.bench.NativesBench --examples "$repo/examples" --contention-only --runs 1 \
+        >"$dir/natives.jsa.log" 2>&1 || { cat "$dir/natives.jsa.log" >&2; return 1; }
+    java -XX:SharedArchiveFile="$jsa" -Djava.library.path="$dir:$dir/bench/natives" -cp "$cp" \
+        COM.morvent.zel.bench.NativesBench --examples "$repo/examples" --contention-only
+}
+run "natives: the two-thread table with the classes archived (-XX:SharedArchiveFile)" archived "${natives_targets[@]}"
+
 door() { "$dir/tests/zel_door_bench"; }
 run "door: the handle look-up and the configuration lock alone, without a JVM" door zel_door_bench
 

@@ -18,8 +18,9 @@ import java.util.Locale;
  * Then how the cost grows with the number of live configurations and path vectors.
  *
  * <p>Each figure is the median of several timed runs after a warm-up; a run repeats one call
- * in a loop for a fixed time. Usage: {@code NativesBench --examples DIR [--runs N] [--run-ms MS]}
- * where DIR holds the example design's {@code kwo.lib}.
+ * in a loop for a fixed time. Usage:
+ * {@code NativesBench --examples DIR [--runs N] [--run-ms MS] [--contention-only]} where DIR holds
+ * the example design's {@code kwo.lib}; {@code --contention-only} prints the two-thread table alone.
  */
 public final class NativesBench {
     private static int runs = 7;
@@ -218,13 +219,15 @@ public final class NativesBench {
 
     public static void main(String[] args) throws Exception {
         Path examples = null;
+        boolean contentionOnly = false;
         for (int i = 0; i < args.length; ++i) {
             switch (args[i]) {
                 case "--examples": examples = Path.of(args[++i]); break;
                 case "--runs": runs = Integer.parseInt(args[++i]); break;
                 case "--run-ms": runNanos = Long.parseLong(args[++i]) * 1_000_000L; break;
+                case "--contention-only": contentionOnly = true; break;
                 default:
-                    System.err.println("usage: NativesBench --examples DIR [--runs N] [--run-ms MS]");
+                    System.err.println("usage: NativesBench --examples DIR [--runs N] [--run-ms MS] [--contention-only]");
                     System.exit(2);
             }
         }
@@ -237,6 +240,10 @@ public final class NativesBench {
                           Runtime.getRuntime().availableProcessors(), runs, runNanos / 1_000_000L);
 
         ZelConfig.init(examples.resolve("kwo.lib").toString());
+        if (contentionOnly) {
+            contention();
+            return;
+        }
         Walked w = new Walked(true);
         floorAndBridge(w);
         w.close();
