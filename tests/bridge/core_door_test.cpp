@@ -281,18 +281,26 @@ void takeAndLeave(JNIEnv* env, jint handle, unsigned times) {
     }
 }
 
+// A fresh configuration whose lock is biased to ownerEnv.
+class LockBias : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!door::biasAllowed()) GTEST_SKIP() << "no process-wide barrier here: nothing is biased";
+        handle = configs.next();
+        ASSERT_TRUE(findConfigHandle(handle, hit));
+        takeAndLeave(&ownerEnv, handle, door::kBiasAfter);
+        ASSERT_EQ(owner, hit.lock->bias.load());
+    }
+    const std::uintptr_t owner = reinterpret_cast<std::uintptr_t>(&ownerEnv);
+    FreshConfigs configs;
+    jint handle = 0;
+    IndexHit hit{};
+};
+
 // A revoker waits for the owner inside; afterwards both take the exchange,
 // and what the revoker withdrew the owner no longer finds.  Under load from
 // both threads at once, right as each bias is revoked, no increment is lost.
-TEST(LockBias, RevokedWhileTheOwnerIsInside) {
-    if (!door::biasAllowed()) GTEST_SKIP() << "no process-wide barrier here: nothing is biased";
-    FreshConfigs configs;
-    const jint handle = configs.next();
-    IndexHit hit{};
-    ASSERT_TRUE(findConfigHandle(handle, hit));
-    takeAndLeave(&ownerEnv, handle, door::kBiasAfter);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(&ownerEnv), hit.lock->bias.load());
-
+TEST_F(LockBias, RevokedWhileTheOwnerIsInside) {
     door::Held inside(&ownerEnv);
     ASSERT_NE(nullptr, door::holdConfig(inside, handle));
     EXPECT_EQ(0, hit.lock->held.load());  // entered without the exchange
@@ -334,14 +342,7 @@ TEST(LockBias, RevokedWhileTheOwnerIsInside) {
 // other thread, and not while another thread breaks the streak.  Then, with
 // the owner in bursts long enough to earn it back and another thread cutting
 // in, bias and revocation alternate and no increment is lost.
-TEST(LockBias, TheFirstOwnerEarnsItBack) {
-    if (!door::biasAllowed()) GTEST_SKIP() << "no process-wide barrier here: nothing is biased";
-    FreshConfigs configs;
-    const jint handle = configs.next();
-    IndexHit hit{};
-    ASSERT_TRUE(findConfigHandle(handle, hit));
-    const auto owner = reinterpret_cast<std::uintptr_t>(&ownerEnv);
-    takeAndLeave(&ownerEnv, handle, door::kBiasAfter);
+TEST_F(LockBias, TheFirstOwnerEarnsItBack) {
     takeAndLeave(&otherEnv, handle, door::kRebiasAfter + 1);
     EXPECT_EQ(ConfigLock::kRevoked, hit.lock->bias.load()) << "only the first owner earns it back";
     takeAndLeave(&ownerEnv, handle, door::kRebiasAfter - 1);
@@ -390,7 +391,7 @@ TEST(LockBias, TheFirstOwnerEarnsItBack) {
 
 // Without the barrier (forced here) nothing is biased: a thread that takes a
 // lock again and again still takes the exchange every time.
-TEST(LockBias, WithoutTheBarrierEveryoneTakesTheExchange) {
+TEST(LockBiasOff, WithoutTheBarrierEveryoneTakesTheExchange) {
     door::forbidBias(true);
     FreshConfigs configs;
     const jint handle = configs.next();
