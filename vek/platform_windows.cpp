@@ -273,10 +273,10 @@ bool isStale(const Error&) { return false; }
 
 void refreshDirectory(const std::string&) {}
 
-// Its redirector keeps what it caches coherent (leases); a save's own check
-// of the file's content is enough there.
 size_t blockSize(void* p) { return _msize(p); }
 
+// Its redirector keeps what it caches coherent (leases); a save's own check
+// of the file's content is enough there.
 bool isNetworkFolder(const std::string&) { return false; }
 
 std::string followLinks(const std::string& path) { return path; }
