@@ -28,9 +28,8 @@ char* joinWords(ZelWords words) {
         const std::size_t n = std::strlen(*w);
         const std::size_t need = used + 1 + n + 1;  // a blank, the word, the NUL
         if (need > capacity) {
-            std::string grown(std::max(need, 2 * capacity), '\0');
-            std::memcpy(grown.data(), text, used);
-            large.swap(grown);
+            if (text == small) large.assign(small, used);
+            large.resize(std::max(need, 2 * capacity));
             text = large.data();
             capacity = large.size();
         }

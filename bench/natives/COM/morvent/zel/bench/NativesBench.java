@@ -11,6 +11,8 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Locale;
+import java.util.function.IntFunction;
+import java.util.function.LongSupplier;
 
 /**
  * Nanoseconds per call of the bridge's natives, each next to its floor: the JNI calls that a
@@ -450,14 +452,14 @@ public final class NativesBench {
      * a local and adds them to {@link #sink} once at its end: a shared field written on every
      * call would make the threads take turns at its cache line, which is not what is measured.
      */
-    static double wallPerCall(int threads, int n, java.util.function.IntFunction<java.util.function.LongSupplier> call)
+    static double wallPerCall(int threads, int n, IntFunction<LongSupplier> call)
             throws InterruptedException {
         double[] perCall = new double[runs];
         for (int r = 0; r < runs; ++r) {
             java.util.concurrent.CyclicBarrier start = new java.util.concurrent.CyclicBarrier(threads + 1);
             Thread[] running = new Thread[threads];
             for (int t = 0; t < threads; ++t) {
-                final java.util.function.LongSupplier body = call.apply(t);
+                final LongSupplier body = call.apply(t);
                 running[t] = new Thread(() -> {
                     try {
                         start.await();
@@ -495,13 +497,13 @@ public final class NativesBench {
         String[][] names = {{"getTopLibName", "getter floor"}, {"isInstViewBindingUsed", "query floor"}};
         for (int kind = 0; kind < names.length; ++kind) {
             final int k = kind;
-            java.util.function.IntFunction<java.util.function.LongSupplier> bridge = t -> k == 0
+            IntFunction<LongSupplier> bridge = t -> k == 0
                 ? () -> bit(walked[t].config.getTopLibName())
                 : () -> bit(walked[t].pv.isInstViewBindingUsed());
-            java.util.function.IntFunction<java.util.function.LongSupplier> oneConfig = t -> k == 0
+            IntFunction<LongSupplier> oneConfig = t -> k == 0
                 ? () -> bit(shared[t].config.getTopLibName())
                 : () -> bit(shared[t].pv.isInstViewBindingUsed());
-            java.util.function.IntFunction<java.util.function.LongSupplier> floor = t -> k == 0
+            IntFunction<LongSupplier> floor = t -> k == 0
                 ? () -> bit(FloorConfig.getter(walked[t].config, 6))
                 : () -> bit(FloorPathVector.query(walked[t].pv));
             double one = wallPerCall(1, n, bridge);
