@@ -339,9 +339,11 @@ TEST_F(LockBias, RevokedWhileTheOwnerIsInside) {
 }
 
 // A revoked bias comes back to its first owner after a long streak, to no
-// other thread, and not while another thread breaks the streak.  Then, with
-// the owner in bursts long enough to earn it back and another thread cutting
-// in, bias and revocation alternate and no increment is lost.
+// other thread, and not while another thread breaks the streak.  Then, in
+// bursts, the other thread cuts in while the owner takes and leaves, and the
+// owner earns the bias back: each cut-in revokes it, each burst regains it,
+// and no increment is lost.  The cut-ins come on cue, not by timing: sleeps
+// shorter than a millisecond are no sleeps at all on some systems.
 TEST_F(LockBias, TheFirstOwnerEarnsItBack) {
     takeAndLeave(&otherEnv, handle, door::kRebiasAfter + 1);
     EXPECT_EQ(ConfigLock::kRevoked, hit.lock->bias.load()) << "only the first owner earns it back";
@@ -350,43 +352,46 @@ TEST_F(LockBias, TheFirstOwnerEarnsItBack) {
     takeAndLeave(&ownerEnv, handle, door::kRebiasAfter - 1);
     EXPECT_EQ(ConfigLock::kRevoked, hit.lock->bias.load()) << "a streak another thread broke";
     takeAndLeave(&ownerEnv, handle, 1);
-    EXPECT_EQ(owner, hit.lock->bias.load());
+    ASSERT_EQ(owner, hit.lock->bias.load());
 
-    long count = 0, regained = 0, revoked = 0, otherCount = 0;  // count: by both threads, under the lock
-    std::atomic<bool> done{false};
+    constexpr int kBursts = 40;
+    long count = 0, otherCount = 0, revoked = 0;  // under the lock
+    std::atomic<int> asked{0}, cutIn{0};
     std::thread other([&] {
-        while (!done.load()) {
+        for (int b = 0; b < kBursts; ++b) {
+            while (asked.load() <= b) std::this_thread::yield();
             {
                 door::Held held(&otherEnv);
                 if (door::holdConfig(held, handle) != nullptr) {
                     ++count;
                     ++otherCount;
+                    if (hit.lock->bias.load() == ConfigLock::kRevoked) ++revoked;
                 }
             }
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            cutIn.store(b + 1);
         }
     });
-    constexpr int kBursts = 40;
-    long ownerCount = 0;
-    for (int b = 0; b < kBursts; ++b) {
-        if (hit.lock->bias.load() == ConfigLock::kRevoked) ++revoked;
-        for (unsigned i = 0; i < 2 * door::kRebiasAfter; ++i) {
-            door::Held held(&ownerEnv);
-            if (door::holdConfig(held, handle) != nullptr) {
-                ++count;
-                ++ownerCount;
-            }
+    long ownerTakes = 0, ownerCount = 0, regained = 0;
+    auto ownerTake = [&] {
+        ++ownerTakes;
+        door::Held held(&ownerEnv);
+        if (door::holdConfig(held, handle) != nullptr) {
+            ++count;
+            ++ownerCount;
         }
+    };
+    for (int b = 0; b < kBursts; ++b) {
+        asked.store(b + 1);
+        while (cutIn.load() <= b) ownerTake();
+        for (unsigned i = 0; i < door::kRebiasAfter; ++i) ownerTake();
         if (hit.lock->bias.load() == owner) ++regained;
-        std::this_thread::sleep_for(std::chrono::microseconds(300));
     }
-    done = true;
     other.join();
-    EXPECT_EQ(kBursts * 2L * door::kRebiasAfter, ownerCount);
-    EXPECT_GT(otherCount, 0);
+    EXPECT_EQ(ownerTakes, ownerCount);
+    EXPECT_EQ(kBursts, otherCount);
     EXPECT_EQ(ownerCount + otherCount, count) << "an increment lost: two threads were inside at once";
-    EXPECT_GT(revoked, 0) << "the other thread never cut in";
-    EXPECT_GT(regained, 0) << "the owner never had its bias back";
+    EXPECT_EQ(kBursts, revoked) << "a cut-in that found the bias still the owner's";
+    EXPECT_EQ(kBursts, regained) << "a burst after which the owner had no bias";
 }
 
 // Without the barrier (forced here) nothing is biased: a thread that takes a
