@@ -139,9 +139,11 @@ void forbidBias(bool forbidden) {
 }
 
 void earnBiasBack(JNIEnv* env, ConfigLock* lock) {
-    // env is not null (firstOwner never is) and not inside as the owner: it
-    // is here, holding held.
-    if (biasAllowed()) lock->bias.store(reinterpret_cast<std::uintptr_t>(env), std::memory_order_release);
+    // env is not inside as the owner: it is here, holding held.  A null env
+    // (the registry's own callers) matches a firstOwner never set, on a lock
+    // revoked while biasing was off; biased to null, such callers would all
+    // enter as its owner.
+    if (env != nullptr && biasAllowed()) lock->bias.store(reinterpret_cast<std::uintptr_t>(env), std::memory_order_release);
     lock->streak = 0;
 }
 

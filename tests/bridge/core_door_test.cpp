@@ -407,6 +407,11 @@ TEST(LockBiasOff, WithoutTheBarrierEveryoneTakesTheExchange) {
     ASSERT_NE(nullptr, entry);
     EXPECT_EQ(1, entry->lock->held.load());
     EXPECT_EQ(ConfigLock::kRevoked, entry->lock->bias.load());
+    // Nobody was its first owner: a long streak of callers without an env
+    // earns none of them a bias.
+    held.giveBack();
+    takeAndLeave(nullptr, handle, door::kRebiasAfter);
+    EXPECT_EQ(ConfigLock::kRevoked, entry->lock->bias.load());
 }
 
 // A receiver whose class lacks the handle field (a shrinker renamed it): the
