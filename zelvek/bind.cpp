@@ -402,6 +402,20 @@ bool inDesign(Config& cfg, std::string_view lib, std::string_view cell, const st
     auto found = cfg.designSeen.find(key);
     if (found != cfg.designSeen.end()) return found->second;
     bool exists = view ? vek::cellViewExists(lib, cell, *view) : vek::cellExists(lib, cell);
+    if (!exists) {
+        // A name no directory can hold is never found: say so, once per look-up, rather than
+        // let it pass for a cell view that is missing.
+        const std::string_view names[3] = {lib, cell, view ? *view : std::string_view()};
+        const char* roles[3] = {"library", "cell", "view"};
+        for (int i = 0; i < (view ? 3 : 2); ++i) {
+            std::string why;
+            if (!vek::isPathComponent(std::string(names[i]).c_str(), &why)) {
+                warn(std::string(roles[i]) + " name " + q(names[i]) + " refused: " + why +
+                     "; no cell view of that name can be in the design (zel import escapes such names)");
+                break;
+            }
+        }
+    }
     cfg.designSeen.emplace(key, exists);
     return exists;
 }

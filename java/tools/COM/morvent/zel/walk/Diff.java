@@ -21,6 +21,7 @@ public final class Diff {
     private long compared;
     private long differ;
     private long alone;
+    private boolean bindingsOnly;
 
     public Diff(Writer out, Walker a, WalkHeader headerA, Walker b, WalkHeader headerB) {
         this.out = out;
@@ -28,6 +29,12 @@ public final class Diff {
         this.b = b;
         this.headerA = headerA;
         this.headerB = headerB;
+    }
+
+    /** Compares only what each instance binds to (its lib/cell/view, or open), not the rules that chose it. */
+    public Diff bindingsOnly(boolean only) {
+        bindingsOnly = only;
+        return this;
     }
 
     /**
@@ -92,8 +99,8 @@ public final class Diff {
 
     private void same(String path, Node na, Node nb) throws IOException {
         if (na.parent != null) ++compared;
-        describe(la, na);
-        describe(lb, nb);
+        describe(la, na, bindingsOnly);
+        describe(lb, nb, bindingsOnly);
         if (la.toString().contentEquals(lb)) return;
         if (na.parent != null) ++differ;
         out.append(path).append('\n');
@@ -101,18 +108,19 @@ public final class Diff {
         out.append("  B: ").append(lb).append('\n');
     }
 
-    private static void describe(StringBuilder l, Node node) {
+    private static void describe(StringBuilder l, Node node, boolean bindingsOnly) {
         l.setLength(0);
         if (node.parent != null) TreePrinter.appendCellView(l, node.master).append(" -> ");
         if (node.binding == null) l.append("open");
         else TreePrinter.appendCellView(l, node.binding);
+        if (bindingsOnly) return;
         if (node.parent != null) TreePrinter.describe(l, node, null, "; ");
         TreePrinter.endOf(l, node);
     }
 
     private void onlyIn(String side, Node parent, DesignFile.Instance inst) throws IOException {
         ++alone;
-        String path = parent.parent == null ? inst.name : parent.path() + "/" + inst.name;
+        String path = parent.parent == null ? Node.pathName(inst.name) : parent.path() + "/" + Node.pathName(inst.name);
         out.append(path).append(": in the walk of ").append(side).append(" only (master ")
                 .append(inst.master.toString()).append(")\n");
     }

@@ -644,6 +644,11 @@ public final class Lint {
             if (reported.add(rule.key() + "\0" + what)) add(Finding.Kind.UNKNOWN_NAME, rule, what, why, fix);
         }
 
+        private String refused(String role, String name) {
+            return role + " name " + name + " is refused: it cannot be a folder name (empty, . or .., or holding / or \\), "
+                   + "so no " + role + " of the design has it";
+        }
+
         boolean library(ConfigFile.Rule rule, String lib) {
             if (lib == null || libraries.directory(lib) != null) return true;
             unknown(rule, lib, "library " + lib + " is not defined in " + definitionsFile,
@@ -668,7 +673,10 @@ public final class Lint {
                     return dir != null && Files.isDirectory(dir);
                 });
             }
-            if (!found) {
+            if (!found && !LibraryDefinitions.isPathComponent(cell)) {
+                unknown(rule, (lib == null ? "*" : lib) + "/" + cell, refused("cell", cell),
+                        "write the cell's name as its folder is named (zel import: docs/import-export.md, Names)");
+            } else if (!found) {
                 unknown(rule, (lib == null ? "*" : lib) + "/" + cell,
                         "no library " + (lib == null ? "" : lib + " ") + "has a cell " + cell,
                         "correct the cell's name, or remove the rule");
@@ -683,7 +691,7 @@ public final class Lint {
                 if (dir != null && LibraryDefinitions.isPathComponent(view) && Files.isDirectory(dir.resolve(view))) return;
             }
             unknown(rule, (lib == null ? "*" : lib) + "/" + cell + "/" + view,
-                    "cell " + cell + " has no view " + view + " on disk",
+                    !LibraryDefinitions.isPathComponent(view) ? refused("view", view) : "cell " + cell + " has no view " + view + " on disk",
                     "correct the view's name, or create the view");
         }
 

@@ -67,12 +67,21 @@ public final class Node {
         this.last = last;
     }
 
-    /** Instance names from the top cell down to this one, joined with '/'; "" for the top. */
+    /**
+     * Instance names from the top cell down to this one, joined with '/'; "" for the top. A '/'
+     * or '\' inside a name is written "\/" or "\\", so that the path reads back one way.
+     */
     public String path() {
         if (path == null) {
-            path = parent == null ? "" : parent.depth == 0 ? name : parent.path() + "/" + name;
+            path = parent == null ? "" : parent.depth == 0 ? pathName(name) : parent.path() + "/" + pathName(name);
         }
         return path;
+    }
+
+    /** An instance name as a path writes it: '/' and '\' with a backslash before them. */
+    public static String pathName(String name) {
+        if (name.indexOf('/') < 0 && name.indexOf('\\') < 0) return name;
+        return name.replace("\\", "\\\\").replace("/", "\\/");
     }
 
     /** Whether instances below it are walked. */

@@ -50,6 +50,7 @@ public final class Walk {
         "  --diff LIB/CELL/VIEW    walk this configuration beside --config's and print the",
         "                          instances whose answers differ; exit status 0 when none",
         "                          does, 1 when some do, 2 when the walks cannot be done",
+        "  --bindings              with --diff: compare what each instance binds to, nothing else",
         "",
         "Options:",
         "  --config LIB/CELL/VIEW  the configuration to walk (default: " + DEFAULT_CONFIG + ",",
@@ -88,6 +89,8 @@ public final class Walk {
         int depth = Integer.MAX_VALUE;
         String config;
         String diff;
+        /** --diff compares the bindings only. */
+        boolean bindings;
         String libs;
         /** --progress, --no-progress, or null: when standard error is a terminal. */
         Boolean progress;
@@ -180,6 +183,9 @@ public final class Walk {
                     if (form == Form.DIFF) options.diff = value != null ? value : argument(args, ++i, "--diff", "LIB/CELL/VIEW");
                     break;
                 }
+                case "--bindings":
+                    options.bindings = true;
+                    break;
                 case "--progress":
                     options.progress = true;
                     break;
@@ -214,6 +220,7 @@ public final class Walk {
         }
         if (options.form == null) options.form = Form.BRIEF;
         if (options.diff != null) configName(options.diff, "--diff");
+        if (options.bindings && options.form != Form.DIFF) throw new WalkException(2, "--bindings goes with --diff only");
         if (options.config != null) configName(options.config, "--config");
         return options;
     }
@@ -298,7 +305,7 @@ public final class Walk {
                 try {
                     Walker beside = new Walker(second, design, warnings, options.depth,
                                                new Progress(err, false, false), true);
-                    return new Diff(out, walker, header, beside, WalkHeader.of(second)).run() ? 1 : 0;
+                    return new Diff(out, walker, header, beside, WalkHeader.of(second)).bindingsOnly(options.bindings).run() ? 1 : 0;
                 } finally {
                     second.close();
                 }

@@ -103,12 +103,14 @@ public final class Zel {
                 LIBS_HELP,
                 "Exit status: 0 the walk was printed; 1 it could not be done; 2 a wrong command line."),
             Zel::walk));
-        add(new Command("diff", "zel diff A B [--depth N] [--libs FILE]",
+        add(new Command("diff", "zel diff A B [--bindings] [--depth N] [--libs FILE]",
             "walk two configurations side by side and print where they differ",
             String.join("\n",
                 "Walks configurations A and B (each LIB/CELL/VIEW) over the same design and prints",
                 "the instances whose answers differ.",
                 "Options:",
+                "  --bindings       compare only what each instance binds to, not the rules and",
+                "                   lists that chose it",
                 "  --depth N        walk at most N levels below the top cell",
                 LIBS_HELP,
                 "Exit status: 0 no instance differs; 1 some do; 2 the walks cannot be done or a",
@@ -150,6 +152,12 @@ public final class Zel {
         add(new Command("unset", "zel unset CONFIG KEY [--dry-run] [--libs FILE]",
             "remove one setting or rule and save",
             Settings.UNSET_HELP, Settings::unset));
+        add(new Command("import", "zel import verilog|json --lib LIB --view VIEW [--top MODULE] [OPTIONS] FILE...",
+            "turn a Verilog design or a yosys JSON netlist into cell views of a library",
+            Import.HELP, Import::run));
+        add(new Command("export", "zel export verilog|filelist|config CONFIG [-o FILE] [--stub-missing] [--libs FILE]",
+            "write the hierarchy a configuration binds for simulators",
+            Export.HELP, Export::run));
         // The hierarchy editor, when the build has it.
         add(byClass("edit", "zel edit [CONFIG] [OPTIONS]", "edit the hierarchy's bindings in a browser",
                     "COM.morvent.zel.edit.Edit"));
