@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test of the project:
-#   plain     the C++ tests and the Java tests (real JVM, -Xcheck:jni)
+#   plain     the C++ tests and the Java tests (real JVM, -Xcheck:jni); zel import and
+#             zel export on PicoRV32 with yosys, iverilog and verilator
 #   sanitize  the same built with AddressSanitizer and UndefinedBehaviorSanitizer
 #   m32       the contract and the C++ tests built 32-bit (-m32), run through qemu
 #   fuzz      the library and the bridge built with clang for libFuzzer; each
@@ -29,6 +30,8 @@ suites=("$@")
 zel_need_build_packages
 zel_need_packages junit5 graphviz
 for suite in "${suites[@]}"; do
+    # zel import and zel export, checked on real designs (tests/netlist)
+    [ "$suite" = plain ] && zel_need_packages yosys iverilog verilator
     [ "$suite" = m32 ] && zel_need_packages g++-multilib qemu-user
     # clang and its libFuzzer runtime
     [ "$suite" = fuzz ] && zel_need_packages clang libclang-rt-14-dev

@@ -6,8 +6,9 @@
 #               changes it; verilator --lint-only and yosys hierarchy -check accept the exports
 #   names       awkward names (backslash, $, ., [3], /, longer than a file name) through import,
 #               walk, lint, a rule and export; a refused name is named by the walk and the lint
-#   occurrence  an occurrence rule binds one of two occurrences otherwise: two parent copies,
-#               which simulate as bound
+#   occurrence  a second view imported beside the first changes nothing of it; yosys's JSON
+#               netlist imports as its Verilog does; an occurrence rule binds one of two
+#               occurrences otherwise: two parent copies, which simulate as bound
 # Usage: netlist_test.sh SECTION SOURCE_DIR SCRATCH ZEL...   (ZEL: the command to run)
 set -euo pipefail
 section=$1 source=$2 scratch=$3
@@ -190,6 +191,16 @@ EOF
     before=$(cat libs/demo/*/rtl/* | md5sum)
     "${zel[@]}" import verilog --lib demo --view two --libs kwo.lib two.v >/dev/null || fail "import of view two"
     [ "$(cat libs/demo/*/rtl/* | md5sum)" = "$before" ] || fail "importing view two changed the rtl views"
+    # The same design as yosys's JSON netlist with its Verilog: the same views.
+    yosys -q -p "read_verilog demo.v; hierarchy -top top; proc; rename -enumerate; write_json demo.json;
+                 write_verilog -noattr demo_yosys.v" || fail "yosys's JSON"
+    "${zel[@]}" import json --lib demo --view json --verilog demo_yosys.v --libs kwo.lib demo.json >/dev/null ||
+        fail "import json"
+    local cell
+    for cell in top mid val; do
+        cmp <(grep -v '^#' "libs/demo/$cell/rtl/instances.zel") <(grep -v '^#' "libs/demo/$cell/json/instances.zel") &&
+            cmp "libs/demo/$cell/rtl/module.v" "libs/demo/$cell/json/module.v" || fail "import json of $cell"
+    done
     "${zel[@]}" set demo/top/config occurrence m2 u bind demo val two --libs kwo.lib >/dev/null
     "${zel[@]}" export verilog demo/top/config -o occ.v --libs kwo.lib || fail "export"
     [ "$(grep -c '^module mid__rtl' occ.v)" = 2 ] || { cat occ.v; fail "not two copies of mid"; }
