@@ -209,7 +209,23 @@ module tb; wire [1:0] v1, v2; top t(.v1(v1), .v2(v2)); initial #1 $display("u1=%
 EOF
     sim occ.trace tb.v occ.v
     [ "$(cat occ.trace)" = "u1=1 u2=2" ] || { cat occ.trace; fail "the export simulates otherwise than bound"; }
-    "${zel[@]}" diff demo/top/config demo/top/config --bindings --libs kwo.lib >/dev/null || fail "diff --bindings of itself"
+    # Bound to open: an error naming the instance, or a stub with its ports.
+    copy demo top config open
+    "${zel[@]}" set demo/top/open occurrence m1 u bind '' '' '' --libs kwo.lib >/dev/null
+    "${zel[@]}" export verilog demo/top/open -o open.v --libs kwo.lib 2>open.err && fail "an instance bound to open exported"
+    grep -qF "instance m1/u: is bound to open" open.err || { cat open.err; fail "the error does not name m1/u"; }
+    "${zel[@]}" export verilog demo/top/open -o open.v --stub-missing --libs kwo.lib 2>/dev/null || fail "--stub-missing"
+    sim open.trace tb.v open.v
+    [ "$(cat open.trace)" = "u1=z u2=2" ] || { cat open.trace; fail "the stub simulates otherwise"; }
+    # Another view order that binds alike: a difference of lists, not of bindings.
+    copy demo top config order
+    "${zel[@]}" set demo/top/order default-views "rtl two" --libs kwo.lib >/dev/null
+    "${zel[@]}" diff demo/top/config demo/top/order --libs kwo.lib >/dev/null && fail "diff of two view orders"
+    "${zel[@]}" diff demo/top/config demo/top/order --bindings --libs kwo.lib >/dev/null || fail "diff --bindings of two view orders"
+    # The two configurations differ in one binding; only it is a difference of bindings.
+    local diff status=0
+    diff=$("${zel[@]}" diff demo/top/config demo/top/open --bindings --libs kwo.lib) || status=$?
+    [ $status = 1 ] && [ "$(grep -c '^m' <<<"$diff")" = 1 ] && grep -qx 'm1/u' <<<"$diff" || { echo "$diff"; fail "diff --bindings"; }
     echo "occurrence: two parent copies, simulated as bound: $(cat occ.trace)"
 }
 
