@@ -13,6 +13,9 @@ import java.util.Set;
  */
 final class YosysJson {
     private static final Set<String> SKIPPED = Set.of("netnames", "connections", "port_directions");
+    /** Skipped inside a cell (four objects deep): its source places and parameters. */
+    private static final Set<String> SKIPPED_IN_CELLS = Set.of("attributes", "parameters");
+    private int depth;
 
     private final String text;
     private int at;
@@ -94,6 +97,15 @@ final class YosysJson {
 
     private Map<String, Object> object(boolean keep) throws JsonException {
         ++at;
+        ++depth;
+        try {
+            return members(keep);
+        } finally {
+            --depth;
+        }
+    }
+
+    private Map<String, Object> members(boolean keep) throws JsonException {
         Map<String, Object> map = keep ? new LinkedHashMap<>() : null;
         blanks();
         if (at < text.length() && text.charAt(at) == '}') {
@@ -108,7 +120,7 @@ final class YosysJson {
             if (at >= text.length() || text.charAt(at) != ':') throw error("expected ':'");
             ++at;
             blanks();
-            boolean keepValue = keep && !SKIPPED.contains(key);
+            boolean keepValue = keep && !SKIPPED.contains(key) && !(depth >= 5 && SKIPPED_IN_CELLS.contains(key));
             Object value = value(keepValue);
             if (keepValue) map.put(key, value);
             blanks();
