@@ -71,3 +71,8 @@ edit() {
     "$repo/bench/edit/run.sh" "$dir" 5
 }
 run "edit: zel edit in chromium, the page on a million instances and a row of 1,000" edit zel_walk_gen zel_walk zelJava_sh
+netlist() {
+    zel_need_packages yosys
+    "$repo/bench/netlist/run.sh" "$dir" 20 100
+}
+run "netlist: zel import and zel export of 800,000 instances of gate-level PicoRV32" netlist zel_walk zelJava_sh

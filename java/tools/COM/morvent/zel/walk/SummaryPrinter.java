@@ -75,7 +75,7 @@ public final class SummaryPrinter implements WalkSink {
         int mark = b.length();
         if (!TreePrinter.endOf(b.append("  "), top)) b.setLength(mark);
         b.append('\n');
-        b.append(String.format(Locale.ROOT, "%,d instances, %d levels deep%n", instances, deepest));
+        b.append(String.format(Locale.ROOT, "%,d instances, %d level%s deep%n", instances, deepest, deepest == 1 ? "" : "s"));
         if (instances > 0) {
             section(b, "How the walk ends below an instance", entries(ends, false));
             List<Entry> stopEntries = new ArrayList<>();
