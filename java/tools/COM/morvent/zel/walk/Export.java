@@ -139,7 +139,7 @@ final class Export {
                     io.err.println(Zel.NAME + " export: ... and " + (ex.problemCount - ex.problems.size()) + " more");
                 }
                 throw new WalkException(1, ex.problemCount + " instance" + (ex.problemCount == 1 ? "" : "s")
-                                           + " cannot be exported (above); bind them to views with Verilog, or give --stub-missing");
+                                           + " cannot be exported (above); bind each to a view with Verilog, or give --stub-missing");
             }
             ex.name();
             String head = "// " + name + " revision " + opened.config.getRevision() + ", exported by zel export " + form + "\n";
