@@ -29,6 +29,13 @@ class EditInputTest {
     }
 
     @Test
+    void pathsSplitWhereTheWalkJoined() {
+        assertEquals(java.util.List.of("CORE", "u/x", "c\\d", ""),
+                     java.util.List.of(Session.split("CORE/u\\/x/c\\\\d/")));
+        assertEquals(0, Session.split("").length);
+    }
+
+    @Test
     void formsDecodeAndMalformedOnesAreRefused() throws Exception {
         assertEquals(Map.of("op", "inst-view", "path", "CORE/ALU0", "value", "a b"),
                      Server.form("op=inst-view&path=CORE%2FALU0&value=a+b"));

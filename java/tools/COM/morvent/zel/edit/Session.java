@@ -149,9 +149,24 @@ final class Session {
         return -1;
     }
 
+    /** The instance names of a path as {@link Node#path} writes it ('/' and '\\' in a name escaped). */
     static String[] split(String path) {
         if (path == null || path.isEmpty()) return new String[0];
-        return path.split("/", -1);
+        List<String> names = new ArrayList<>();
+        StringBuilder name = new StringBuilder();
+        for (int i = 0; i < path.length(); ++i) {
+            char c = path.charAt(i);
+            if (c == '\\' && i + 1 < path.length()) {
+                name.append(path.charAt(++i));
+            } else if (c == '/') {
+                names.add(name.toString());
+                name.setLength(0);
+            } else {
+                name.append(c);
+            }
+        }
+        names.add(name.toString());
+        return names.toArray(new String[0]);
     }
 
     /** The rows below the instance at {@code path} ("" for the top), as the brief tree says them. */

@@ -30,8 +30,20 @@ async function call(name, params, post) {
 const get = (name, params) => call(name, params, false);
 const post = (name, params) => call(name, params, true);
 
-function depthOf(path) { return path === '' ? 0 : path.split('/').length; }
-function parentOf(path) { const i = path.lastIndexOf('/'); return i < 0 ? '' : path.slice(0, i); }
+// A path's instance names, each as the path writes it: a '/' or '\\' inside a name has a '\\' before it.
+function pathParts(path) {
+  const parts = [];
+  let name = '';
+  for (let i = 0; i < path.length; ++i) {
+    if (path[i] === '\\' && i + 1 < path.length) name += path[i] + path[++i];
+    else if (path[i] === '/') { parts.push(name); name = ''; }
+    else name += path[i];
+  }
+  parts.push(name);
+  return parts;
+}
+function depthOf(path) { return path === '' ? 0 : pathParts(path).length; }
+function parentOf(path) { const p = pathParts(path); p.pop(); return p.join('/'); }
 
 // ---------------------------------------------------------------------------------------
 // The tree
