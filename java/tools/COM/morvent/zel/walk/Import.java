@@ -37,13 +37,9 @@ final class Import {
         "  --leaf-view VIEW   the leaf cells' view (default: cell)",
         "  --cell MODULE=CELL the cell a module becomes, for a netlist whose names were made",
         "                     unique (gpio_1803=gpio); may be repeated",
-        LIBS_HELP(),
+        Zel.LIBS_HELP,
         "Exit status: 0 imported; 1 it could not be (yosys missing or failing, a library not",
         "defined); 2 a wrong command line.");
-
-    private static String LIBS_HELP() {
-        return Zel.LIBS_HELP;
-    }
 
     private final Zel.Io io;
     private String lib;
