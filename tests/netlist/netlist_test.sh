@@ -169,6 +169,20 @@ EOF
     [ "$(cat names.trace)" = $'o=10101\no=01010' ] || { cat names.trace; fail "the export runs otherwise"; }
     echo "names: imported, walked, linted, ruled and exported"
 
+    # A module with two parameter sets: two cells named after it, each with its parameters.
+    cat >param.v <<'EOF'
+module sub #(parameter W = 1) (output [3:0] v); assign v = W; endmodule
+module ptop(output [3:0] a, output [3:0] b); sub #(.W(2)) s2(.v(a)); sub #(.W(3)) s3(.v(b)); endmodule
+EOF
+    "${zel[@]}" import verilog --lib names --view rtl --top ptop --libs kwo.lib param.v >/dev/null || fail "import of ptop"
+    [ "$(ls libs/names | grep -c '^sub@[0-9a-f]\{8\}$')" = 2 ] || { ls libs/names; fail "not two cells of sub"; }
+    [ "$(cat libs/names/sub@*/rtl/module.zel | grep -c '^base sub$')" = 2 ] &&
+        [ "$(cat libs/names/sub@*/rtl/module.zel | grep -c '^parameter W ')" = 2 ] || fail "sub's base and parameters"
+    "${zel[@]}" export verilog names/ptop/config -o param_export.v --libs kwo.lib 2>/dev/null || fail "export of ptop"
+    echo 'module tb; wire [3:0] a, b; ptop t(.a(a), .b(b)); initial #1 $display("a=%0d b=%0d", a, b); endmodule' >ptb.v
+    sim param.trace ptb.v param_export.v
+    [ "$(cat param.trace)" = "a=2 b=3" ] || { cat param.trace; fail "the parameterised cells simulate otherwise"; }
+
     # A cell name no folder can hold, written by hand: the walk and the lint name it.
     mkdir -p libs/names/hand/rtl
     printf 'zel-instances 1\ninst u names "a\\\\b" -\n' >libs/names/hand/rtl/instances.zel
