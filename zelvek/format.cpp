@@ -336,6 +336,7 @@ struct Step {
     enum Kind { Comments, Kept, Changed, Added } kind = Comments;
     std::string comments;   // Comments: whole lines, each ended by '\n'
     size_t line = 0;        // Kept, Changed: the line of the layout
+    bool last = false;      // holds the last line of the layout
     long unit = -1;         // Kept (or -1: a line of no unit now), Changed, Added
 };
 
@@ -516,7 +517,10 @@ std::vector<Step> plan(const Config& cfg, const std::vector<Unit>& units) {
     if (!pending.empty()) {
         Step c;
         c.comments.swap(pending);
+        c.last = true;
         steps.push_back(std::move(c));
+    } else if (!steps.empty() && steps.back().kind == Step::Kept && steps.back().line + 1 == layout.lines.size()) {
+        steps.back().last = true;
     }
     return steps;
 }
@@ -556,7 +560,7 @@ std::string writeSteps(const Config& cfg, const std::vector<Unit>& units, const 
     std::string made_line;
     bool endsWithLastLine = false;
     for (const Step& s : steps) {
-        endsWithLastLine = false;
+        endsWithLastLine = s.last;
         if (s.kind == Step::Comments) {
             comments(s.comments);
             continue;
@@ -566,7 +570,6 @@ std::string writeSteps(const Config& cfg, const std::vector<Unit>& units, const 
         if (s.kind == Step::Kept) {
             const LayoutLine& l = layout.lines[s.line];
             line(std::string_view(layout.text.data() + l.offset, l.length), l.afterAt, l.key, l.said);
-            endsWithLastLine = s.line + 1 == layout.lines.size();
             continue;
         }
         if (s.kind == Step::Changed) {
