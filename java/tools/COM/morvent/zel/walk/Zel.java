@@ -405,11 +405,9 @@ public final class Zel {
             this.libraries = libraries;
         }
 
-        /** The configuration's file, read now. */
-        ConfigFile file() throws WalkException {
-            Path path = ConfigFile.fileOf(libraries, name);
-            if (path == null) throw new WalkException(1, "library " + name.lib + " is not defined in " + definitionsFile);
-            return ConfigFile.read(path);
+        /** The configuration's rules as edited so far. */
+        ConfigFile file() {
+            return ConfigFile.of(config);
         }
 
         @Override
@@ -436,7 +434,7 @@ public final class Zel {
             throw new WalkException(failStatus, e.getMessage());
         }
         ZelConfig.init(libs.toString());
-        Opened opened = new Opened(name, libs, LibraryDefinitions.read(libs));
+        Opened opened = new Opened(name, libs, LibraryDefinitions.loaded());
         if (!opened.config.open(name.lib, name.cell, name.view, mode, warnings)) {
             throw new WalkException(failStatus, "configuration " + name + " does not open (see the warning above); check "
                                                 + "its name and --libs FILE");
