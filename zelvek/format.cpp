@@ -1256,9 +1256,15 @@ void listRules(Config& cfg) {
         texts.push_back(std::move(s));
         items.push_back(static_cast<long>(texts.size() - 1));
     };
+    // A rule written twice in the file is listed once, where it is written last
+    // (that line decides).
+    std::vector<size_t> lastStep(units.all.size(), 0);
+    for (size_t k = 0; k < steps.size(); ++k)
+        if (steps[k].kind != Step::Comments && steps[k].unit >= 0) lastStep[steps[k].unit] = k;
     std::string comment;       // of the lines above the next rule
     std::string headComment;   // of the statement of the block under way
-    for (const Step& s : steps) {
+    for (size_t k = 0; k < steps.size(); ++k) {
+        const Step& s = steps[k];
         if (s.kind == Step::Comments) {
             appendComments(comment, s.comments);
             continue;
@@ -1280,6 +1286,7 @@ void listRules(Config& cfg) {
             headComment = std::move(own);
             continue;
         }
+        if (lastStep[s.unit] != k) continue;
         if (u->property) {
             // The comment above a block goes with the first of its rules.
             if (!headComment.empty()) own = headComment + (own.empty() ? "" : "\n" + own);
