@@ -9,63 +9,72 @@ using door::OnConfig;
 
 namespace {
 
-// The native strings of a String[] parameter: each element obtained in order
-// (a null element gives a null pointer) and released exactly once when the
-// scope ends.  ok() is false when the JVM could not hand one out; a null array
-// gives no list at all.
-class NativeStringArray {
+// The native strings of a native's String and String[] parameters, obtained
+// in parameter order (a null String, or a null element, gives a null pointer)
+// and released in the same order, exactly those obtained, once, when the
+// scope ends.  ok() is false when the JVM could not hand one out: nothing more
+// is obtained and the native answers its neutral result.
+class ParameterStrings {
 public:
-    NativeStringArray(JNIEnv* env, jobjectArray array) : env_(env) {
-        if (array == nullptr) return;
-        const jsize n = env->GetArrayLength(array);
-        // Each element holds a local reference until the end of the call.
-        if (env->EnsureLocalCapacity(n) != 0) {
-            ok_ = false;
-            return;
-        }
-        refs_.reserve(static_cast<size_t>(n));
-        chars_.reserve(static_cast<size_t>(n));
-        for (jsize i = 0; i < n; ++i) {
-            auto element = static_cast<jstring>(env->GetObjectArrayElement(array, i));
-            if (env->ExceptionCheck()) {
-                ok_ = false;
-                return;
-            }
-            const char* chars = nullptr;
-            if (element != nullptr) {
-                chars = env->GetStringUTFChars(element, nullptr);
-                if (chars == nullptr) {
-                    env->DeleteLocalRef(element);
-                    ok_ = false;
-                    return;
-                }
-            }
-            refs_.push_back(element);
-            chars_.push_back(chars);
-        }
-        list_.count = static_cast<int32_t>(chars_.size());
-        list_.items = chars_.data();
-        given_ = true;
-    }
-    ~NativeStringArray() {
-        for (size_t i = 0; i < refs_.size(); ++i) {
-            if (chars_[i] != nullptr) env_->ReleaseStringUTFChars(refs_[i], chars_[i]);
-            if (refs_[i] != nullptr) env_->DeleteLocalRef(refs_[i]);
+    explicit ParameterStrings(JNIEnv* env) : env_(env) {}
+    ~ParameterStrings() {
+        for (Obtained& o : obtained_) {
+            if (o.chars != nullptr) env_->ReleaseStringUTFChars(o.string, o.chars);
+            if (o.element && o.string != nullptr) env_->DeleteLocalRef(o.string);
         }
     }
-    NativeStringArray(const NativeStringArray&) = delete;
-    NativeStringArray& operator=(const NativeStringArray&) = delete;
+    ParameterStrings(const ParameterStrings&) = delete;
+    ParameterStrings& operator=(const ParameterStrings&) = delete;
 
     bool ok() const { return ok_; }
-    const ZelStringList* list() const { return given_ ? &list_ : nullptr; }
+
+    // A String parameter: its native string.
+    const char* add(jstring string) { return ok_ ? obtain(string, false) : nullptr; }
+
+    // A String[] parameter: its elements' native strings as a list, in
+    // `into` (which must outlive the library call); null for a null array.
+    const ZelStringList* addArray(jobjectArray array, std::vector<const char*>& into, ZelStringList& list) {
+        if (!ok_ || array == nullptr) return nullptr;
+        const jsize n = env_->GetArrayLength(array);
+        // Each element holds a local reference until the end of the call.
+        if (env_->EnsureLocalCapacity(n) != 0) {
+            ok_ = false;
+            return nullptr;
+        }
+        into.reserve(static_cast<size_t>(n));
+        for (jsize i = 0; i < n && ok_; ++i) {
+            auto element = static_cast<jstring>(env_->GetObjectArrayElement(array, i));
+            if (env_->ExceptionCheck()) {
+                ok_ = false;
+                break;
+            }
+            into.push_back(obtain(element, true));
+        }
+        list.count = static_cast<int32_t>(into.size());
+        list.items = into.data();
+        return ok_ ? &list : nullptr;
+    }
 
 private:
+    struct Obtained {
+        jstring string;
+        const char* chars;
+        bool element;
+    };
+
+    const char* obtain(jstring string, bool element) {
+        const char* chars = nullptr;
+        if (string != nullptr) {
+            chars = env_->GetStringUTFChars(string, nullptr);
+            if (chars == nullptr) ok_ = false;
+        }
+        obtained_.push_back(Obtained{string, chars, element});
+        return chars;
+    }
+
     JNIEnv* env_;
     bool ok_ = true;
-    bool given_ = false;
-    std::vector<jstring> refs_;
-    std::vector<const char*> chars_;
-    ZelStringList list_{};
+    std::vector<Obtained> obtained_;
 };
 
 // A Java String[] of a library list (null items stay null); null when the JVM
@@ -99,18 +108,17 @@ jboolean change(JNIEnv* env, const char* native, jobject config, jstring kind, j
                          [&](WarningScope& warnings, door::Held& held) -> jboolean {
         ConfigRecord* record = OnConfig::hold(held, env, config);
         if (record == nullptr) return jboolean{JNI_FALSE};
-        NativeStrings kindChars(env, {kind});
-        if (!kindChars.ok()) return jboolean{JNI_FALSE};
-        NativeStringArray scopeChars(env, scope);
-        if (!scopeChars.ok()) return jboolean{JNI_FALSE};
-        NativeStrings propertyChars(env, {property});
-        if (!propertyChars.ok()) return jboolean{JNI_FALSE};
-        NativeStringArray valueChars(env, values);
-        if (!valueChars.ok()) return jboolean{JNI_FALSE};
+        ParameterStrings strings(env);
+        std::vector<const char*> scopeItems, valueItems;
+        ZelStringList scopeList{}, valueList{};
+        const char* kindChars = strings.add(kind);
+        const ZelStringList* scopeChars = strings.addArray(scope, scopeItems, scopeList);
+        const char* propertyChars = strings.add(property);
+        const ZelStringList* valueChars = strings.addArray(values, valueItems, valueList);
+        if (!strings.ok()) return jboolean{JNI_FALSE};
         warnings.arm(listener);
-        const ZelBool done = set ? zelSetRule(record, kindChars[0], scopeChars.list(), propertyChars[0],
-                                              valueChars.list())
-                                 : zelRemoveRule(record, kindChars[0], scopeChars.list(), propertyChars[0]);
+        const ZelBool done = set ? zelSetRule(record, kindChars, scopeChars, propertyChars, valueChars)
+                                 : zelRemoveRule(record, kindChars, scopeChars, propertyChars);
         warnings.disarm();
         return toJavaBoolean(done);
     });

@@ -2,7 +2,6 @@ package COM.morvent.zel.walk;
 
 import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelRules;
-import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Collections;
 import java.util.List;
@@ -13,9 +12,6 @@ import java.util.List;
  * or not. Note lines are one entry each.
  */
 public final class ConfigFile {
-    /** The file in a configuration's view directory. */
-    public static final String FILE_NAME = "config.zel";
-
     /** What a rule's block is. */
     public enum Block {
         SETTING(""), LIBRARY("library"), CELL("cell"), INST("inst"), OCCURRENCE("occurrence");
@@ -118,16 +114,6 @@ public final class ConfigFile {
     private ConfigFile(List<String> location, List<Rule> rules) {
         this.location = location;
         this.rules = rules;
-    }
-
-    /** The file of a configuration in the design libraries, or null when its library is not defined. */
-    public static Path fileOf(LibraryDefinitions libraries, CellView config) {
-        Path lib = libraries.directory(config.lib);
-        if (lib == null || !LibraryDefinitions.isPathComponent(config.cell)
-                || !LibraryDefinitions.isPathComponent(config.view)) {
-            return null;
-        }
-        return lib.resolve(config.cell).resolve(config.view).resolve(FILE_NAME);
     }
 
     /** The rules of an open configuration, as edited. */
