@@ -19,7 +19,7 @@ _zel() {
     case $command in
         walk) COMPREPLY=($(compgen -W "brief full json jsonl summary dot --depth --progress --no-progress --libs --help" -- "$cur")) ;;
         diff) COMPREPLY=($(compgen -W "--bindings --depth --libs --help" -- "$cur")) ;;
-        show) COMPREPLY=($(compgen -W "--depth --libs --help" -- "$cur")) ;;
+        show) COMPREPLY=($(compgen -W "--json --libs --help" -- "$cur")) ;;
         import)
             if [ "$cword" -eq 2 ]; then COMPREPLY=($(compgen -W "verilog json" -- "$cur"))
             elif [[ $cur == -* ]]; then
@@ -34,9 +34,9 @@ _zel() {
             local n=0 i
             for ((i = 2; i < cword; ++i)); do [[ ${words[i]} == -* || ${words[i-1]} == --libs ]] || n=$((n + 1)); done
             if [ "$n" -eq 1 ]; then
-                COMPREPLY=($(compgen -W "top default-views default-libs default-stops constant note cell inst occurrence" -- "$cur"))
+                COMPREPLY=($(compgen -W "top default-views default-libs default-stops constant note library cell inst occurrence" -- "$cur"))
             elif [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "--libs --dry-run --help" -- "$cur"))
+                COMPREPLY=($(compgen -W "--libs --dry-run --strict --json --help" -- "$cur"))
             fi ;;
         help) [ "$cword" -eq 2 ] && COMPREPLY=($(compgen -W "$commands" -- "$cur")) ;;
     esac

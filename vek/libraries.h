@@ -24,6 +24,12 @@ bool cellExists(std::string_view lib, std::string_view cell);
 // after vekInitialize takes them all.
 std::vector<std::string> takeDefinitionProblems();
 
+// The libraries defined, sorted by name: name, directory, name, ...
+std::vector<std::string> libraryListing();
+// Every problem of the last reading of the definitions (takeDefinitionProblems
+// takes them once; these stay).
+std::vector<std::string> definitionProblems();
+
 // Whether `name` can name a directory inside a library directory: not null,
 // not empty, not "." or "..", no "/", "\\" or NUL.  `why` says what is wrong.
 bool isPathComponent(const char* name, std::string* why);

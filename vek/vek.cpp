@@ -25,6 +25,7 @@ struct Definitions {
     std::mutex mutex;
     std::unordered_map<std::string, std::string> directories;  // library name -> directory
     std::vector<std::string> problems;
+    std::vector<std::string> allProblems;  // of the last load, kept for those who ask later
 };
 
 Definitions& definitions() {
@@ -222,6 +223,28 @@ bool cellExists(std::string_view lib, std::string_view cell) {
     return isDirectory(dir + "/" + cellName);
 }
 
+std::vector<std::string> libraryListing() {
+    Definitions& defs = definitions();
+    std::vector<std::pair<std::string, std::string>> sorted;
+    {
+        std::lock_guard<std::mutex> lock(defs.mutex);
+        sorted.assign(defs.directories.begin(), defs.directories.end());
+    }
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::string> items;
+    for (const auto& entry : sorted) {
+        items.push_back(entry.first);
+        items.push_back(shown(entry.second));
+    }
+    return items;
+}
+
+std::vector<std::string> definitionProblems() {
+    Definitions& defs = definitions();
+    std::lock_guard<std::mutex> lock(defs.mutex);
+    return defs.allProblems;
+}
+
 std::vector<std::string> takeDefinitionProblems() {
     Definitions& defs = definitions();
     std::lock_guard<std::mutex> lock(defs.mutex);
@@ -297,6 +320,7 @@ int vekInitialize(const char* path, VekInitCallback callback, int32_t* state) {
             DefinitionsReader(defs).read(file, "");
         }
     }
+    defs.allProblems = defs.problems;
     if (state) *state = static_cast<int32_t>(defs.directories.size());
     return defs.problems.empty() ? 0 : 1;
 }

@@ -559,7 +559,8 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
     }
     const intptr_t revision = cfg.rec.revision + 1;
     std::vector<RemarkKey> written;
-    const std::string text = writeConfig(cfg, revision, &written);
+    Layout layout;
+    const std::string text = writeConfig(cfg, revision, &written, &layout);
     if (text.size() > kMaxConfigFileSize) {
         warn("the configuration would take " + megabytes(text.size()) + ", more than the " +
                  megabytes(kMaxConfigFileSize) + " a configuration file may hold (it could not be opened again); "
@@ -624,6 +625,7 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
     removeStaleTemps(dir);
     cfg.seen = content;
     keepRemarksOf(cfg, written);
+    keepLayout(cfg, std::move(layout));
     cfg.rec.revision = revision;
     cfg.set(kModified, false);
     return true;

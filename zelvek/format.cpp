@@ -107,141 +107,536 @@ void anyOr(std::string& out, const char* s) {
     }
 }
 
-// Where the text goes, and the comments a person wrote that go with it.
-struct Out {
-    std::string& text;
-    const Config& cfg;
-    std::vector<RemarkKey>* used;  // the remarks written, when asked
+// ---- the lines a configuration is written as ---------------------------------
+
+// One line that the canonical form writes: a statement or a property.
+struct Unit {
+    RemarkKey key;
+    size_t head = 0;        // the unit of its block's statement; its own index for a statement
+    int group = 0;          // what kind of statement it is (or lies in), in the canonical order
+    std::string text;       // as written, without comment and line end
+    // What a listing tells (filled when asked for).
+    const char* kind = nullptr;
+    const char* property = nullptr;
+    std::vector<const char*> scope, values;
+    bool rule = false;      // a rule or setting of its own, as opposed to a block's statement or the header
 };
 
-// Starts a line: the comment lines that go before it.  The line's remark, or
-// null.
-const Remark* begin(Out& o, const void* at, int line) {
-    if (o.cfg.remarks.empty()) return nullptr;
-    auto found = o.cfg.remarks.find(RemarkKey{at, line});
-    if (found == o.cfg.remarks.end()) return nullptr;
-    if (o.used) o.used->push_back(found->first);
-    o.text += found->second.before;
-    return &found->second;
-}
-
-// Ends a line begun with begin(): the comment at its end, if any.
-void finish(Out& o, const Remark* r) {
-    if (r) o.text += r->after;
-    o.text += '\n';
-}
-
-void property(Out& o, const void* at, int line, const char* name, const char* value) {
-    if (!value) return;
-    const Remark* r = begin(o, at, line);
-    o.text += "  ";
-    o.text += name;
-    token(o.text, value);
-    finish(o, r);
-}
-
-void flag(Out& o, const void* at, int line, const char* name, intptr_t on) {
-    if (!on) return;
-    const Remark* r = begin(o, at, line);
-    o.text += "  ";
-    o.text += name;
-    finish(o, r);
-}
-
-void triple(Out& o, const void* at, int line, const char* name, const char* a, const char* b, const char* c) {
-    const Remark* r = begin(o, at, line);
-    o.text += name;
-    token(o.text, a);
-    token(o.text, b);
-    token(o.text, c);
-    finish(o, r);
-}
+enum Group { kHeaderGroup, kLocationGroup, kRevisionGroup, kTopGroup, kDefaultViewsGroup, kDefaultLibsGroup,
+             kDefaultStopsGroup, kConstantGroup, kNoteGroup, kLibraryGroup, kCellGroup, kOccurrenceGroup };
 
 bool before(const char* a, const char* b) {
     if (!a || !b) return a == nullptr && b != nullptr;  // "any" first
     return std::strcmp(a, b) < 0;
 }
 
-std::vector<const InstRule*> sortedRules(const InstList& list) {
+std::vector<const InstRule*> sortedRules(const InstList& list, bool sorted) {
     std::vector<const InstRule*> rules;
     rules.reserve(list.linkedCount);
     for (const InstRuleRecord* r = *list.head; r; r = r->next) rules.push_back(static_cast<const InstRule*>(r->owner));
-    std::sort(rules.begin(), rules.end(),
+    if (sorted)
+        std::sort(rules.begin(), rules.end(),
               [](const InstRule* a, const InstRule* b) { return std::strcmp(a->rec.name, b->rec.name) < 0; });
     return rules;
 }
 
-void writeInstRules(Out& o, const Cell& cell, const char* view, const InstList& list) {
-    for (const InstRule* rule : sortedRules(list)) {
-        const InstRuleRecord& r = rule->rec;
-        const Remark* remark = begin(o, rule, kStatementLine);
-        o.text += "inst";
-        anyOr(o.text, cell.rec.libName);
-        token(o.text, cell.rec.cellName);
-        anyOr(o.text, view);
-        token(o.text, r.name);
-        finish(o, remark);
-        property(o, rule, kViewBindingLine, "view-binding", r.viewBinding);
-        property(o, rule, kViewsLine, "views", r.viewList);
-        property(o, rule, kLibsLine, "libs", r.firstValue);
-        flag(o, rule, kStopLine, "stop", r.stop);
-        if (r.bindLibName || r.bindCellName || r.bindViewName)
-            triple(o, rule, kBindLine, "  bind", r.bindLibName, r.bindCellName, r.bindViewName);
-    }
-}
-
-void writeCell(Out& o, const Cell& cell) {
-    const CellRecord& r = cell.rec;
-    if (cell.holdsCellRule()) {
-        const Remark* remark = begin(o, &cell, kStatementLine);
-        o.text += "cell";
-        anyOr(o.text, r.libName);
-        token(o.text, r.cellName);
-        finish(o, remark);
-        const BindingRecord& b = cell.binding;
-        if (b.libName || b.cellName) {
-            triple(o, &cell, kViewBindingLine, "  bind", b.libName, b.cellName, b.viewName);
-        } else {
-            property(o, &cell, kViewBindingLine, "view-binding", b.viewName);
+// The canonical form as units, in its order (docs/config-format.md); in no
+// particular order when `sorted` is false (what each line says is the same).
+class Units {
+public:
+    Units(const Config& cfg, intptr_t revision, bool fields, bool sorted = true)
+        : cfg_(cfg), fields_(fields), sorted_(sorted) {
+        const ConfigRecord& r = cfg.rec;
+        statement(&cfg.remarks, kHeaderGroup, nullptr, "zelvek-config " + std::to_string(kFormatVersion), {});
+        statement(&r.libName, kLocationGroup, nullptr, words("location", {r.libName, r.cellName, r.viewName}), {});
+        statement(&r.revision, kRevisionGroup, nullptr, "revision " + std::to_string(revision), {});
+        if (r.topLibName || r.topCellName || r.topViewName) {
+            setting(&r.topLibName, kStatementLine, kTopGroup, "top", {}, {r.topLibName, r.topCellName, r.topViewName});
         }
-        property(o, &cell, kViewsLine, "views", r.viewList);
-        property(o, &cell, kLibsLine, "libs", r.libList);
-        flag(o, &cell, kStopLine, "stop", r.stop);
-    }
-    if (cell.anyView.linkedCount) writeInstRules(o, cell, nullptr, cell.anyView);
-    std::vector<const CellView*> views;
-    for (const auto& entry : cell.views)
-        if (entry.second->insts.linkedCount) views.push_back(entry.second.get());
-    std::sort(views.begin(), views.end(),
-              [](const CellView* a, const CellView* b) { return std::strcmp(a->rec.viewName, b->rec.viewName) < 0; });
-    for (const CellView* v : views) writeInstRules(o, cell, v->rec.viewName, v->insts);
-}
+        if (r.defaultViewList) setting(&r.defaultViewList, kStatementLine, kDefaultViewsGroup, "default-views", {}, {r.defaultViewList});
+        if (r.defaultLibList) setting(&r.defaultLibList, kStatementLine, kDefaultLibsGroup, "default-libs", {}, {r.defaultLibList});
+        if (r.defaultStopList) setting(&r.defaultStopList, kStatementLine, kDefaultStopsGroup, "default-stops", {}, {r.defaultStopList});
+        for (const ConstantEntry* c = r.constants; c; c = c->next)
+            setting(c->owner, kStatementLine, kConstantGroup, "constant", {c->name}, {c->value});
+        for (size_t i = 0; i < cfg.note.size(); ++i)
+            setting(&cfg.note, static_cast<int>(i), kNoteGroup, "note", {}, {cfg.note[i].c_str()});
 
-void writeOccurrences(Out& o, const OccList& list, std::vector<const char*>& path) {
-    std::vector<const Occ*> occs;
-    for (const OccurrenceInstance* oi = list.rec.instances; oi; oi = oi->next)
-        occs.push_back(static_cast<const Occ*>(oi->owner));
-    std::sort(occs.begin(), occs.end(),
-              [](const Occ* a, const Occ* b) { return std::strcmp(a->rec.name, b->rec.name) < 0; });
-    for (const Occ* occ : occs) {
-        path.push_back(occ->rec.name);
-        const OccurrenceInstance& r = occ->rec;
-        // A node that holds nothing is implied by the paths below it; one
-        // that a comment heads is written for the comment's sake.
-        const bool commented = !o.cfg.remarks.empty() && o.cfg.remarks.count(RemarkKey{occ, kStatementLine});
-        if (occ->holdsRule() || !occ->below.rec.instances || commented) {
-            const Remark* remark = begin(o, occ, kStatementLine);
-            o.text += "occurrence";
-            for (const char* name : path) token(o.text, name);
-            finish(o, remark);
+        std::vector<const LibRule*> libs;
+        for (const auto& entry : cfg.libRules)
+            if (entry.second->rec.viewList || entry.second->rec.stopList) libs.push_back(entry.second.get());
+        if (sorted_)
+            std::sort(libs.begin(), libs.end(),
+                      [](const LibRule* a, const LibRule* b) { return std::strcmp(a->rec.libName, b->rec.libName) < 0; });
+        for (const LibRule* lib : libs) {
+            const size_t head = statement(lib, kLibraryGroup, "library", words("library", {lib->rec.libName}),
+                                          {lib->rec.libName});
+            property(head, lib, kViewsLine, "views", {lib->rec.viewList});
+            property(head, lib, kStopsLine, "stops", {lib->rec.stopList});
+        }
+
+        std::vector<const Cell*> cells;
+        cells.reserve(cfg.cells.size());
+        for (const auto& entry : cfg.cells)
+            if (entry.second->live()) cells.push_back(entry.second.get());
+        if (sorted_)
+            std::sort(cells.begin(), cells.end(), [](const Cell* a, const Cell* b) {
+                if (!sameText(a->rec.libName, b->rec.libName)) return before(a->rec.libName, b->rec.libName);
+                return std::strcmp(a->rec.cellName, b->rec.cellName) < 0;
+            });
+        for (const Cell* cell : cells) addCell(*cell);
+
+        std::vector<const char*> path;
+        addOccurrences(cfg.occRoot, path);
+    }
+
+    std::vector<Unit> all;
+
+private:
+    // A keyword and names, as a line writes them ('-' for null).
+    static std::string words(const char* keyword, std::initializer_list<const char*> names) {
+        std::string text = keyword;
+        for (const char* name : names) token(text, name);
+        return text;
+    }
+
+    size_t statement(const void* at, int group, const char* kind, std::string text, std::vector<const char*> scope) {
+        Unit u;
+        u.key = RemarkKey{at, kStatementLine};
+        u.head = all.size();
+        u.group = group;
+        u.text = std::move(text);
+        if (fields_) {
+            u.kind = kind;
+            u.scope = std::move(scope);
+        }
+        all.push_back(std::move(u));
+        return all.size() - 1;
+    }
+
+    void setting(const void* at, int line, int group, const char* kind, std::vector<const char*> scope,
+                 std::vector<const char*> values) {
+        Unit u;
+        u.key = RemarkKey{at, line};
+        u.head = all.size();
+        u.group = group;
+        u.text = kind;
+        for (const char* name : scope) token(u.text, name);
+        for (const char* value : values) token(u.text, value);
+        u.rule = true;
+        if (fields_) {
+            u.kind = kind;
+            u.scope = std::move(scope);
+            u.values = std::move(values);
+        }
+        all.push_back(std::move(u));
+    }
+
+    // A property line "  NAME VALUES..."; one null value: not written.
+    void property(size_t head, const void* at, int line, const char* name, std::vector<const char*> values,
+                  bool flag = false) {
+        if (!flag && values.size() == 1 && values[0] == nullptr) return;
+        Unit u;
+        u.key = RemarkKey{at, line};
+        u.head = head;
+        u.group = all[head].group;
+        u.text = "  ";
+        u.text += name;
+        for (const char* value : values) token(u.text, value);
+        u.rule = true;
+        if (fields_) {
+            u.kind = all[head].kind;
+            u.property = name;
+            u.scope = all[head].scope;
+            u.values = std::move(values);
+        }
+        all.push_back(std::move(u));
+    }
+
+    void addInstRules(const Cell& cell, const char* view, const InstList& list) {
+        for (const InstRule* rule : sortedRules(list, sorted_)) {
+            const InstRuleRecord& r = rule->rec;
+            std::string text = "inst";
+            anyOr(text, cell.rec.libName);
+            token(text, cell.rec.cellName);
+            anyOr(text, view);
+            token(text, r.name);
+            const size_t head = statement(rule, kCellGroup, "inst", std::move(text),
+                                          {cell.rec.libName, cell.rec.cellName, view, r.name});
+            property(head, rule, kViewBindingLine, "view-binding", {r.viewBinding});
+            property(head, rule, kViewsLine, "views", {r.viewList});
+            property(head, rule, kLibsLine, "libs", {r.firstValue});
+            if (r.stop) property(head, rule, kStopLine, "stop", {}, true);
             if (r.bindLibName || r.bindCellName || r.bindViewName)
-                triple(o, occ, kBindLine, "  bind", r.bindLibName, r.bindCellName, r.bindViewName);
-            flag(o, occ, kStopLine, "stop", r.stop);
-            property(o, occ, kViewsLine, "views", r.viewList);
+                property(head, rule, kBindLine, "bind", {r.bindLibName, r.bindCellName, r.bindViewName}, true);
         }
-        writeOccurrences(o, occ->below, path);
-        path.pop_back();
     }
+
+    void addCell(const Cell& cell) {
+        const CellRecord& r = cell.rec;
+        if (cell.holdsCellRule()) {
+            std::string text = "cell";
+            anyOr(text, r.libName);
+            token(text, r.cellName);
+            const size_t head = statement(&cell, kCellGroup, "cell", std::move(text), {r.libName, r.cellName});
+            const BindingRecord& b = cell.binding;
+            if (b.libName || b.cellName) {
+                property(head, &cell, kViewBindingLine, "bind", {b.libName, b.cellName, b.viewName}, true);
+            } else {
+                property(head, &cell, kViewBindingLine, "view-binding", {b.viewName});
+            }
+            property(head, &cell, kViewsLine, "views", {r.viewList});
+            property(head, &cell, kLibsLine, "libs", {r.libList});
+            if (r.stop) property(head, &cell, kStopLine, "stop", {}, true);
+        }
+        if (cell.anyView.linkedCount) addInstRules(cell, nullptr, cell.anyView);
+        std::vector<const CellView*> views;
+        for (const auto& entry : cell.views)
+            if (entry.second->insts.linkedCount) views.push_back(entry.second.get());
+        if (sorted_)
+            std::sort(views.begin(), views.end(), [](const CellView* a, const CellView* b) {
+                return std::strcmp(a->rec.viewName, b->rec.viewName) < 0;
+            });
+        for (const CellView* v : views) addInstRules(cell, v->rec.viewName, v->insts);
+    }
+
+    void addOccurrences(const OccList& list, std::vector<const char*>& path) {
+        std::vector<const Occ*> occs;
+        for (const OccurrenceInstance* oi = list.rec.instances; oi; oi = oi->next)
+            occs.push_back(static_cast<const Occ*>(oi->owner));
+        if (sorted_)
+            std::sort(occs.begin(), occs.end(),
+                      [](const Occ* a, const Occ* b) { return std::strcmp(a->rec.name, b->rec.name) < 0; });
+        for (const Occ* occ : occs) {
+            path.push_back(occ->rec.name);
+            const OccurrenceInstance& r = occ->rec;
+            // A node that holds nothing is implied by the paths below it; one
+            // that a comment heads is written for the comment's sake.
+            const bool commented = !cfg_.remarks.empty() && cfg_.remarks.count(RemarkKey{occ, kStatementLine});
+            if (occ->holdsRule() || !occ->below.rec.instances || commented) {
+                std::string text = "occurrence";
+                for (const char* name : path) token(text, name);
+                const size_t head = statement(occ, kOccurrenceGroup, "occurrence", std::move(text), path);
+                if (r.bindLibName || r.bindCellName || r.bindViewName)
+                    property(head, occ, kBindLine, "bind", {r.bindLibName, r.bindCellName, r.bindViewName}, true);
+                if (r.stop) property(head, occ, kStopLine, "stop", {}, true);
+                property(head, occ, kViewsLine, "views", {r.viewList});
+            }
+            addOccurrences(occ->below, path);
+            path.pop_back();
+        }
+    }
+
+    const Config& cfg_;
+    bool fields_;
+    bool sorted_;
+};
+
+// What a line says, in a word: equal texts give equal hashes; never 0.
+uint64_t said(std::string_view text) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+    return h != 0 ? h : 1;
+}
+
+// One step of writing: comment lines kept, a line of the file kept or made
+// anew, or a unit that the file did not hold.
+struct Step {
+    enum Kind { Comments, Kept, Changed, Added } kind = Comments;
+    std::string comments;   // Comments: whole lines, each ended by '\n'
+    size_t line = 0;        // Kept, Changed: the line of the layout
+    bool last = false;      // holds the last line of the layout
+    long unit = -1;         // Kept (or -1: a line of no unit now), Changed, Added
+};
+
+// The lines that go before text a person wrote: blank ones at its start stay
+// when the comment goes.
+std::string leadingBlanks(const std::string& comments) {
+    size_t end = 0;
+    while (end < comments.size()) {
+        const size_t eol = comments.find('\n', end);
+        if (eol == std::string::npos) break;
+        std::string_view line(comments.data() + end, eol - end);
+        if (line.find_first_not_of(" \t\r") != std::string_view::npos) break;
+        end = eol + 1;
+    }
+    return comments.substr(0, end);
+}
+
+// The order in which a save writes the units: the lines of the file as they
+// were, those of rules that changed made anew, those of rules gone left out
+// with their comments, and new units where a person would put them: after the
+// last of their kind that sorts before them (so a sorted file stays sorted),
+// else before the first of their kind, a property in its block.
+std::vector<Step> plan(const Config& cfg, const std::vector<Unit>& units) {
+    std::vector<Step> steps;
+    const Layout& layout = cfg.layout;
+    if (!layout.known) {
+        for (size_t i = 0; i < units.size(); ++i) {
+            Step s;
+            s.kind = Step::Added;
+            s.unit = static_cast<long>(i);
+            steps.push_back(s);
+        }
+        return steps;
+    }
+    std::unordered_map<RemarkKey, size_t, RemarkKeyHash> byKey;
+    byKey.reserve(units.size());
+    for (size_t i = 0; i < units.size(); ++i) byKey.emplace(units[i].key, i);
+    std::unordered_map<RemarkKey, size_t, RemarkKeyHash> lastLine;
+    for (size_t i = 0; i < layout.lines.size(); ++i)
+        if (layout.lines[i].key.at) lastLine[layout.lines[i].key] = i;
+
+    std::vector<bool> placed(units.size(), false);
+    std::vector<Step> kept;  // the file's lines, then the new units go in among them
+    std::string pending;
+    for (size_t i = 0; i < layout.lines.size(); ++i) {
+        const LayoutLine& l = layout.lines[i];
+        std::string_view raw(layout.text.data() + l.offset, l.length);
+        if (!l.key.at) {
+            pending.append(raw);
+            pending += '\n';
+            continue;
+        }
+        auto found = byKey.find(l.key);
+        const long unit = found != byKey.end() ? static_cast<long>(found->second) : -1;
+        const uint64_t now = unit >= 0 ? said(units[unit].text) : 0;
+        Step s;
+        s.line = i;
+        s.unit = unit;
+        if (now == l.said) {
+            s.kind = Step::Kept;
+        } else if (unit < 0) {
+            pending = leadingBlanks(pending);  // a rule gone takes its comment with it
+            continue;
+        } else if (lastLine[l.key] != i) {
+            continue;  // said again below: the last line takes the new value
+        } else if (units[unit].group == kNoteGroup) {
+            // Note lines are known by their place: another text is another line.
+            pending = leadingBlanks(pending);
+            continue;
+        } else {
+            s.kind = Step::Changed;
+        }
+        if (unit >= 0) placed[unit] = true;
+        if (!pending.empty()) {
+            Step c;
+            c.comments.swap(pending);
+            kept.push_back(std::move(c));
+        }
+        kept.push_back(std::move(s));
+    }
+
+    // Where the new units go: after (or before) the step of a unit placed.
+    struct Anchor {
+        size_t unit, step;
+    };
+    std::vector<std::vector<Anchor>> ofGroup(kOccurrenceGroup + 1);
+    std::unordered_map<size_t, std::vector<Anchor>> ofBlock;
+    std::vector<size_t> blockEnd(kept.size());
+    for (size_t k = kept.size(); k-- > 0;) {
+        const Step& s = kept[k];
+        blockEnd[k] = k;
+        if (s.kind == Step::Comments || s.unit < 0) continue;
+        const Unit& u = units[s.unit];
+        ofBlock[u.head].push_back(Anchor{static_cast<size_t>(s.unit), k});
+        if (u.head == static_cast<size_t>(s.unit)) {
+            ofGroup[u.group].push_back(Anchor{static_cast<size_t>(s.unit), k});
+            // The block runs on over its properties (and comments among them).
+            size_t end = k;
+            for (size_t j = k + 1; j < kept.size(); ++j) {
+                if (kept[j].kind == Step::Comments) continue;
+                if (kept[j].unit < 0 || units[kept[j].unit].head != static_cast<size_t>(s.unit) ||
+                    units[kept[j].unit].head == static_cast<size_t>(kept[j].unit))
+                    break;
+                end = j;
+            }
+            blockEnd[k] = end;
+        }
+    }
+    auto byUnit = [](const Anchor& a, const Anchor& b) { return a.unit < b.unit; };
+    for (auto& g : ofGroup) std::sort(g.begin(), g.end(), byUnit);
+    for (auto& b : ofBlock) std::sort(b.second.begin(), b.second.end(), byUnit);
+    std::vector<Anchor> allStatements;
+    for (const auto& g : ofGroup) allStatements.insert(allStatements.end(), g.begin(), g.end());
+    std::sort(allStatements.begin(), allStatements.end(), byUnit);
+
+    // The new units before and after each step; those of a new block follow its statement.
+    std::vector<std::vector<size_t>> beforeStep(kept.size()), afterStep(kept.size()), propsAfter(kept.size());
+    std::vector<size_t> first;  // before everything (no anchor at all)
+    std::unordered_map<size_t, std::vector<size_t>> newBlock;
+    auto lastBelow = [](const std::vector<Anchor>& v, size_t unit) -> const Anchor* {
+        auto it = std::lower_bound(v.begin(), v.end(), Anchor{unit, 0},
+                                   [](const Anchor& a, const Anchor& b) { return a.unit < b.unit; });
+        return it == v.begin() ? nullptr : &*(it - 1);
+    };
+    auto firstAbove = [](const std::vector<Anchor>& v, size_t unit) -> const Anchor* {
+        auto it = std::upper_bound(v.begin(), v.end(), Anchor{unit, 0},
+                                   [](const Anchor& a, const Anchor& b) { return a.unit < b.unit; });
+        return it == v.end() ? nullptr : &*it;
+    };
+    for (size_t i = 0; i < units.size(); ++i) {
+        if (placed[i]) continue;
+        const Unit& u = units[i];
+        if (u.head != i) {
+            auto block = ofBlock.find(u.head);
+            if (block == ofBlock.end()) {
+                newBlock[u.head].push_back(i);
+            } else if (const Anchor* a = lastBelow(block->second, i)) {
+                propsAfter[a->step].push_back(i);
+            } else {
+                beforeStep[firstAbove(block->second, i)->step].push_back(i);
+            }
+            continue;
+        }
+        if (const Anchor* a = lastBelow(ofGroup[u.group], i)) {
+            afterStep[blockEnd[a->step]].push_back(i);
+        } else if (const Anchor* b = firstAbove(ofGroup[u.group], i)) {
+            size_t at = b->step;
+            if (at > 0 && kept[at - 1].kind == Step::Comments) --at;  // before the comment that heads it
+            beforeStep[at].push_back(i);
+        } else if (const Anchor* c = lastBelow(allStatements, i)) {
+            afterStep[blockEnd[c->step]].push_back(i);
+        } else {
+            first.push_back(i);
+        }
+    }
+
+    auto add = [&](size_t unit) {
+        Step s;
+        s.kind = Step::Added;
+        s.unit = static_cast<long>(unit);
+        steps.push_back(s);
+        auto block = newBlock.find(unit);
+        if (block == newBlock.end()) return;
+        for (size_t p : block->second) {
+            Step ps;
+            ps.kind = Step::Added;
+            ps.unit = static_cast<long>(p);
+            steps.push_back(ps);
+        }
+    };
+    for (size_t u : first) add(u);
+    for (size_t k = 0; k < kept.size(); ++k) {
+        for (size_t u : beforeStep[k]) add(u);
+        steps.push_back(std::move(kept[k]));
+        for (size_t u : propsAfter[k]) add(u);
+        for (size_t u : afterStep[k]) add(u);
+    }
+    if (!pending.empty()) {
+        Step c;
+        c.comments.swap(pending);
+        c.last = true;
+        steps.push_back(std::move(c));
+    } else if (!steps.empty() && steps.back().kind == Step::Kept && steps.back().line + 1 == layout.lines.size()) {
+        steps.back().last = true;
+    }
+    return steps;
+}
+
+// Writes the steps of plan(): the text, the layout of that text and the
+// remarks written.
+std::string writeSteps(const Config& cfg, const std::vector<Unit>& units, const std::vector<Step>& steps,
+                       Layout* next, std::vector<RemarkKey>* used) {
+    const Layout& layout = cfg.layout;
+    std::string text;
+    text.reserve(layout.known ? layout.text.size() + 256 : 64 * (units.size() + 16));
+    // A file written with "\r\n" gets them on its new lines too.
+    const bool crlf = layout.known && !layout.lines.empty() && layout.lines[0].length > 0 &&
+                      layout.text[layout.lines[0].offset + layout.lines[0].length - 1] == '\r';
+    Layout made;
+    made.known = true;
+    auto line = [&](std::string_view content, size_t afterAt, RemarkKey key, uint64_t hash) {
+        LayoutLine l;
+        l.offset = text.size();
+        l.length = static_cast<uint32_t>(content.size());
+        l.afterAt = static_cast<uint32_t>(afterAt);
+        l.key = key;
+        l.said = hash;
+        text.append(content);
+        text += '\n';
+        if (next) made.lines.push_back(l);
+    };
+    auto comments = [&](std::string_view lines) {
+        while (!lines.empty()) {
+            const size_t eol = lines.find('\n');
+            const std::string_view one = lines.substr(0, eol);
+            line(one, one.size(), RemarkKey{}, 0);
+            lines.remove_prefix(eol == std::string_view::npos ? lines.size() : eol + 1);
+        }
+    };
+    if (!layout.known) comments(kHeaderComment);
+    std::string made_line;
+    bool endsWithLastLine = false;
+    for (const Step& s : steps) {
+        endsWithLastLine = s.last;
+        if (s.kind == Step::Comments) {
+            comments(s.comments);
+            continue;
+        }
+        const Unit* u = s.unit >= 0 ? &units[s.unit] : nullptr;
+        if (u && used) used->push_back(u->key);
+        if (s.kind == Step::Kept) {
+            const LayoutLine& l = layout.lines[s.line];
+            line(std::string_view(layout.text.data() + l.offset, l.length), l.afterAt, l.key, l.said);
+            continue;
+        }
+        if (s.kind == Step::Changed) {
+            const LayoutLine& l = layout.lines[s.line];
+            made_line = u->text;
+            made_line.append(layout.text, l.offset + l.afterAt, l.length - l.afterAt);
+            line(made_line, u->text.size(), u->key, said(u->text));
+            continue;
+        }
+        // Added: with the comments a person wrote for it, if any are known.
+        const Remark* r = nullptr;
+        if (!cfg.remarks.empty()) {
+            auto found = cfg.remarks.find(u->key);
+            if (found != cfg.remarks.end()) r = &found->second;
+        }
+        if (r) comments(r->before);
+        made_line = u->text;
+        if (r) made_line += r->after;
+        if (crlf) made_line += '\r';
+        line(made_line, u->text.size(), u->key, said(u->text));
+    }
+    if (!layout.known) comments(cfg.endRemark);
+    if (endsWithLastLine && !layout.finalNewline) text.pop_back();
+    if (next) {
+        made.finalNewline = !(endsWithLastLine && !layout.finalNewline);
+        made.text = text;
+        if (!made.finalNewline) made.text += '\n';
+        *next = std::move(made);
+    }
+    return text;
+}
+
+// The comment lines of a run of lines, without the blank ones.
+void appendComments(std::string& to, std::string_view lines) {
+    while (!lines.empty()) {
+        const size_t eol = lines.find('\n');
+        std::string_view one = lines.substr(0, eol);
+        lines.remove_prefix(eol == std::string_view::npos ? lines.size() : eol + 1);
+        while (!one.empty() && (one.back() == '\r' || one.back() == ' ' || one.back() == '\t')) one.remove_suffix(1);
+        const size_t start = one.find_first_not_of(" \t");
+        if (start == std::string_view::npos) continue;
+        if (!to.empty()) to += '\n';
+        to.append(one.substr(start));
+    }
+}
+
+// After a read: what each line of the file says, to tell later which of them
+// still say it.
+void stampLayout(Config& cfg) {
+    Units units(cfg, cfg.rec.revision, false, false);
+    std::unordered_map<RemarkKey, uint64_t, RemarkKeyHash> now;
+    now.reserve(units.all.size());
+    for (const Unit& u : units.all) now.emplace(u.key, said(u.text));
+    for (LayoutLine& l : cfg.layout.lines) {
+        if (!l.key.at) continue;
+        auto found = now.find(l.key);
+        l.said = found != now.end() ? found->second : 0;
+    }
+    cfg.layout.known = true;
 }
 
 // ---- reading ----------------------------------------------------------------
@@ -293,7 +688,10 @@ public:
     }
 
     bool finish() {
-        if (!carry_.empty() && !take(carry_)) return false;
+        if (!carry_.empty()) {
+            cfg_.layout.finalNewline = false;
+            if (!take(carry_)) return false;
+        }
         if (!headerSeen_) {
             lineNo_ = 1;
             line_ = {};
@@ -306,7 +704,16 @@ public:
 
 private:
     bool take(std::string_view line) {
-        line_ = line;
+        // Every line is kept as it was written, for a save to write again.
+        Layout& layout = cfg_.layout;
+        LayoutLine kept;
+        kept.offset = layout.text.size();
+        kept.length = static_cast<uint32_t>(line.size());
+        kept.afterAt = kept.length;
+        layout.text.append(line);
+        layout.text += '\n';
+        layout.lines.push_back(kept);
+        line_ = std::string_view(layout.text.data() + kept.offset, kept.length);
         if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
         ++lineNo_;
         if (lineNo_ == 1) {
@@ -538,7 +945,13 @@ private:
             block_ = Block::None;
             ok = readStatement();
         }
-        if (ok) keepRemarks();
+        if (ok) {
+            keepRemarks();
+            LayoutLine& kept = cfg_.layout.lines.back();
+            const size_t shift = static_cast<size_t>(line_.data() - (cfg_.layout.text.data() + kept.offset));
+            kept.key = mark_;
+            kept.afterAt = static_cast<uint32_t>(shift + (commentAt_ != std::string_view::npos ? lastEnd_ : line_.size()));
+        }
         return ok;
     }
 
@@ -823,66 +1236,88 @@ private:
 
 }  // namespace
 
-std::string writeConfig(const Config& cfg, intptr_t revision, std::vector<RemarkKey>* used) {
-    const ConfigRecord& r = cfg.rec;
-    std::string text;
-    text.reserve(64 * (cfg.cells.size() + cfg.constants.size() + 16));
-    Out o{text, cfg, used};
-    text += kHeaderComment;
-    text += '\n';
-    const Remark* header = begin(o, &cfg.remarks, kStatementLine);
-    text += "zelvek-config " + std::to_string(kFormatVersion);
-    finish(o, header);
-    triple(o, &r.libName, kStatementLine, "location", r.libName, r.cellName, r.viewName);
-    const Remark* rev = begin(o, &r.revision, kStatementLine);
-    text += "revision " + std::to_string(revision);
-    finish(o, rev);
-    if (r.topLibName || r.topCellName || r.topViewName)
-        triple(o, &r.topLibName, kStatementLine, "top", r.topLibName, r.topCellName, r.topViewName);
-    auto line = [&](const void* at, int which, const char* name, const char* value) {
-        if (!value) return;
-        const Remark* remark = begin(o, at, which);
-        text += name;
-        token(text, value);
-        finish(o, remark);
+std::string writeConfig(const Config& cfg, intptr_t revision, std::vector<RemarkKey>* used, Layout* layout) {
+    Units units(cfg, revision, false);
+    return writeSteps(cfg, units.all, plan(cfg, units.all), layout, used);
+}
+
+void keepLayout(Config& cfg, Layout&& layout) {
+    cfg.layout = std::move(layout);
+}
+
+void listRules(Config& cfg) {
+    Units units(cfg, cfg.rec.revision, true);
+    const std::vector<Step> steps = plan(cfg, units.all);
+    auto listing = std::make_unique<Listing>();
+    std::vector<std::string>& texts = listing->texts;
+    // Indexes into texts, or -1 for null: texts may move while it grows.
+    std::vector<long> items;
+    auto item = [&](const char* s) {
+        if (!s) {
+            items.push_back(-1);
+            return;
+        }
+        texts.emplace_back(s);
+        items.push_back(static_cast<long>(texts.size() - 1));
     };
-    line(&r.defaultViewList, kStatementLine, "default-views", r.defaultViewList);
-    line(&r.defaultLibList, kStatementLine, "default-libs", r.defaultLibList);
-    line(&r.defaultStopList, kStatementLine, "default-stops", r.defaultStopList);
-    for (const ConstantEntry* c = r.constants; c; c = c->next) {
-        const Remark* remark = begin(o, c->owner, kStatementLine);
-        text += "constant";
-        token(text, c->name);
-        token(text, c->value);
-        finish(o, remark);
+    auto itemText = [&](std::string s) {
+        texts.push_back(std::move(s));
+        items.push_back(static_cast<long>(texts.size() - 1));
+    };
+    // A rule written twice in the file is listed once, where it is written last
+    // (that line decides).
+    std::vector<size_t> lastStep(units.all.size(), 0);
+    for (size_t k = 0; k < steps.size(); ++k)
+        if (steps[k].kind != Step::Comments && steps[k].unit >= 0) lastStep[steps[k].unit] = k;
+    std::string comment;       // of the lines above the next rule
+    std::string headComment;   // of the statement of the block under way
+    for (size_t k = 0; k < steps.size(); ++k) {
+        const Step& s = steps[k];
+        if (s.kind == Step::Comments) {
+            appendComments(comment, s.comments);
+            continue;
+        }
+        const Unit* u = s.unit >= 0 ? &units.all[s.unit] : nullptr;
+        std::string own = comment;
+        comment.clear();
+        if (s.kind == Step::Kept || s.kind == Step::Changed) {
+            const LayoutLine& l = cfg.layout.lines[s.line];
+            appendComments(own, std::string_view(cfg.layout.text.data() + l.offset + l.afterAt, l.length - l.afterAt));
+        } else if (u && !cfg.remarks.empty()) {
+            auto found = cfg.remarks.find(u->key);
+            if (found != cfg.remarks.end()) {
+                appendComments(own, found->second.before);
+                appendComments(own, found->second.after);
+            }
+        }
+        if (!u || !u->rule) {
+            headComment = std::move(own);
+            continue;
+        }
+        if (lastStep[s.unit] != k) continue;
+        if (u->property) {
+            // The comment above a block goes with the first of its rules.
+            if (!headComment.empty()) own = headComment + (own.empty() ? "" : "\n" + own);
+            headComment.clear();
+        }
+        item(u->kind);
+        item(u->property);
+        itemText(std::to_string(s.kind == Step::Added ? 0 : s.line + 1));
+        if (own.empty()) {
+            item(nullptr);
+        } else {
+            itemText(std::move(own));
+        }
+        itemText(std::to_string(u->scope.size()));
+        for (const char* name : u->scope) item(name);
+        itemText(std::to_string(u->values.size()));
+        for (const char* value : u->values) item(value);
     }
-    for (size_t i = 0; i < cfg.note.size(); ++i) line(&cfg.note, static_cast<int>(i), "note", cfg.note[i].c_str());
-
-    std::vector<const LibRule*> libs;
-    for (const auto& entry : cfg.libRules)
-        if (entry.second->rec.viewList || entry.second->rec.stopList) libs.push_back(entry.second.get());
-    std::sort(libs.begin(), libs.end(),
-              [](const LibRule* a, const LibRule* b) { return std::strcmp(a->rec.libName, b->rec.libName) < 0; });
-    for (const LibRule* lib : libs) {
-        line(lib, kStatementLine, "library", lib->rec.libName);
-        property(o, lib, kViewsLine, "views", lib->rec.viewList);
-        property(o, lib, kStopsLine, "stops", lib->rec.stopList);
-    }
-
-    std::vector<const Cell*> cells;
-    cells.reserve(cfg.cells.size());
-    for (const auto& entry : cfg.cells)
-        if (entry.second->live()) cells.push_back(entry.second.get());
-    std::sort(cells.begin(), cells.end(), [](const Cell* a, const Cell* b) {
-        if (!sameText(a->rec.libName, b->rec.libName)) return before(a->rec.libName, b->rec.libName);
-        return std::strcmp(a->rec.cellName, b->rec.cellName) < 0;
-    });
-    for (const Cell* cell : cells) writeCell(o, *cell);
-
-    std::vector<const char*> path;
-    writeOccurrences(o, cfg.occRoot, path);
-    text += cfg.endRemark;
-    return text;
+    listing->items.reserve(items.size());
+    for (long i : items) listing->items.push_back(i < 0 ? nullptr : texts[i].c_str());
+    listing->list.count = static_cast<int32_t>(listing->items.size());
+    listing->list.items = listing->items.data();
+    cfg.listing = std::move(listing);
 }
 
 void keepRemarksOf(Config& cfg, const std::vector<RemarkKey>& written) {
@@ -899,14 +1334,20 @@ bool readConfig(Config& cfg, std::string_view text, std::string& error) {
     // A cell block takes two lines at least: room for that many avoids rehashing.
     cfg.cells.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) / 4);
     Reader reader(cfg, error);
-    return reader.feed(text) && reader.finish();
+    if (!reader.feed(text) || !reader.finish()) return false;
+    stampLayout(cfg);
+    return true;
 }
 
 bool readConfig(Config& cfg, const std::function<bool(std::string_view&)>& next, std::string& error) {
     Reader reader(cfg, error);
     std::string_view piece;
     while (next(piece)) {
-        if (piece.empty()) return reader.finish();
+        if (piece.empty()) {
+            if (!reader.finish()) return false;
+            stampLayout(cfg);
+            return true;
+        }
         if (!reader.feed(piece)) return false;
     }
     return false;

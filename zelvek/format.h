@@ -20,10 +20,24 @@ constexpr const char* kConfigFileName = "config.zel";
 // file can exhaust the memory of the program that opens it.
 constexpr uint64_t kMaxConfigFileSize = uint64_t(64) << 20;
 
-// The canonical text of the configuration, recording `revision`, with the
-// comments a person wrote beside the lines they go with.  `used`, when given,
-// receives the remarks written.
-std::string writeConfig(const Config& cfg, intptr_t revision, std::vector<RemarkKey>* used = nullptr);
+// The text of the configuration, recording `revision`, with the comments a
+// person wrote beside the lines they go with; `used`, when given, receives the
+// remarks written.  A configuration of no file yet is written in the
+// canonical form.
+// A configuration read from a file (or saved to one) is written in the shape of
+// that file: its lines that still say the same are written byte for byte,
+// those of rules that changed are made anew, those of rules gone are left out
+// with their comments, and new rules go after the last of their kind (a sorted
+// file stays sorted).  `layout`, when given, receives the layout of the text.
+std::string writeConfig(const Config& cfg, intptr_t revision, std::vector<RemarkKey>* used = nullptr,
+                        Layout* layout = nullptr);
+
+// After a save: the text written is the file's shape from now on.
+void keepLayout(Config& cfg, Layout&& layout);
+
+// Every rule and setting in the order writeConfig writes them, into
+// cfg.listing (zelListRules).
+void listRules(Config& cfg);
 
 // After a save: forgets the comments of lines that were not written (their
 // rule is gone, and a rule made again later starts without them).

@@ -102,6 +102,34 @@ struct RemarkKeyHash {
     }
 };
 
+// ---- the file's shape ------------------------------------------------------
+
+// One line of the file a configuration was read from or last saved to.  A
+// save writes a line that still says what it said byte for byte, so that a
+// hand-written file keeps its order, spacing and comments (format.cpp).
+struct LayoutLine {
+    size_t offset = 0;      // in Layout::text
+    uint32_t length = 0;    // without its '\n' ('\r' included)
+    uint32_t afterAt = 0;   // where its own comment starts, blanks before it included; length when none
+    RemarkKey key;          // the statement or property it holds; at null: a comment or blank line
+    uint64_t said = 0;      // hash of what its key's line said when this text was read; 0: nothing
+};
+
+struct Layout {
+    bool known = false;        // false: no file yet; a save writes the canonical form
+    bool finalNewline = true;  // the last line ended with '\n'
+    std::string text;          // the lines, each ended by '\n'
+    std::vector<LayoutLine> lines;
+};
+
+// The rules and settings listed in file order (zelListRules), kept until the
+// next listing of the same configuration.
+struct Listing {
+    std::vector<std::string> texts;
+    std::vector<const char*> items;
+    ZelStringList list{};
+};
+
 // ---- rules ----------------------------------------------------------------
 
 struct Config;
@@ -259,6 +287,9 @@ struct Config {
     // those after the last statement.
     std::unordered_map<RemarkKey, Remark, RemarkKeyHash> remarks;
     std::string endRemark;
+    // The file as read or last saved, line by line: what a save keeps.
+    Layout layout;
+    std::unique_ptr<Listing> listing;
     Config();
     ~Config();
     bool has(ConfigFlags f) const { return (rec.state & f) != 0; }

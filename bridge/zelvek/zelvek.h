@@ -153,6 +153,29 @@ ZelBool zelIsOpenBinding(BindingRecord* binding);
 /* Valid until the next call for the same path vector. */
 StopRule* zelGetAllMatchingStopRules(PathVectorRecord* pathVector);
 
+/* Rules as written.  A rule is named by its kind (top, default-views,
+ * default-libs, default-stops, constant, note, library, cell, inst,
+ * occurrence), its scope (the names after the keyword; a null name is '*')
+ * and, inside a block, its property (views, stops, view-binding, bind, libs,
+ * stop).  zelListRules gives every rule and setting in the order of the file
+ * a save writes, each as: kind, property (null for a setting), the line it
+ * came from ("0": not from the file), its comment (null: none), the number of
+ * scope names, the names, the number of values, the values (null: '-').
+ * Valid until the next listing of the same configuration. */
+const ZelStringList* zelListRules(ConfigRecord* config);
+/* Sets one rule to values (a null value: '-'); the note takes its lines. */
+ZelBool zelSetRule(ConfigRecord* config, const char* kind, const ZelStringList* scope, const char* property,
+                   const ZelStringList* values);
+/* Removes one rule; property null removes every rule of a block.  False when
+ * nothing was set. */
+ZelBool zelRemoveRule(ConfigRecord* config, const char* kind, const ZelStringList* scope, const char* property);
+/* The libraries of the library definitions, as name and folder pairs, sorted
+ * by name (which); or the problems met reading the definitions, each a
+ * warning's text.  Both belong to the caller: give them back with
+ * zelFreeStringList. */
+ZelStringList* zelListLibraries(int32_t which);
+void zelFreeStringList(ZelStringList* list);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

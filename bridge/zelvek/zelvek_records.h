@@ -56,6 +56,12 @@ enum {
     ZEL_STOP_LIBRARY    = 0x10
 };
 
+/* A list of strings; an item may be null (see each function). */
+typedef struct ZelStringList {
+    int32_t count;
+    const char* const* items;
+} ZelStringList;
+
 typedef struct ConfigRecord ConfigRecord;
 typedef struct ConstantEntry ConstantEntry;
 typedef struct PathVectorRecord PathVectorRecord;

@@ -184,7 +184,7 @@ async function main() {
 
     await check('lint findings are listed and marked on their rows', async () => {
       await page.click('#b-lint');
-      await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'Lint of the saved file');
+      await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'Lint of the configuration as edited');
       const link = (await page.$$('#panel .pathlink'))[0];
       expect(await link.evaluate((a) => a.textContent) === 'CORE/ALU0/ADD/FA1/G2', 'the unbound instance linked');
       await link.click();

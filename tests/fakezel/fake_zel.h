@@ -153,6 +153,13 @@
       masterLib, masterCell, masterView, checkDesign, useOccurrences, allowRecent, binding, lists, info)) \
     X(ZelBool, zelIsOpenBinding, (BindingRecord* binding), (binding)) \
     X(StopRule*, zelGetAllMatchingStopRules, (PathVectorRecord* pathVector), (pathVector)) \
+    X(const ZelStringList*, zelListRules, (ConfigRecord* config), (config)) \
+    X(ZelBool, zelSetRule, (ConfigRecord* config, const char* kind, const ZelStringList* scope, \
+      const char* property, const ZelStringList* values), (config, kind, scope, property, values)) \
+    X(ZelBool, zelRemoveRule, (ConfigRecord* config, const char* kind, const ZelStringList* scope, \
+      const char* property), (config, kind, scope, property)) \
+    X(ZelStringList*, zelListLibraries, (int32_t which), (which)) \
+    X(void, zelFreeStringList, (ZelStringList* list), (list)) \
     X(int, mipInitialize, (int32_t* state), (state)) \
     X(int, mipSearch, (int32_t where, const char* name, char* buffer, int32_t size), (where, name, buffer, size)) \
     X(int, vekInitialize, (const char* path, VekInitCallback callback, int32_t* state), (path, callback, state)) \

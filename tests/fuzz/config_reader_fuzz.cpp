@@ -1,8 +1,9 @@
 // libFuzzer target: any bytes as the text of a configuration file.
 //
 // Whatever the reader accepts must survive a save and a reopen unchanged:
-// the canonical text written from the first read reads back, writes the same
-// text again, and the rules read back, with the comments kept beside each
+// saved without a change it is the same bytes (but for the location and
+// revision lines, which a save writes when the file lacks them), the text
+// written reads back, writes the same text again, and the rules read back, with the comments kept beside each
 // line, are those first read (compared through a dump of the library's records
 // that does not go through the writer, so a writer that drops a rule or moves
 // a comment cannot hide it).  Whatever it refuses
@@ -28,6 +29,19 @@ bool isModifiedUtf8(const std::string& s) {
     return fakejni::invalidModifiedUtf8At(s) == std::string::npos;
 }
 
+// The text without its location and revision statements: a save writes them
+// when the file has none.
+std::string withoutPlace(std::string_view text) {
+    std::string out;
+    while (!text.empty()) {
+        const size_t eol = text.find('\n');
+        const std::string_view line = text.substr(0, eol == std::string_view::npos ? text.size() : eol + 1);
+        text.remove_prefix(line.size());
+        if (line.substr(0, 9) != "location " && line.substr(0, 9) != "revision ") out.append(line);
+    }
+    return out;
+}
+
 [[noreturn]] void finding(const char* what, const std::string& a, const std::string& b = {}) {
     std::fprintf(stderr, "config_reader_fuzz: %s\n--- first\n%s\n--- second\n%s\n", what, a.c_str(), b.c_str());
     std::abort();
@@ -51,6 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const std::string saved = zel::writeConfig(first, first.rec.revision);
+    // A line written after a last line without its line end ends it.
+    const std::string unchanged = withoutPlace(text);
+    std::string written = withoutPlace(saved);
+    if (!text.empty() && text.back() != '\n' && !written.empty() && written.back() == '\n') written.pop_back();
+    if (written != unchanged) finding("saved unchanged, the file changes", std::string(text), saved);
     zel::Config again;
     if (!zel::readConfig(again, saved, error)) finding(("the saved text does not read back: " + error).c_str(), saved);
     const std::string resaved = zel::writeConfig(again, again.rec.revision);

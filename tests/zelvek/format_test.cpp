@@ -72,7 +72,7 @@ TEST_F(FormatTest, CanonicalText) {
               "  stop\n");
 }
 
-TEST_F(FormatTest, HandWrittenFileIsSavedInCanonicalForm) {
+TEST_F(FormatTest, HandWrittenFileKeepsItsShape) {
     writeFile(configFile("lib", "top", "config"),
               "\xEF\xBB\xBFzelvek-config 1\r\n"
               "# written by hand\n"
@@ -95,22 +95,24 @@ TEST_F(FormatTest, HandWrittenFileIsSavedInCanonicalForm) {
     EXPECT_EQ(str(zelGetCellName(c)), "top") << "a configuration opened in a library is where it was opened";
     ASSERT_TRUE(zelSave(c));
     const std::string first = readFile(configFile("lib", "top", "config"));
+    // Every line stays where it was written; the two that no longer say
+    // what the configuration holds are written anew, comments kept.
     EXPECT_EQ(first,
-              "# zelvek hierarchy configuration\n"
-              "zelvek-config 1\n"
-              "location lib top config\n"
-              "revision 8\n"
-              "cell * alpha\n"
-              "  stop\n"
-              "cell lib zeta\n"
-              "  views \"a   b\"\n"
-              "inst lib zeta * I1\n"
-              "  libs y\n"
-              "inst lib zeta * I9\n"
-              "  libs x\n"
+              "\xEF\xBB\xBFzelvek-config 1\r\n"
               "# written by hand\n"
               "occurrence B\n"
-              "  stop   # a comment after a property\n");
+              "\tstop   # a comment after a property\n"
+              "cell lib zeta\n"
+              "  views \"a   b\"\n"
+              "\n"
+              "cell * alpha\n"
+              "  stop\n"
+              "revision 8\n"
+              "inst lib zeta * I9\n"
+              "  libs x\n"
+              "inst lib zeta * I1\n"
+              "  libs y\n"
+              "location lib top config\n");
     // Saving again without a change gives the same text but for the revision.
     ASSERT_TRUE(zelSave(c));
     const std::string second = readFile(configFile("lib", "top", "config"));
@@ -121,12 +123,12 @@ TEST_F(FormatTest, HandWrittenFileIsSavedInCanonicalForm) {
 // Comments stay with the line that follows them through edits of the rules
 // around them, go with a rule that is deleted, and stay at the end.
 TEST_F(FormatTest, CommentsStayWithTheirLines) {
-    const std::string head = "# zelvek hierarchy configuration\n# The team's.\nzelvek-config 1\n";
+    const std::string head = "# The team's.\nzelvek-config 1\n";
     const std::string mid = "location lib top config\nrevision 1\n# defaults\ndefault-views symbol\n"
                             "constant TECH t45   # the process\n# any library\ncell * inv\n  # prefer\n";
     const std::string tail = "# the adder\ncell lib adder\n  views gate\n# I1\ninst lib adder * I1\n  libs other\n";
     writeFile(configFile("lib", "top", "config"),
-              head.substr(33) + mid + "  view-binding symbol\n" + tail +
+              head + mid + "  view-binding symbol\n" + tail +
                   "\n# I2 goes away\ninst lib adder * I2\n  libs x\noccurrence A\n  stop\n\n# the end\n");
     ConfigRecord* c = openConfig("lib", "top", "config", "a");
     ASSERT_NE(c, nullptr);
@@ -136,15 +138,15 @@ TEST_F(FormatTest, CommentsStayWithTheirLines) {
     ASSERT_TRUE(zelSave(c));
     const std::string kept = head + std::regex_replace(mid, std::regex("revision 1"), "revision 2") +
                              "  view-binding schematic\ncell lib able\n  stop\n" + tail +
-                             "occurrence A\n  stop\n\n# the end\n";
+                             "\noccurrence A\n  stop\n\n# the end\n";
     EXPECT_EQ(readFile(configFile("lib", "top", "config")), kept);
     // Made again after the save that dropped it, the rule comes back without
     // its comment; read back, the file keeps every comment where it was.
     ASSERT_TRUE(zelSetObjLibListStr(c, "lib", "adder", nullptr, "I2", "x"));
     ASSERT_TRUE(zelSave(c));
     const std::string again = readFile(configFile("lib", "top", "config"));
-    EXPECT_EQ(withoutRevision(again), withoutRevision(std::regex_replace(kept, std::regex("occurrence A"),
-                                                                         "inst lib adder * I2\n  libs x\noccurrence A")));
+    EXPECT_EQ(withoutRevision(again), withoutRevision(std::regex_replace(kept, std::regex("\noccurrence A"),
+                                                                         "inst lib adder * I2\n  libs x\n\noccurrence A")));
     ConfigRecord* reread = openConfig("lib", "top", "config", "a");
     ASSERT_TRUE(reread && zelSave(reread));
     EXPECT_EQ(withoutRevision(readFile(configFile("lib", "top", "config"))), withoutRevision(again));

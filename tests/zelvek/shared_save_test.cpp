@@ -246,10 +246,10 @@ TEST_F(SharedSaveTest, CommentsFollowTheirLine) {
          [](ConfigRecord* c) { zelDeleteNote(c), zelAddNoteLine(c, "b"); }, "note b\n", "of a"},
         {"a note line replaced by none", "note a\nnote z # of z\n",
          [](ConfigRecord* c) { zelReplaceNoteLine(c, nullptr), zelAddNoteLine(c, "y"); }, "note a\nnote y\n", "of z"},
-        {"a property written twice", "cell lib top\n  views x # old\n  views y # new\n", [](ConfigRecord*) {},
-         "  views y # new\n", "old"},
+        {"a property written twice, changed", "cell lib top\n  views x # old\n  views y # new\n",
+         [](ConfigRecord* c) { zelReplaceCellViewList(c, "lib", "top", "z"); }, "  views z # new\n", "old"},
         {"a property written twice, the last without comment", "cell lib top\n  views x # old\n  views y\n",
-         [](ConfigRecord*) {}, "  views y\n", "old"},
+         [](ConfigRecord* c) { zelReplaceCellViewList(c, "lib", "top", "z"); }, "cell lib top\n  views z\n", "old"},
     };
     for (const Case& k : cases) {
         writeFile(file(), "zelvek-config 1\n" + k.text);

@@ -233,7 +233,7 @@ public final class WalkBench {
             System.err.println("zel-walk-bench: configuration " + configName + " does not open");
             System.exit(1);
         }
-        WalkBench bench = new WalkBench(config, LibraryDefinitions.read(Paths.get(libs)));
+        WalkBench bench = new WalkBench(config, LibraryDefinitions.loaded());
         Result first = bench.walkOnce();  // warm-up: reads the design files, compiles the walk
         double[] rates = new double[runs];
         Result last = first;

@@ -55,7 +55,8 @@ class FreshProcessThreadsTest {
 
     @BeforeAll
     static void loneWalks() throws Exception {
-        libraries = LibraryDefinitions.read(Fixture.init());
+        Fixture.init();
+        libraries = LibraryDefinitions.loaded();
         for (String view : VIEWS) {
             ZelConfig config = Fixture.open("design", "chip", view, "r");
             lone.put(view, walk(config));

@@ -17,36 +17,14 @@ class LibraryDefinitionsTest {
     }
 
     @Test
-    void definitionsIncludesQuotesAndTheLaterDefinition(@TempDir Path dir) throws Exception {
-        write(dir.resolve("site/kwo.lib"), "DEFINE shared ../libs/shared\nINCLUDE ../kwo.lib  # a loop, skipped\n");
-        write(dir.resolve("kwo.lib"), String.join("\n",
-            "# comment",
-            "define a libs/a",
-            "DEFINE \"b lib\" \"/abs/with blank\"",
-            "INCLUDE site/kwo.lib",
-            "DEFINE a libs/a2   # the later one wins",
-            "FROB x",
-            "DEFINE .. nowhere",
-            "DEFINE c/d nowhere",
-            "DEFINE \"open quote",
-            "DEFINE e"));
-        LibraryDefinitions defs = LibraryDefinitions.read(dir.resolve("kwo.lib"));
-        assertEquals(dir.resolve("libs/a2"), defs.directory("a"));
-        assertEquals(Path.of("/abs/with blank"), defs.directory("b lib"));
-        assertEquals(dir.resolve("site/../libs/shared"), defs.directory("shared"), "relative to the file naming it");
-        for (String refused : new String[] {"..", "c/d", "e", "open quote", null}) assertNull(defs.directory(refused));
-    }
-
-    @Test
-    void missingFileDefinesNothing(@TempDir Path dir) {
-        assertNull(LibraryDefinitions.read(dir.resolve("none.lib")).directory("a"));
-    }
-
-    @Test
-    void splitWords() {
-        assertEquals(List.of("DEFINE", "a", "b c", "d\"e"), LibraryDefinitions.splitWords(" DEFINE\ta \"b c\" \"d\\\"e\" # x"));
-        assertEquals(List.of("a#b"), LibraryDefinitions.splitWords("a#b"));
-        assertNull(LibraryDefinitions.splitWords("DEFINE \"a"));
+    void theLibrariesAreTheLibrarysOwn() {
+        COM.morvent.zel.tests.Fixture.init();
+        LibraryDefinitions defs = LibraryDefinitions.loaded();
+        // The example's libraries, through the INCLUDE of the tests' definitions file.
+        assertEquals(COM.morvent.zel.tests.Fixture.examples().resolve("libs/design").toAbsolutePath().normalize(),
+                     defs.directory("design").normalize());
+        assertNull(defs.directory("no such library"));
+        assertNull(defs.directory(null));
     }
 
     @Test

@@ -75,6 +75,26 @@ class LintTest {
     }
 
     @Test
+    void judgesTheConfigurationAsEdited() throws Exception {
+        Path libs = Fixture.init();
+        String base = Files.readString(Fixture.examples().resolve("libs/design/chip/config/config.zel"));
+        String cell = Fixture.uniqueCell("lint");
+        Fixture.write(Fixture.root().resolve(Fixture.SCRATCH).resolve(cell).resolve("config/config.zel"), base);
+        ZelConfig config = Fixture.open(Fixture.SCRATCH, cell, "config", "a");
+        try {
+            assertTrue(COM.morvent.zel.ZelRules.set(config, "inst", java.util.Arrays.asList("design", "core", "schematic", "ALU9"),
+                                                    "stop", List.of(), null));
+            assertTrue(COM.morvent.zel.ZelRules.remove(config, "inst", List.of("design", "chip", "schematic", "PAD0"), null, null));
+            // Unsaved: the new rule is found, the open binding removed is not.
+            assertEquals(Set.of("never-applied: inst design core schematic ALU9: stop"),
+                         named(Lint.run(config, libs, null)).stream().filter(n -> !n.startsWith("unbound"))
+                                                            .collect(Collectors.toSet()));
+        } finally {
+            config.close();
+        }
+    }
+
+    @Test
     void theExamplesKeepOnlyTheirOpenBinding() throws Exception {
         assertEquals(Set.of(OPEN_PAD), named(lint("")));
         Path libs = Fixture.init();

@@ -93,7 +93,7 @@ class ZelCommandTest {
     }
 
     @Test
-    void showPrintsTheOrderOfASave() throws Exception {
+    void showPrintsTheFilesOrder() throws Exception {
         String libs = Fixture.init().toString();
         // Blocks and properties out of the canonical order, a property given twice.
         String name = copyOfExample("zelvek-config 1\ntop design chip schematic\noccurrence CORE ALU0\n  stop\n"
@@ -108,10 +108,11 @@ class ZelCommandTest {
         Result after = zel("show", name, "--libs", libs);
         assertEquals(0, before.status, before.toString());
         assertEquals(before.out.replace("revision 0", "revision 1"), after.out);
-        assertEquals("top design chip schematic\ndefault-views \"s t\"\nconstant C c\nnote second\nnote third\n"
-                     + "library a views z\nlibrary b stops y\ncell * inv views x\n"
-                     + "inst design alu * NEG view-binding symbol\ninst design alu * NEG stop\n"
-                     + "occurrence CORE stop\noccurrence CORE ALU0 stop\n",
+        // The file's order; a rule written twice where it is written last.
+        assertEquals("top design chip schematic\noccurrence CORE ALU0 stop\ninst design alu * NEG stop\n"
+                     + "cell * inv views x\nnote second\nlibrary b stops y\nlibrary a views z\nconstant C c\n"
+                     + "default-views \"s t\"\ninst design alu * NEG view-binding symbol\noccurrence CORE stop\n"
+                     + "note third\n",
                      after.out.substring(after.out.indexOf('\n') + 1));
     }
 
@@ -175,6 +176,64 @@ class ZelCommandTest {
         assertTrue(r.err.endsWith("zel set: not saved (see the warning above); " + name + " is unchanged\n"), r.err);
         assertEquals("spice\n", zel("get", name, "default-stops", "--libs", libs).out);
         assertEquals("schematic symbol\n", zel("get", name, "default-views", "--libs", libs).out);
+    }
+
+    @Test
+    void everyRuleAsShowNamesItAndWholeBlocks() throws Exception {
+        String libs = Fixture.init().toString();
+        String name = copyOfExample(null);
+        byte[] original = Files.readAllBytes(file(name));
+        String[] neg = {"inst", "design", "alu", "*", "NEG"};
+        // Library rules and whole blocks, by the words zel show prints.
+        assertEquals("$(GATE_VIEW) schematic\n", zel("get", name, "library", "stdcells", "views", "--libs", libs).out);
+        Result set = zel(concat(new String[] {"set", name, "library", "stdcells", "views", "symbol"}, new String[] {"--libs", libs}));
+        assertEquals(0, set.status, set.toString());
+        assertTrue(zel("show", name, "--libs", libs).out.contains("\nlibrary stdcells views symbol\n"));
+        assertEquals("inst design alu * NEG view-binding schematic\n", zel(concat(new String[] {"get", name}, neg, new String[] {"--libs", libs})).out);
+        Result json = zel(concat(new String[] {"get", name}, neg, new String[] {"--json", "--libs", libs}));
+        assertTrue(json.out.contains("\"scope\": [\"design\", \"alu\", null, \"NEG\"], \"property\": \"view-binding\""), json.out);
+        assertTrue(zel("show", name, "--json", "--libs", libs).out.contains("\"key\": \"occurrence CORE ALU0 ADD FA0 stop\""));
+        Result unset = zel(concat(new String[] {"unset", name}, neg, new String[] {"--libs", libs}));
+        assertEquals(0, unset.status, unset.toString());
+        String text = Files.readString(file(name));
+        assertTrue(!text.contains("NEG") && !text.contains("# NEG, in any view"), "the block and its comment go:\n" + text);
+        // Set back: the file as it was but for its revision line; the block made again goes after
+        // the last block of its kind that sorts before it, without the comment that went with it.
+        zel("set", name, "library", "stdcells", "views", "$(GATE_VIEW) schematic", "--libs", libs);
+        zel(concat(new String[] {"set", name}, neg, new String[] {"view-binding", "schematic", "--libs", libs}));
+        String block = "inst design alu * NEG\n  view-binding schematic\n";
+        String now = Files.readString(file(name)).replaceAll("\nrevision \\d+\n", "\n").replaceAll("\nlocation .*\n", "\n");
+        assertTrue(now.contains("cell * inv\n  view-binding behavioral\n" + block), now);
+        assertEquals(new String(original, StandardCharsets.UTF_8).replaceAll("\nrevision \\d+\n", "\n")
+                         .replaceAll("\nlocation .*\n", "\n").replace("# NEG, in any view of the ALU, goes down to its transistors.\n" + block, ""),
+                     now.replace(block, ""));
+    }
+
+    @Test
+    void setWarnsOfNamesNeitherTheDesignNorTheDefinitionsKnow() throws Exception {
+        String libs = Fixture.init().toString();
+        String name = copyOfExample(null);
+        byte[] before = Files.readAllBytes(file(name));
+        String[][] cases = {
+            {"inst", "design", "alu", "*", "NEGG", "view-binding", "layuot"},
+            {"cell", "nolib", "nand2", "stop"},
+        };
+        String[] said = {"no instance NEGG in design/alu/*; close: NEG", "no cell view on disk is named layuot; close: layout",
+                         "library nolib is not defined in "};
+        for (String[] c : cases) {
+            Result dry = zel(concat(new String[] {"set", name}, c, new String[] {"--dry-run", "--libs", libs}));
+            assertEquals(0, dry.status, dry.toString());
+            Result strict = zel(concat(new String[] {"set", name}, c, new String[] {"--strict", "--libs", libs}));
+            assertEquals(1, strict.status, strict.toString());
+            assertTrue(strict.err.contains("nothing saved (--strict)"), strict.err);
+        }
+        String err = zel(concat(new String[] {"set", name}, cases[0], new String[] {"--dry-run", "--libs", libs})).err
+                     + zel(concat(new String[] {"set", name}, cases[1], new String[] {"--dry-run", "--libs", libs})).err;
+        for (String s : said) assertTrue(err.contains("zel set: warning: " + s), err);
+        Result known = zel("set", name, "inst", "design", "alu", "*", "NEG", "view-binding", "layout", "--strict", "--dry-run",
+                           "--libs", libs);
+        assertEquals("", known.err);
+        assertTrue(java.util.Arrays.equals(before, Files.readAllBytes(file(name))), "nothing saved");
     }
 
     static String[] concat(String[]... parts) {

@@ -2,7 +2,6 @@ package COM.morvent.zel.edit;
 
 import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelWarningListener;
-import COM.morvent.zel.walk.CellView;
 import COM.morvent.zel.walk.Finding;
 import COM.morvent.zel.walk.WalkException;
 import java.nio.file.Path;
@@ -13,7 +12,7 @@ import java.util.Map;
 
 /**
  * The findings of {@code zel lint} for the page, by the instance path (or cell view) each is
- * about. The lint reads the rules of the configuration's file, so it lints the saved file.
+ * about. The lint judges the configuration as edited, saved or not.
  */
 final class Lint {
     private Lint() {
@@ -41,16 +40,12 @@ final class Lint {
         }
     }
 
-    /** Lints the saved file of configuration {@code name}. */
-    static Findings run(CellView name, Path definitionsFile, ZelWarningListener warnings) throws Session.Refused {
-        ZelConfig saved = new ZelConfig();
-        if (!saved.open(name.lib, name.cell, name.view, "r", warnings)) {
-            throw new Session.Refused(409, "the saved configuration " + name + " does not open for the lint");
-        }
+    /** Lints the open configuration as edited. */
+    static Findings run(ZelConfig config, Path definitionsFile, ZelWarningListener warnings) throws Session.Refused {
         Findings found = new Findings();
         int problems = 0;
         try {
-            for (Finding f : COM.morvent.zel.walk.Lint.run(saved, definitionsFile, warnings)) {
+            for (Finding f : COM.morvent.zel.walk.Lint.run(config, definitionsFile, warnings)) {
                 if (!f.kind.note) ++problems;
                 String text = (f.kind.note ? "note: " : "") + (f.rule != null ? f.rule + ": " : "") + f.why
                               + (f.fix != null ? "; " + f.fix : "");
@@ -58,12 +53,10 @@ final class Lint {
             }
         } catch (WalkException e) {
             throw new Session.Refused(409, "the lint cannot run: " + e.getMessage());
-        } finally {
-            saved.close();
         }
         int notes = found.all.size() - problems;
         found.summary = problems + (problems == 1 ? " finding" : " findings") + ", " + notes + (notes == 1 ? " note" : " notes")
-                        + " in the saved file";
+                        + " in the configuration as edited";
         return found;
     }
 }

@@ -64,7 +64,7 @@ final class Session {
 
     Session(java.nio.file.Path definitionsFile, CellView name) throws Refused {
         this.definitionsFile = definitionsFile;
-        this.design = new Design(LibraryDefinitions.read(definitionsFile), listener, 200_000);
+        this.design = new Design(LibraryDefinitions.loaded(), listener, 200_000);
         this.name = name;
         this.config = open(name);
     }
@@ -604,7 +604,7 @@ final class Session {
 
     /** Runs the lint over the saved file and keeps its findings for the rows. */
     synchronized String lint() throws Refused {
-        lint = Lint.run(name, definitionsFile, listener);
+        lint = Lint.run(config, definitionsFile, listener);
         // A finding names an instance path, a cell view or a library: the page links those
         // that are instances of the open configuration's hierarchy.
         java.util.Set<String> instances = new java.util.HashSet<>();

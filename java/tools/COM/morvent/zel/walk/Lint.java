@@ -37,9 +37,8 @@ import java.util.stream.Stream;
  *     f.fix;     // "remove the rule, or name an instance that design/core/schematic has"
  * }
  * }</pre>
- * The rules are read from the configuration's saved file (the bridge cannot list them); the walk
- * asks the open configuration. Between them they must be the same: run it on a saved
- * configuration. The walk keeps only counts and one example per rule, so its memory does not
+ * The rules are those of the open configuration as edited, saved or not ({@code ZelRules}); the
+ * walk asks the same configuration. The walk keeps only counts and one example per rule, so its memory does not
  * grow with the design; its time is about one walk's.
  */
 public final class Lint {
@@ -106,8 +105,7 @@ public final class Lint {
     }
 
     /**
-     * Lints an open configuration: reads the definitions file and the configuration's file from
-     * the library it was opened in, walks the design and gives the findings, notes included.
+     * Lints an open configuration as edited, saved or not: lists its rules, walks the design and gives the findings, notes included.
      * {@code ZelConfig.init} must have been called with the same definitions file; the
      * listener, which may be null, receives the library's warnings and those of design files.
      *
@@ -115,14 +113,7 @@ public final class Lint {
      */
     public static List<Finding> run(ZelConfig config, Path definitionsFile, ZelWarningListener warnings)
             throws WalkException {
-        LibraryDefinitions libraries = LibraryDefinitions.read(definitionsFile);
-        CellView name = new CellView(config.getLibName(), config.getCellName(), config.getViewName());
-        Path path = ConfigFile.fileOf(libraries, name);
-        if (path == null || !Files.isRegularFile(path)) {
-            throw new WalkException(1, "the file of configuration " + name + " is not found in the libraries of "
-                                       + definitionsFile);
-        }
-        return run(config, ConfigFile.read(path), libraries, definitionsFile, warnings,
+        return run(config, ConfigFile.of(config), LibraryDefinitions.loaded(), definitionsFile, warnings,
                    new Progress(new PrintStream(PrintStream.nullOutputStream()), false, false));
     }
 

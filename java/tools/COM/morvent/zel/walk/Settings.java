@@ -2,6 +2,7 @@ package COM.morvent.zel.walk;
 
 import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelPathVector;
+import COM.morvent.zel.ZelRules;
 import COM.morvent.zel.ZelWarningListener;
 import java.io.IOException;
 import java.util.ArrayList;
@@ -20,19 +21,25 @@ final class Settings {
         "  default-views | default-libs | default-stops     a default list",
         "  constant NAME                        a constant; $(NAME) in a value refers to it",
         "  note                                 the note: each VALUE word is a line",
+        "  library LIB PROPERTY                 a library rule: views LIST, stops LIST",
         "  cell LIB|* CELL PROPERTY             a cell rule: view-binding VIEW, views LIST,",
-        "                                       libs LIST, stop, bind \"\" \"\" \"\" (bind to open)",
+        "                                       libs LIST, stop, bind LIB CELL VIEW",
         "  inst LIB|* CELL VIEW|* INST PROPERTY an instance rule: view-binding VIEW, views LIST,",
-        "                                       libs LIST, stop, bind \"\" \"\" \"\" (bind to open)",
+        "                                       libs LIST, stop, bind LIB CELL VIEW",
         "  occurrence I1 I2 ... PROPERTY        an occurrence rule, by the instance names from the",
-        "                                       top: bind LIB CELL VIEW (\"\" \"\" \"\": open), stop",
+        "                                       top: bind LIB CELL VIEW, stop, views LIST",
+        "Without PROPERTY a library, cell, inst or occurrence KEY names its whole block (get prints",
+        "its rules, unset removes them). bind \"\" \"\" \"\" binds to open.",
         "A LIST is one word: quote it, \"schematic symbol\". stop takes no VALUE.");
 
     static final String GET_HELP = String.join("\n",
         "Prints the value of KEY in configuration CONFIG (LIB/CELL/VIEW) as saved: a list as",
         "one line, several words (top, bind) as the file writes them; a stop prints 'stop'.",
+        "A whole block prints one rule a line, as zel show does.",
         KEYS,
         "Options:",
+        "  --json           the rules as a JSON array: kind, scope, property, values, key,",
+        "                   text, comment, line",
         Zel.LIBS_HELP,
         "Exit status: 0 printed; 1 KEY is not set; 2 the configuration cannot be read or a",
         "wrong command line.");
@@ -41,12 +48,16 @@ final class Settings {
         "'KEY: OLD -> NEW'; the save's warnings go to standard error. When another program",
         "saved the configuration after zel read it, nothing is saved.",
         KEYS,
+        "A name that neither the design nor the library definitions know (an instance, cell,",
+        "view or library) is warned of on standard error, with the names close to it.",
         "Options:",
         "  --dry-run        print what would change; save nothing",
+        "  --strict         a name warned of is an error: exit 1, nothing saved",
         Zel.LIBS_HELP,
         "Exit status: 0 saved (or already so, or --dry-run); 1 refused: the library refused the",
-        "change, the save failed or another program saved first (run it again); 2 the",
-        "configuration cannot be opened for editing or a wrong command line.");
+        "change, a name is unknown with --strict, the save failed or another program saved",
+        "first (run it again); 2 the configuration cannot be opened for editing or a wrong",
+        "command line.");
     static final String UNSET_HELP = String.join("\n",
         "Removes KEY from configuration CONFIG (LIB/CELL/VIEW) and saves it. Prints",
         "'KEY: OLD -> (none)'; nothing is saved when KEY is not set.",
@@ -57,28 +68,49 @@ final class Settings {
         "Exit status: as for zel set.");
 
     private static final List<String> CELL_PROPERTIES = List.of("view-binding", "views", "libs", "stop", "bind");
-    private static final List<String> OCCURRENCE_PROPERTIES = List.of("bind", "stop");
+    private static final List<String> LIBRARY_PROPERTIES = List.of("views", "stops");
+    private static final List<String> OCCURRENCE_PROPERTIES = List.of("bind", "stop", "views");
 
     /** A KEY of the command line and the VALUE words after it. */
     static final class Key {
-        ConfigFile.Rule rule;  // with the values given (set), or none
+        String kind;
+        List<String> scope;   // null: '*'
+        String property;      // null: a setting, or a whole block
         List<String> values;
 
+        boolean block() {
+            return property == null && !setting();
+        }
+
+        boolean setting() {
+            return !kind.equals("library") && !kind.equals("cell") && !kind.equals("inst") && !kind.equals("occurrence");
+        }
+
+        ZelRules.Rule rule(List<String> with) {
+            return new ZelRules.Rule(kind, scope, property, with, null, 0);
+        }
+
         String key() {
-            return rule.key();
+            return rule(List.of()).key();
+        }
+
+        /** Whether a rule listed is this KEY's (one of them, for a block or the note). */
+        boolean matches(ZelRules.Rule r) {
+            if (!r.kind().equals(kind) || !r.scope().equals(scope)) return false;
+            return property == null || property.equals(r.property());
         }
     }
 
     private Settings() {
     }
 
-    /** Parses KEY and the words after it. */
-    static Key key(List<String> words, String command) throws WalkException {
+    /** Parses KEY and the words after it; a whole block only where {@code blockAllowed}. */
+    static Key key(List<String> words, String command, boolean blockAllowed) throws WalkException {
         if (words.isEmpty()) throw new WalkException(2, "give the KEY to " + command + "; zel help " + command);
         String first = words.get(0);
-        ConfigFile.Block block = ConfigFile.Block.SETTING;
-        List<String> names = List.of();
-        String property;
+        Key key = new Key();
+        key.kind = first;
+        key.scope = List.of();
         int used;
         switch (first) {
             case "top":
@@ -86,48 +118,51 @@ final class Settings {
             case "default-libs":
             case "default-stops":
             case "note":
-                property = first;
                 used = 1;
                 break;
             case "constant":
                 need(words, 2, "constant NAME", command);
-                property = first;
-                names = List.of(words.get(1));
+                key.scope = List.of(words.get(1));
                 used = 2;
                 break;
+            case "library":
+                used = block(words, 1, LIBRARY_PROPERTIES, "library LIB PROPERTY", "a library", command, blockAllowed, key);
+                key.scope = List.copyOf(words.subList(1, 2));
+                break;
             case "cell":
-                need(words, 4, "cell LIB CELL PROPERTY", command);
-                block = ConfigFile.Block.CELL;
-                names = Arrays.asList(any(words.get(1)), words.get(2));
-                property = property(words.get(3), CELL_PROPERTIES, "a cell", command);
-                used = 4;
+                used = block(words, 2, CELL_PROPERTIES, "cell LIB CELL PROPERTY", "a cell", command, blockAllowed, key);
+                key.scope = Arrays.asList(any(words.get(1)), words.get(2));
                 break;
             case "inst":
-                need(words, 6, "inst LIB CELL VIEW INST PROPERTY", command);
-                block = ConfigFile.Block.INST;
-                names = Arrays.asList(any(words.get(1)), words.get(2), any(words.get(3)), words.get(4));
-                property = property(words.get(5), CELL_PROPERTIES, "an instance", command);
-                used = 6;
+                used = block(words, 4, CELL_PROPERTIES, "inst LIB CELL VIEW INST PROPERTY", "an instance", command,
+                             blockAllowed, key);
+                key.scope = Arrays.asList(any(words.get(1)), words.get(2), any(words.get(3)), words.get(4));
                 break;
             case "occurrence": {
                 int k = 1;
-                while (k < words.size() && !OCCURRENCE_PROPERTIES.contains(words.get(k)) && !words.get(k).equals("views")) ++k;
-                if (k == 1 || k == words.size()) {
-                    throw new WalkException(2, "write occurrence I1 I2 ... bind|stop; zel help " + command);
+                while (k < words.size() && !OCCURRENCE_PROPERTIES.contains(words.get(k))) ++k;
+                if (k == 1 || (k == words.size() && !blockAllowed)) {
+                    throw new WalkException(2, "write occurrence I1 I2 ... bind|stop|views; zel help " + command);
                 }
-                block = ConfigFile.Block.OCCURRENCE;
-                names = List.copyOf(words.subList(1, k));
-                property = property(words.get(k), OCCURRENCE_PROPERTIES, "an occurrence", command);
-                used = k + 1;
+                key.scope = List.copyOf(words.subList(1, k));
+                key.property = k < words.size() ? words.get(k) : null;
+                used = Math.min(k + 1, words.size());
                 break;
             }
             default:
                 throw new WalkException(2, "unknown KEY '" + first + "'; zel help " + command);
         }
-        Key key = new Key();
         key.values = List.copyOf(words.subList(used, words.size()));
-        key.rule = new ConfigFile.Rule(block, names, property, List.of(), 0);
         return key;
+    }
+
+    // The property after `names` names of a block, or none (the whole block) when the words end there.
+    private static int block(List<String> words, int names, List<String> known, String form, String what,
+                             String command, boolean blockAllowed, Key key) throws WalkException {
+        if (words.size() == names + 1 && blockAllowed) return names + 1;
+        need(words, names + 2, form, command);
+        key.property = property(words.get(names + 1), known, what, command);
+        return names + 2;
     }
 
     private static void need(List<String> words, int n, String form, String command) throws WalkException {
@@ -146,42 +181,64 @@ final class Settings {
         return word;
     }
 
-    /** The rule of {@code key} in the file, or null; note lines joined. */
-    private static ConfigFile.Rule find(ConfigFile file, Key key) {
-        if (key.rule.property.equals("note")) {
-            List<String> lines = new ArrayList<>();
-            for (ConfigFile.Rule r : file.rules) if (r.property.equals("note")) lines.add(r.value());
-            return lines.isEmpty() ? null : new ConfigFile.Rule(ConfigFile.Block.SETTING, List.of(), "note", lines, 0);
-        }
-        String wanted = key.key();
-        for (ConfigFile.Rule r : file.rules) if (r.key().equals(wanted)) return r;
-        return null;
+    /** The rules of {@code key} in the configuration as listed: one, the lines of the note, or a block's. */
+    private static List<ZelRules.Rule> find(ZelConfig config, Key key) {
+        List<ZelRules.Rule> found = new ArrayList<>();
+        for (ZelRules.Rule r : ZelRules.list(config)) if (key.matches(r)) found.add(r);
+        return found;
     }
 
     // ---------------------------------------------------------------------------------------
 
     static int get(String[] args, Zel.Io io) throws WalkException, IOException {
-        Zel.Line line = Zel.parse(args, "get", List.of(), List.of());
-        Key key = key(line.words, "get");
+        Zel.Line line = Zel.parse(args, "get", List.of("--json"), List.of());
+        Key key = key(line.words, "get", true);
         if (!key.values.isEmpty()) throw new WalkException(2, "zel get takes no VALUE; did you mean zel set?");
-        ConfigFile.Rule rule;
+        List<ZelRules.Rule> rules;
         try (Zel.Opened opened = Zel.open(line, "r", io, Zel.warnings(io, "get"), 2)) {
-            rule = find(opened.file(), key);
+            rules = find(opened.config, key);
         }
-        if (rule == null) {
+        if (line.flags.contains("--json")) {
+            StringBuilder b = new StringBuilder("[");
+            for (int i = 0; i < rules.size(); ++i) b.append(i == 0 ? "\n  " : ",\n  ").append(Show.json(rules.get(i)));
+            Zel.write(io, b.append(rules.isEmpty() ? "]\n" : "\n]\n").toString());
+            return rules.isEmpty() ? 1 : 0;
+        }
+        if (rules.isEmpty()) {
             io.err.println(Zel.NAME + " get: " + key.key() + " is not set");
             return 1;
         }
-        Zel.write(io, shown(rule) + "\n");
+        StringBuilder b = new StringBuilder();
+        if (key.block()) {
+            for (ZelRules.Rule r : rules) b.append(r).append('\n');
+        } else if (key.kind.equals("note")) {
+            for (ZelRules.Rule r : rules) b.append(r.value()).append('\n');
+        } else {
+            b.append(shown(rules.get(0))).append('\n');
+        }
+        Zel.write(io, b.toString());
         return 0;
     }
 
     /** A value as get prints it: one value bare, several as the file writes them. */
-    private static String shown(ConfigFile.Rule rule) {
-        if (rule.property.equals("stop")) return "stop";
-        if (rule.property.equals("note")) return String.join("\n", rule.values);
-        if (rule.values.size() == 1) return rule.values.get(0) == null ? "-" : rule.values.get(0);
+    private static String shown(ZelRules.Rule rule) {
+        if ("stop".equals(rule.property())) return "stop";
+        if (rule.values().size() == 1) return rule.values().get(0) == null ? "-" : rule.values().get(0);
         return rule.valueText();
+    }
+
+    /** What a KEY holds, as set prints it before and after. */
+    private static String described(Key key, List<ZelRules.Rule> rules) {
+        if (rules.isEmpty()) return "(none)";
+        if (key.block()) return rules.size() == 1 ? rules.get(0).property() + " " + rules.get(0).valueText()
+                                                  : rules.size() + " rules";
+        if (key.kind.equals("note")) {
+            List<String> lines = new ArrayList<>();
+            for (ZelRules.Rule r : rules) lines.add(ZelRules.word(r.value()));
+            return String.join(" ", lines);
+        }
+        String v = rules.get(0).valueText();
+        return v.isEmpty() ? rules.get(0).property() : v;
     }
 
     static int set(String[] args, Zel.Io io) throws WalkException, IOException {
@@ -196,24 +253,35 @@ final class Settings {
     static Runnable beforeSave;
 
     private static int change(String[] args, Zel.Io io, String command) throws WalkException, IOException {
-        Zel.Line line = Zel.parse(args, command, List.of("--dry-run"), List.of());
-        boolean dryRun = line.flags.contains("--dry-run");
-        Key key = key(line.words, command);
         boolean set = command.equals("set");
+        Zel.Line line = Zel.parse(args, command, set ? List.of("--dry-run", "--strict") : List.of("--dry-run"), List.of());
+        boolean dryRun = line.flags.contains("--dry-run");
+        Key key = key(line.words, command, !set);
         checkValues(key, set, command);
         ZelWarningListener warnings = Zel.warnings(io, command);
         try (Zel.Opened opened = Zel.open(line, "a", io, warnings, 2)) {
-            ConfigFile.Rule old = find(opened.file(), key);
-            String before = old == null ? "(none)" : old.valueText().isEmpty() ? old.property : old.valueText();
-            ConfigFile.Rule wanted = new ConfigFile.Rule(key.rule.block, key.rule.names, key.rule.property,
-                                                         key.values, 0);
-            String after = !set ? "(none)" : wanted.valueText().isEmpty() ? wanted.property : wanted.valueText();
+            List<ZelRules.Rule> old = find(opened.config, key);
+            String before = described(key, old);
+            ZelRules.Rule wanted = key.rule(key.values);
+            String after = !set ? "(none)" : key.kind.equals("note") ? String.join(" ", quoted(key.values))
+                           : wanted.valueText().isEmpty() ? wanted.property() : wanted.valueText();
             String what = key.key() + ": " + before + " -> " + after;
-            if (set ? old != null && Objects.equals(old.values, key.values) : old == null) {
+            boolean same = set ? !old.isEmpty() && sameValues(key, old) : old.isEmpty();
+            if (set) {
+                if (key.kind.equals("occurrence")) standAbove(opened, key.scope, warnings).destroy();
+                int unknown = Names.check(opened, key, io);
+                if (unknown > 0 && line.flags.contains("--strict")) {
+                    throw new WalkException(1, key.key() + ": " + unknown + (unknown == 1 ? " name" : " names")
+                                               + " unknown (see above); nothing saved (--strict)");
+                }
+            }
+            if (same) {
                 Zel.write(io, key.key() + ": " + (set ? "already " + before : "not set") + "; nothing saved\n");
                 return 0;
             }
-            if (!apply(opened, key, set, warnings)) {
+            boolean done = set ? ZelRules.set(opened.config, key.kind, key.scope, key.property, key.values, warnings)
+                               : ZelRules.remove(opened.config, key.kind, key.scope, key.property, warnings);
+            if (!done) {
                 throw new WalkException(1, "the library refused to " + command + " " + key.key()
                                            + (set ? " to " + after : "") + " (see the warning above, if any)");
             }
@@ -226,19 +294,34 @@ final class Settings {
                 throw new WalkException(1, "not saved (see the warning above); " + opened.name + " is unchanged");
             }
             Zel.write(io, what + "\n");
-            if (!set && key.rule.property.equals("constant")) stillReferenced(old, opened, io);
+            if (!set && key.kind.equals("constant")) stillReferenced(key.scope.get(0), opened, io);
             return 0;
         }
     }
 
+    private static List<String> quoted(List<String> values) {
+        List<String> out = new ArrayList<>();
+        for (String v : values) out.add(ZelRules.word(v));
+        return out;
+    }
+
+    private static boolean sameValues(Key key, List<ZelRules.Rule> old) {
+        if (key.kind.equals("note")) {
+            List<String> lines = new ArrayList<>();
+            for (ZelRules.Rule r : old) lines.add(r.value());
+            return lines.equals(key.values);
+        }
+        return Objects.equals(old.get(0).values(), key.values);
+    }
+
     /** Warns of the rules that still refer to a constant just removed. */
-    private static void stillReferenced(ConfigFile.Rule constant, Zel.Opened opened, Zel.Io io) throws WalkException {
-        String reference = "$(" + constant.names.get(0) + ")";
-        for (ConfigFile.Rule r : opened.file().rules) {
-            for (String v : r.values) {
+    private static void stillReferenced(String name, Zel.Opened opened, Zel.Io io) {
+        String reference = "$(" + name + ")";
+        for (ZelRules.Rule r : ZelRules.list(opened.config)) {
+            for (String v : r.values()) {
                 if (v != null && v.contains(reference)) {
-                    io.err.println(Zel.NAME + " unset: warning: " + r + " (line " + r.line + ") still refers to "
-                                   + reference + "; define the constant again or change the rule");
+                    io.err.println(Zel.NAME + " unset: warning: " + r + (r.line() > 0 ? " (line " + r.line() + ")" : "")
+                                   + " still refers to " + reference + "; define the constant again or change the rule");
                     break;
                 }
             }
@@ -246,7 +329,7 @@ final class Settings {
     }
 
     private static void checkValues(Key key, boolean set, String command) throws WalkException {
-        String p = key.rule.property;
+        String p = key.property != null ? key.property : key.kind;
         int n = key.values.size();
         if (!set) {
             if (n > 0) throw new WalkException(2, "zel unset takes no VALUE after " + key.key());
@@ -266,81 +349,13 @@ final class Settings {
                                        + ", not " + n);
         }
         if (wanted < 0 && n == 0) throw new WalkException(2, "give the note's lines; zel unset note removes it");
-        if (p.equals("bind") && key.rule.block != ConfigFile.Block.OCCURRENCE) {
-            for (String v : key.values) {
-                if (!v.isEmpty()) {
-                    throw new WalkException(2, "a " + key.rule.block.keyword + " rule binds only to open here (bind \"\" \"\" \"\");"
-                                               + " to choose a view, set its view-binding");
-                }
-            }
-        }
-    }
-
-    /** Makes the change in the open configuration; false when the library refuses it. */
-    private static boolean apply(Zel.Opened opened, Key key, boolean set, ZelWarningListener warnings) throws WalkException {
-        ZelConfig c = opened.config;
-        List<String> n = key.rule.names;
-        List<String> v = key.values;
-        String value = v.isEmpty() ? null : v.get(0);
-        switch (key.rule.block) {
-            case SETTING:
-                switch (key.rule.property) {
-                    case "top": return c.setTopCellViewName(v.get(0), v.get(1), v.get(2));
-                    case "default-views": return c.setDefaultViewListString(value);
-                    case "default-libs": return c.setDefaultLibListString(value);
-                    case "default-stops": return c.setDefaultStopListString(value);
-                    case "constant": return set ? c.replaceConstant(n.get(0), value) : c.deleteConstant(n.get(0));
-                    default: {  // note
-                        if (!set) return c.deleteNote();
-                        // replaceNoteLine replaces the last line only: the note is made anew.
-                        c.deleteNote();  // false for a note that is empty already
-                        boolean ok = true;
-                        for (int i = 0; ok && i < v.size(); ++i) ok = c.addNoteLine(v.get(i));
-                        return ok;
-                    }
-                }
-            case CELL:
-            case INST: {
-                boolean cell = key.rule.block == ConfigFile.Block.CELL;
-                String lib = n.get(0);
-                String cellName = n.get(1);
-                String view = cell ? null : n.get(2);
-                String inst = cell ? null : n.get(3);
-                switch (key.rule.property) {
-                    case "view-binding":
-                        if (cell) return set ? c.replaceCellViewBinding(lib, cellName, value) : c.deleteCellViewBinding(lib, cellName);
-                        return set ? c.replaceInstViewBinding(lib, cellName, view, inst, value)
-                                   : c.deleteInstViewBinding(lib, cellName, view, inst);
-                    case "views":
-                        if (cell) return set ? c.replaceCellViewList(lib, cellName, value) : c.deleteCellViewList(lib, cellName);
-                        return set ? c.replaceInstViewList(lib, cellName, view, inst, value)
-                                   : c.deleteInstViewList(lib, cellName, view, inst);
-                    case "libs":
-                        return set ? c.setInstLibList(lib, cellName, view, inst, value) : c.deleteInstLibList(lib, cellName, view, inst);
-                    case "stop":
-                        return c.setStopPointValue(lib, cellName, view, inst, set);
-                    default:  // bind, to open
-                        return c.setBindToOpen(lib, cellName, view, inst, set);
-                }
-            }
-            default: {
-                try (ZelPathVector pv = standAbove(opened, n, warnings)) {
-                    String inst = n.get(n.size() - 1);
-                    if (key.rule.property.equals("stop")) {
-                        return c.setOccurStopPointValue(pv.pathvector, inst, null, null, null, set);
-                    }
-                    return set ? c.setOccurBinding(pv.pathvector, v.get(0), v.get(1), v.get(2), inst)
-                               : c.deleteOccurBinding(pv.pathvector, inst);
-                }
-            }
-        }
     }
 
     /**
      * A path vector standing in the cell view that holds the last instance of an occurrence
      * path: each instance above it bound as the walk binds it. The path must be in the design.
      */
-    private static ZelPathVector standAbove(Zel.Opened opened, List<String> path, ZelWarningListener warnings)
+    static ZelPathVector standAbove(Zel.Opened opened, List<String> path, ZelWarningListener warnings)
             throws WalkException {
         ZelConfig c = opened.config;
         CellView level = new CellView(c.getTopLibName(), c.getTopCellName(), c.getTopViewName());

@@ -279,7 +279,6 @@ public final class Walk {
             throws WalkException, IOException {
         CellView name = configName(options.config != null ? options.config : DEFAULT_CONFIG, "--config");
         Path libs = definitionsFile(options, setupPath, home);
-        LibraryDefinitions definitions = LibraryDefinitions.read(libs);
         ZelWarningListener warnings = text -> {
             progress.clear();
             err.println(NAME + ": warning: " + text);
@@ -290,7 +289,7 @@ public final class Walk {
             // The loader's message names the platform, the places tried and the setting to use.
             throw new WalkException(1, "cannot load the bridge library: " + e.getMessage());
         }
-        Design design = new Design(definitions, warnings, DESIGN_KEPT);
+        Design design = new Design(LibraryDefinitions.loaded(), warnings, DESIGN_KEPT);
         ZelConfig config = open(name, "--config", warnings);
         try {
             WalkHeader header = WalkHeader.of(config);

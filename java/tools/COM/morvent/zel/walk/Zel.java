@@ -116,12 +116,14 @@ public final class Zel {
                 "Exit status: 0 no instance differs; 1 some do; 2 the walks cannot be done or a",
                 "wrong command line."),
             Zel::diff));
-        add(new Command("show", "zel show CONFIG [--libs FILE]",
-            "print a configuration's settings and rules in a stable order",
+        add(new Command("show", "zel show CONFIG [--json] [--libs FILE]",
+            "print a configuration's settings and rules in the file's order",
             String.join("\n",
                 "Prints the settings, constants, note and rules of CONFIG (LIB/CELL/VIEW), one per",
-                "line as 'zel get' and 'zel set' name them, in the order a save writes them.",
+                "line as 'zel get' and 'zel set' name them, in the order of its file.",
                 "Options:",
+                "  --json           one JSON document: each rule's kind, scope, property, values,",
+                "                   key, text, comment and line",
                 LIBS_HELP,
                 "Exit status: 0 printed; 1 the configuration cannot be read; 2 a wrong command line."),
             Show::run));
@@ -143,10 +145,10 @@ public final class Zel {
                 "Exit status: 0 nothing found (notes do not count); 1 something found; 2 the lint",
                 "cannot run (a configuration that does not open, a wrong command line)."),
             LintCommand::run));
-        add(new Command("get", "zel get CONFIG KEY [--libs FILE]",
+        add(new Command("get", "zel get CONFIG KEY [--json] [--libs FILE]",
             "print one setting or rule",
             Settings.GET_HELP, Settings::get));
-        add(new Command("set", "zel set CONFIG KEY VALUE... [--dry-run] [--libs FILE]",
+        add(new Command("set", "zel set CONFIG KEY VALUE... [--dry-run] [--strict] [--libs FILE]",
             "change one setting or rule and save",
             Settings.SET_HELP, Settings::set));
         add(new Command("unset", "zel unset CONFIG KEY [--dry-run] [--libs FILE]",
@@ -413,11 +415,9 @@ public final class Zel {
             this.libraries = libraries;
         }
 
-        /** The configuration's file, read now. */
-        ConfigFile file() throws WalkException {
-            Path path = ConfigFile.fileOf(libraries, name);
-            if (path == null) throw new WalkException(1, "library " + name.lib + " is not defined in " + definitionsFile);
-            return ConfigFile.read(path);
+        /** The configuration's rules as edited so far. */
+        ConfigFile file() {
+            return ConfigFile.of(config);
         }
 
         @Override
@@ -444,7 +444,7 @@ public final class Zel {
             throw new WalkException(failStatus, e.getMessage());
         }
         ZelConfig.init(libs.toString());
-        Opened opened = new Opened(name, libs, LibraryDefinitions.read(libs));
+        Opened opened = new Opened(name, libs, LibraryDefinitions.loaded());
         if (!opened.config.open(name.lib, name.cell, name.view, mode, warnings)) {
             throw new WalkException(failStatus, "configuration " + name + " does not open (see the warning above); check "
                                                 + "its name and --libs FILE");

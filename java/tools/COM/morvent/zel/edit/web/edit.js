@@ -496,7 +496,7 @@ async function lint() {
   panelMode = {kind: 'lint'};
   const p = $('panel');
   p.textContent = '';
-  p.append(el('h2', null, 'Lint of the saved file'), el('p', 'hint', r.summary));
+  p.append(el('h2', null, 'Lint of the configuration as edited'), el('p', 'hint', r.summary));
   const list = el('div');
   for (const f of r.findings) {
     const line = el('div', 'lintline');
