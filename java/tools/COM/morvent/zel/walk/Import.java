@@ -1,5 +1,6 @@
 package COM.morvent.zel.walk;
 
+import COM.morvent.zel.ZelConfig;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
@@ -131,7 +132,12 @@ final class Import {
         options.libs = libs;
         options.config = lib + "/-/-";
         Path definitions = Walk.definitionsFile(options, io.setupPath, io.home);
-        LibraryDefinitions libraries = LibraryDefinitions.read(definitions);
+        try {
+            ZelConfig.init(definitions.toString());  // the libraries as the configuration library reads them
+        } catch (UnsatisfiedLinkError e) {
+            throw new WalkException(1, "cannot load the bridge library: " + e.getMessage());
+        }
+        LibraryDefinitions libraries = LibraryDefinitions.loaded();
         Path libDir = libraryDir(libraries, lib, definitions);
         Path jsonFile;
         String verilogText = null;
