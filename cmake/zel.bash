@@ -5,7 +5,8 @@ _zel() {
     _init_completion 2>/dev/null || {
         cur=${COMP_WORDS[COMP_CWORD]}; prev=${COMP_WORDS[COMP_CWORD-1]}; words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD
     }
-    local commands="walk diff show lint get set unset edit help"
+    local commands
+    commands=$(zel help --commands 2>/dev/null) || commands="walk diff show lint get set unset edit help"
     if [ "$cword" -eq 1 ]; then
         COMPREPLY=($(compgen -W "$commands --version --help" -- "$cur"))
         return
@@ -16,21 +17,45 @@ _zel() {
         --depth) return ;;
     esac
     local command=${words[1]}
+    # The words that are not options: CONFIG first, then the KEY of get/set/unset.
+    local n=0 i libs=()
+    for ((i = 2; i < cword; ++i)); do
+        if [[ ${words[i-1]} == --libs ]]; then libs=(--libs "${words[i]}")
+        elif [[ ${words[i]} != -* && ${words[i-1]} != --depth && ${words[i-1]} != --ignore && ${words[i-1]} != --port ]]; then
+            n=$((n + 1))
+        fi
+    done
+    local options
     case $command in
-        walk) COMPREPLY=($(compgen -W "brief full json jsonl summary dot --depth --progress --no-progress --libs --help" -- "$cur")) ;;
-        diff) COMPREPLY=($(compgen -W "--depth --libs --help" -- "$cur")) ;;
-        show) COMPREPLY=($(compgen -W "--json --libs --help" -- "$cur")) ;;
-        lint) COMPREPLY=($(compgen -W "--json --ignore --progress --no-progress --libs --help" -- "$cur")) ;;
+        walk) options="brief full json jsonl summary dot --depth --progress --no-progress --libs --help" ;;
+        diff) options="--depth --libs --help" ;;
+        show) options="--json --libs --help" ;;
+        lint) options="--json --ignore --progress --no-progress --libs --help" ;;
+        get) options="--json --libs --help" ;;
+        set) options="--dry-run --strict --libs --help" ;;
+        unset) options="--dry-run --libs --help" ;;
+        edit) options="--libs --port --help" ;;
+        help) [ "$cword" -eq 2 ] && COMPREPLY=($(compgen -W "$commands" -- "$cur")); return ;;
+        *) return ;;
+    esac
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+    # Configurations, as the library definitions lead to them.
+    local configs=""
+    if [[ $command == diff && $n -lt 2 || $command != diff && $n -eq 0 ]]; then
+        configs=$(zel help --configs "${libs[@]}" 2>/dev/null)
+    fi
+    case $command in
+        walk) COMPREPLY=($(compgen -W "brief full json jsonl summary dot $configs" -- "$cur")) ;;
         get|set|unset)
-            # zel get CONFIG KEY...: the key's first word after the configuration.
-            local n=0 i
-            for ((i = 2; i < cword; ++i)); do [[ ${words[i]} == -* || ${words[i-1]} == --libs ]] || n=$((n + 1)); done
             if [ "$n" -eq 1 ]; then
                 COMPREPLY=($(compgen -W "top default-views default-libs default-stops constant note library cell inst occurrence" -- "$cur"))
-            elif [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "--libs --dry-run --strict --json --help" -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W "$configs" -- "$cur"))
             fi ;;
-        help) [ "$cword" -eq 2 ] && COMPREPLY=($(compgen -W "$commands" -- "$cur")) ;;
+        *) COMPREPLY=($(compgen -W "$configs" -- "$cur")) ;;
     esac
 }
 complete -F _zel zel

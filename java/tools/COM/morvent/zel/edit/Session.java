@@ -61,16 +61,41 @@ final class Session {
     /** Counts the changes every tab must see: edits, saves, reloads. */
     private long generation;
     private Lint.Findings lint;
+    private final LibraryDefinitions libraries;
+    /** Why a save of the configuration cannot succeed, or null: then the page is read-only and says why. */
+    private String readOnly;
 
     Session(java.nio.file.Path definitionsFile, CellView name) throws Refused {
         this.definitionsFile = definitionsFile;
-        this.design = new Design(LibraryDefinitions.loaded(), listener, 200_000);
+        this.libraries = LibraryDefinitions.loaded();
+        this.design = new Design(libraries, listener, 200_000);
         this.name = name;
         this.config = open(name);
+        this.readOnly = whyReadOnly(name);
+    }
+
+    /**
+     * Tries what a save does, writing a new file beside the configuration's, so that edits a
+     * save would lose are refused at once rather than at Save.
+     */
+    private String whyReadOnly(CellView at) {
+        java.nio.file.Path lib = libraries.directory(at.lib);
+        if (lib == null) return null;  // the library's own warning says more at save
+        java.nio.file.Path dir = lib.resolve(at.cell).resolve(at.view);
+        java.nio.file.Path file = dir.resolve("config.zel");
+        try {
+            java.nio.file.Files.delete(java.nio.file.Files.createTempFile(dir, ".zel-edit-", ".probe"));
+        } catch (IOException | SecurityException e) {
+            return "the folder " + dir + " cannot be written, so a save would fail; use Save as to keep edits elsewhere";
+        }
+        if (java.nio.file.Files.exists(file) && !java.nio.file.Files.isWritable(file)) {
+            return "the file " + file + " cannot be written, so a save would fail; use Save as to keep edits elsewhere";
+        }
+        return null;
     }
 
     private synchronized void warn(String text) {
-        warnings.addLast(text);
+        warnings.addLast(COM.morvent.zel.walk.Zel.inZelWords(text));
         ++warningCount;
         if (warnings.size() > WARNINGS_KEPT) warnings.removeFirst();
     }
@@ -104,7 +129,8 @@ final class Session {
     synchronized String state(long since) {
         Json j = new Json().open();
         j.put("config", name.toString()).put("generation", generation).put("modified", config.isModified())
-                .put("editable", config.isEditable()).put("revision", config.getRevision());
+                .put("editable", config.isEditable() && readOnly == null).put("readOnly", readOnly)
+                .put("revision", config.getRevision());
         WalkHeader header = Rows.header(config);
         j.put("top", new CellView(config.getTopLibName(), config.getTopCellName(), config.getTopViewName()).toString());
         j.put("defaultViews", header.defaultViewList).put("defaultLibs", header.defaultLibList);
@@ -287,6 +313,7 @@ final class Session {
      * {@code name}.
      */
     synchronized String edit(Map<String, String> f) throws Refused {
+        if (readOnly != null) throw new Refused(409, "read-only: " + readOnly);
         if (!config.isEditable()) throw new Refused(409, "the configuration is open read-only");
         String op = need(f, "op");
         String value = f.get("value");
@@ -433,6 +460,7 @@ final class Session {
 
     /** Saves where it was opened; refused with the library's warning when another writer got there first. */
     synchronized String save() throws Refused {
+        if (readOnly != null) throw new Refused(409, "read-only: " + readOnly);
         long before = warningCount;
         if (!config.save(listener)) {
             throw new Refused(409, "not saved" + (warningCount > before ? lastWarning() : ""));
@@ -452,6 +480,7 @@ final class Session {
         config.close();
         config = reopened;
         name = to;
+        readOnly = whyReadOnly(to);
         ++generation;
         return new Json().open().put("ok", true).put("config", name.toString()).close().toString();
     }
@@ -461,6 +490,7 @@ final class Session {
         ZelConfig reopened = open(name);
         config.close();
         config = reopened;
+        readOnly = whyReadOnly(name);
         ++generation;
         return new Json().open().put("ok", true).put("config", name.toString()).close().toString();
     }

@@ -507,6 +507,10 @@ async function poll() {
   try { s = await get('state', {since: warningsSeen}); } catch (e) { return; }
   $('config').textContent = s.config;
   $('modified').hidden = !s.modified;
+  // A configuration no save can write: say so and why, before any edit is made.
+  $('readonly').hidden = s.editable;
+  $('readonly').textContent = s.editable ? '' : 'read-only: ' + (s.readOnly || 'opened read-only');
+  $('b-save').disabled = !s.editable;
   document.title = 'zel edit ' + s.config + (s.modified ? ' *' : '');
   if (s.warnings.length) {
     const f = $('warnings');
