@@ -130,19 +130,22 @@ bool before(const char* a, const char* b) {
     return std::strcmp(a, b) < 0;
 }
 
-std::vector<const InstRule*> sortedRules(const InstList& list) {
+std::vector<const InstRule*> sortedRules(const InstList& list, bool sorted) {
     std::vector<const InstRule*> rules;
     rules.reserve(list.linkedCount);
     for (const InstRuleRecord* r = *list.head; r; r = r->next) rules.push_back(static_cast<const InstRule*>(r->owner));
-    std::sort(rules.begin(), rules.end(),
+    if (sorted)
+        std::sort(rules.begin(), rules.end(),
               [](const InstRule* a, const InstRule* b) { return std::strcmp(a->rec.name, b->rec.name) < 0; });
     return rules;
 }
 
-// The canonical form as units, in its order (docs/config-format.md).
+// The canonical form as units, in its order (docs/config-format.md); in no
+// particular order when `sorted` is false (what each line says is the same).
 class Units {
 public:
-    Units(const Config& cfg, intptr_t revision, bool fields) : cfg_(cfg), fields_(fields) {
+    Units(const Config& cfg, intptr_t revision, bool fields, bool sorted = true)
+        : cfg_(cfg), fields_(fields), sorted_(sorted) {
         const ConfigRecord& r = cfg.rec;
         statement(&cfg.remarks, kHeaderGroup, nullptr, "zelvek-config " + std::to_string(kFormatVersion), {});
         statement(&r.libName, kLocationGroup, nullptr, words("location", {r.libName, r.cellName, r.viewName}), {});
@@ -161,8 +164,9 @@ public:
         std::vector<const LibRule*> libs;
         for (const auto& entry : cfg.libRules)
             if (entry.second->rec.viewList || entry.second->rec.stopList) libs.push_back(entry.second.get());
-        std::sort(libs.begin(), libs.end(),
-                  [](const LibRule* a, const LibRule* b) { return std::strcmp(a->rec.libName, b->rec.libName) < 0; });
+        if (sorted_)
+            std::sort(libs.begin(), libs.end(),
+                      [](const LibRule* a, const LibRule* b) { return std::strcmp(a->rec.libName, b->rec.libName) < 0; });
         for (const LibRule* lib : libs) {
             const size_t head = statement(lib, kLibraryGroup, "library", words("library", {lib->rec.libName}),
                                           {lib->rec.libName});
@@ -174,10 +178,11 @@ public:
         cells.reserve(cfg.cells.size());
         for (const auto& entry : cfg.cells)
             if (entry.second->live()) cells.push_back(entry.second.get());
-        std::sort(cells.begin(), cells.end(), [](const Cell* a, const Cell* b) {
-            if (!sameText(a->rec.libName, b->rec.libName)) return before(a->rec.libName, b->rec.libName);
-            return std::strcmp(a->rec.cellName, b->rec.cellName) < 0;
-        });
+        if (sorted_)
+            std::sort(cells.begin(), cells.end(), [](const Cell* a, const Cell* b) {
+                if (!sameText(a->rec.libName, b->rec.libName)) return before(a->rec.libName, b->rec.libName);
+                return std::strcmp(a->rec.cellName, b->rec.cellName) < 0;
+            });
         for (const Cell* cell : cells) addCell(*cell);
 
         std::vector<const char*> path;
@@ -248,7 +253,7 @@ private:
     }
 
     void addInstRules(const Cell& cell, const char* view, const InstList& list) {
-        for (const InstRule* rule : sortedRules(list)) {
+        for (const InstRule* rule : sortedRules(list, sorted_)) {
             const InstRuleRecord& r = rule->rec;
             std::string text = "inst";
             anyOr(text, cell.rec.libName);
@@ -287,9 +292,10 @@ private:
         std::vector<const CellView*> views;
         for (const auto& entry : cell.views)
             if (entry.second->insts.linkedCount) views.push_back(entry.second.get());
-        std::sort(views.begin(), views.end(), [](const CellView* a, const CellView* b) {
-            return std::strcmp(a->rec.viewName, b->rec.viewName) < 0;
-        });
+        if (sorted_)
+            std::sort(views.begin(), views.end(), [](const CellView* a, const CellView* b) {
+                return std::strcmp(a->rec.viewName, b->rec.viewName) < 0;
+            });
         for (const CellView* v : views) addInstRules(cell, v->rec.viewName, v->insts);
     }
 
@@ -297,8 +303,9 @@ private:
         std::vector<const Occ*> occs;
         for (const OccurrenceInstance* oi = list.rec.instances; oi; oi = oi->next)
             occs.push_back(static_cast<const Occ*>(oi->owner));
-        std::sort(occs.begin(), occs.end(),
-                  [](const Occ* a, const Occ* b) { return std::strcmp(a->rec.name, b->rec.name) < 0; });
+        if (sorted_)
+            std::sort(occs.begin(), occs.end(),
+                      [](const Occ* a, const Occ* b) { return std::strcmp(a->rec.name, b->rec.name) < 0; });
         for (const Occ* occ : occs) {
             path.push_back(occ->rec.name);
             const OccurrenceInstance& r = occ->rec;
@@ -321,6 +328,7 @@ private:
 
     const Config& cfg_;
     bool fields_;
+    bool sorted_;
 };
 
 // What a line says, in a word: equal texts give equal hashes; never 0.
@@ -619,7 +627,7 @@ void appendComments(std::string& to, std::string_view lines) {
 // After a read: what each line of the file says, to tell later which of them
 // still say it.
 void stampLayout(Config& cfg) {
-    Units units(cfg, cfg.rec.revision, false);
+    Units units(cfg, cfg.rec.revision, false, false);
     std::unordered_map<RemarkKey, uint64_t, RemarkKeyHash> now;
     now.reserve(units.all.size());
     for (const Unit& u : units.all) now.emplace(u.key, said(u.text));
