@@ -39,10 +39,10 @@ function javaApi(...args) {
                                path.join(here, 'OtherProgram.java'), ...args], {encoding: 'utf8'}).trim();
 }
 
-function startServer() {
+function startServer(config = 'design/chip/config') {
   const child = spawn('java', ['-Xmx256m', '-Djava.library.path=' + libDir, '-cp',
                                path.join(javaDir, 'zel-walk.jar') + ':' + path.join(javaDir, 'zel.jar'),
-                               'COM.morvent.zel.edit.Edit', '--libs', libs, 'design/chip/config'],
+                               'COM.morvent.zel.edit.Edit', '--libs', libs, config],
                       {stdio: ['ignore', 'pipe', 'pipe']});
   return new Promise((resolve, reject) => {
     let out = '';
@@ -195,6 +195,36 @@ async function main() {
       if (shots) await page.screenshot({path: path.join(shots, 'edit-lint.png')});
     });
 
+    await check('the panel names the rule that decided and edits that very rule, * scope included', async () => {
+      await page.type('#gopath', 'CORE/ALU0/NEG');
+      await page.keyboard.press('Enter');
+      await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'CORE/ALU0/NEG');
+      const decided = () => page.$eval('#panel .decided .mono', (e) => e.textContent);
+      expect(await decided() === 'inst design alu * NEG view-binding schematic', 'decided: ' + await decided());
+      const field = await page.$('#panel .decided input');
+      await field.click({clickCount: 3});
+      await field.type('layout');
+      await page.keyboard.press('Enter');
+      await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'inst design alu * NEG view-binding layout');
+      await page.waitForFunction((s) => document.querySelector(s)?.textContent.includes('-> stdcells/inv/layout'), {}, rowSel('CORE/ALU0/NEG'));
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-rule.png')});
+      // Remove removes the rule shown: another decides now.
+      const [remove] = await page.$$('xpath/.//div[contains(@class,"decided")]//button[text()="Remove"]');
+      await remove.click();
+      await page.waitForFunction(() => !document.querySelector('#panel .decided .mono')?.textContent.startsWith('inst design alu * NEG'));
+      // A refusal says why.
+      await page.select('#newscope', '4');
+      await page.select('#newprop', 'view-binding');
+      await page.type('#newvalue', 'layout');
+      await page.click('#b-newrule');
+      await page.waitForFunction(() => /Not changed: a library rule holds a view list/.test(document.querySelector('#banner')?.textContent));
+      // A new rule at the scope chosen: any view of the cell that holds NEG.
+      await page.select('#newscope', '1');
+      await page.click('#b-newrule');
+      await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'inst design alu * NEG view-binding layout');
+      expect(await page.$eval('#banner', (e) => e.hidden), 'the refusal goes once an edit is made');
+    });
+
     await check('an instance view binding edited in the panel changes its row at once', async () => {
       await page.click(rowSel('CORE/ALU0'));
       await page.waitForSelector('#panel h2');
@@ -255,6 +285,38 @@ async function main() {
       await page.waitForFunction(() => document.querySelector('#banner')?.textContent.startsWith('Saved as design/chip/edited'));
       expect(javaApi('get', libs, 'design/chip/edited', 'design/core/schematic', 'ALU0') === 'schematic', 'saved as another');
       await page.waitForFunction(() => document.querySelector('#config')?.textContent === 'design/chip/edited');
+    });
+
+    await check('a configuration no save can write opens read-only and says why', async () => {
+      const dir = path.join(scratch, 'libs/design/chip/sim_config');
+      fs.chmodSync(dir, 0o555);
+      let immutable = false;
+      try {
+        fs.accessSync(dir, fs.constants.W_OK);
+        execFileSync('chattr', ['+i', dir]);  // root writes past the mode bits
+        immutable = true;
+      } catch (e) { /* not writable already, or chattr refused: the check below tells */ }
+      const ro = await startServer('design/chip/sim_config');
+      try {
+        const tab = await browser.newPage();
+        await tab.goto(ro.url);
+        await tab.waitForFunction(() => !document.querySelector('#readonly')?.hidden);
+        const text = await tab.$eval('#readonly', (e) => e.textContent);
+        expect(/^read-only: the folder .*sim_config cannot be written/.test(text), 'says why: ' + text);
+        expect(await tab.$eval('#b-save', (b) => b.disabled), 'Save disabled');
+        const roToken = new URL(ro.url).pathname.split('/')[1];
+        const r = await raw(ro.port, 'POST', '/' + roToken + '/api/edit?op=default-views&value=symbol',
+                            {Host: '127.0.0.1:' + ro.port, 'X-Zel-Edit': '1'});
+        expect(r.status === 409 && r.body.includes('read-only'), 'edit refused: ' + r.status + ' ' + r.body);
+        const state = JSON.parse((await raw(ro.port, 'GET', '/' + roToken + '/api/state', {Host: '127.0.0.1:' + ro.port})).body);
+        expect(state.editable === false && state.readOnly.includes('cannot be written'), JSON.stringify(state));
+        if (shots) await tab.screenshot({path: path.join(shots, 'edit-readonly.png')});
+        await tab.close();
+      } finally {
+        ro.child.kill();
+        if (immutable) execFileSync('chattr', ['-i', dir]);
+        fs.chmodSync(dir, 0o755);
+      }
     });
 
     await check('the page raised no script or policy error', async () => {

@@ -2,6 +2,7 @@ package COM.morvent.zel.edit;
 
 import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelPathVector;
+import COM.morvent.zel.ZelRules;
 import COM.morvent.zel.ZelWarningListener;
 import COM.morvent.zel.walk.BindAnswers;
 import COM.morvent.zel.walk.CellView;
@@ -265,6 +266,12 @@ final class Session {
                     .put("binding", choice == Labels.ViewChoice.OCCURRENCE_RULE && node.binding != null
                                     ? node.binding.toString() : null)
                     .put("stop", (node.stopWhy & ZelPathVector.STOP_OCCURRENCE_RULE) != 0).close();
+            ZelRules.Rule decided = decidingRule(choice, in, inst, m);
+            if (decided != null) {
+                j.object("decided").put("kind", decided.kind()).put("scope", scopeText(decided.scope()))
+                        .put("property", decided.property()).put("value", decided.valueText())
+                        .put("text", decided.toString()).put("line", decided.line()).close();
+            }
             String cellLib = m.lib;
             j.object("cellRule").put("lib", cellLib).put("cell", m.cell)
                     .put("view", cellLib == null ? null : config.getCellViewBinding(cellLib, m.cell))
@@ -284,6 +291,93 @@ final class Session {
         } finally {
             w.close();
         }
+    }
+
+    /**
+     * The rule that chose the instance's view, as the file holds it: for an instance rule the
+     * first in the file whose names match (its view or {@code *}), a binding before a view
+     * binding; for a cell rule the cell's own library before any library. Null when no
+     * instance or cell rule decided.
+     */
+    private ZelRules.Rule decidingRule(Labels.ViewChoice choice, CellView in, String inst, CellView m) {
+        boolean instRule = choice == Labels.ViewChoice.INSTANCE_RULE;
+        if (!instRule && choice != Labels.ViewChoice.CELL_RULE) return null;
+        List<ZelRules.Rule> rules = ZelRules.list(config);
+        for (String property : new String[] {"bind", "view-binding"}) {
+            if (instRule) {
+                for (ZelRules.Rule r : rules) {
+                    List<String> n = r.scope();
+                    if (r.kind().equals("inst") && property.equals(r.property()) && n.size() == 4
+                            && (n.get(0) == null || n.get(0).equals(in.lib)) && in.cell.equals(n.get(1))
+                            && (n.get(2) == null || n.get(2).equals(in.view)) && inst.equals(n.get(3))) {
+                        return r;
+                    }
+                }
+            } else {
+                for (String lib : new String[] {m.lib, null}) {
+                    for (ZelRules.Rule r : rules) {
+                        List<String> n = r.scope();
+                        if (r.kind().equals("cell") && property.equals(r.property()) && n.size() == 2
+                                && java.util.Objects.equals(n.get(0), lib) && m.cell.equals(n.get(1))) {
+                            return r;
+                        }
+                    }
+                }
+            }
+        }
+        return null;
+    }
+
+    /** A rule's names as the page sends them back: joined by '/', {@code *} for any. */
+    static String scopeText(List<String> scope) {
+        StringBuilder b = new StringBuilder();
+        for (String n : scope) b.append(b.length() == 0 ? "" : "/").append(n == null ? "*" : n);
+        return b.toString();
+    }
+
+    /** Sets or removes the rule the page names by its kind, names and property. */
+    private boolean ruleEdit(Map<String, String> f, boolean remove) throws Refused {
+        String kind = need(f, "kind");
+        int size = kind.equals("inst") ? 4 : kind.equals("cell") ? 2 : kind.equals("library") ? 1 : -1;
+        if (size < 0) throw new Refused(400, "a rule here is an inst, cell or library rule, not '" + kind + "'");
+        String[] words = need(f, "scope").split("/", -1);
+        if (words.length != size) throw new Refused(400, "a " + kind + " rule takes " + size + " names, not '" + f.get("scope") + "'");
+        List<String> scope = new ArrayList<>();
+        for (String w : words) scope.add(w.equals("*") ? null : word(w, "a name of the rule"));
+        String property = need(f, "property");
+        String value = f.get("value");
+        String shown = kind + " " + String.join(" ", words) + " " + property;
+        if (remove) {
+            boolean held = false;
+            for (ZelRules.Rule r : ZelRules.list(config)) {
+                if (r.kind().equals(kind) && r.scope().equals(scope) && property.equals(r.property())) held = true;
+            }
+            if (!held) throw new Refused(409, "there is no rule " + shown + " to remove (another tab may have removed it)");
+            return ZelRules.remove(config, kind, scope, property, listener);
+        }
+        List<String> values;
+        switch (property) {
+            case "view-binding":
+                values = List.of(word(value, "a view"));
+                break;
+            case "views":
+            case "libs":
+            case "stops":
+                values = List.of(list(value));
+                break;
+            case "bind": {
+                CellView to = cellView(value, "the binding");
+                values = List.of(to.lib, to.cell, to.view);
+                break;
+            }
+            default:
+                throw new Refused(400, "the editor sets view-binding, views, libs, stops or bind here, not '" + property + "'");
+        }
+        if (kind.equals("library") && !property.equals("views") && !property.equals("stops")) {
+            throw new Refused(409, "a library rule holds a view list or a stop list, not " + property
+                                   + "; choose the cell or an instance for it");
+        }
+        return ZelRules.set(config, kind, scope, property, values, listener);
     }
 
     /** The configuration's own settings: top, default lists, constants, note. */
@@ -343,6 +437,10 @@ final class Session {
                 }
                 break;
             }
+            case "rule":
+            case "rule-remove":
+                ok = ruleEdit(f, op.equals("rule-remove"));
+                break;
             default:
                 ok = instanceEdit(op, f, value, on);
         }

@@ -319,6 +319,50 @@ async function showInstance(path) {
   p.append(el('h3', null, 'Why it binds so'), why);
   for (const l of d.lint || []) p.append(el('div', 'err', '\u26a0 ' + l));
 
+  // The rule that decided, as the file holds it: editing it changes that very rule.
+  const D = d.decided;
+  const decided = el('div', 'decided');
+  if (D) {
+    decided.append(el('div', 'mono', D.text), el('div', 'hint', D.kind + ' rule, names ' + D.scope + ', line ' + (D.line || 'not saved yet')));
+    const shown = D.property === 'bind' ? D.value.split(/\s+/).join('/') : D.value.replace(/^"|"$/g, '');
+    decided.append(field(shown, D.property, (v) => v.trim()
+      ? edit({op: 'rule', kind: D.kind, scope: D.scope, property: D.property, value: v})
+      : edit({op: 'rule-remove', kind: D.kind, scope: D.scope, property: D.property})));
+  } else {
+    decided.append(el('div', 'hint', 'No instance or cell rule decided the view: ' + d.chosenBy + '.'));
+  }
+  p.append(el('h3', null, 'The rule that applies'), decided);
+  // A new rule, at the scope chosen.
+  const [il, ic, iv] = d.in.split('/');
+  const [ml, mc] = d.master.split('/');
+  const scopes = [
+    ['this view: inst ' + il + ' ' + ic + ' ' + iv + ' ' + d.name, 'inst', [il, ic, iv, d.name].join('/')],
+    ['any view: inst ' + il + ' ' + ic + ' * ' + d.name, 'inst', [il, ic, '*', d.name].join('/')],
+    ['the cell: cell ' + ml + ' ' + mc, 'cell', ml + '/' + mc],
+    ['the cell in any library: cell * ' + mc, 'cell', '*/' + mc],
+    ['the library: library ' + ml, 'library', ml],
+  ];
+  const scopeSel = el('select');
+  scopeSel.id = 'newscope';
+  scopes.forEach(([label], i) => { const o = el('option', null, label); o.value = String(i); scopeSel.append(o); });
+  const propSel = el('select');
+  propSel.id = 'newprop';
+  for (const prop of ['view-binding', 'views']) { const o = el('option', null, prop); o.value = prop; propSel.append(o); }
+  const newRule = el('div', 'edit');
+  const valueIn = el('input');
+  valueIn.id = 'newvalue';
+  valueIn.placeholder = 'a view, or views';
+  const add = el('button', null, 'Add rule');
+  add.id = 'b-newrule';
+  const addRule = () => {
+    const [, kind, scope] = scopes[Number(scopeSel.value)];
+    edit({op: 'rule', kind, scope, property: propSel.value, value: valueIn.value});
+  };
+  add.addEventListener('click', addRule);
+  valueIn.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') addRule(); });
+  newRule.append(scopeSel, propSel, valueIn, add);
+  p.append(el('h3', null, 'A new rule'), newRule);
+
   const I = d.instRule;
   p.append(el('h3', null, 'Instance rule: ' + d.name + ' in ' + d.in));
   p.append(table([
