@@ -254,14 +254,44 @@ async function main() {
 
     await check('"Changes" lists the edited instance against the saved file', async () => {
       await page.click('#b-changes');
-      await page.waitForFunction(() => document.querySelector('#panel pre')?.textContent.includes('CORE/ALU0'));
+      await page.waitForFunction(() => document.querySelector('#changed-bindings')?.textContent.includes('CORE/ALU0'));
+      const rules = await page.$eval('#changed-rules', (e) => e.textContent);
+      expect(rules.includes('+ inst design core schematic ALU0 view-binding symbol'), 'the rule added: ' + rules);
+      expect(rules.includes('~ inst design alu * NEG view-binding schematic  ->  layout'), 'the rule changed: ' + rules);
       if (shots) await page.screenshot({path: path.join(shots, 'edit-changes.png')});
+    });
+
+    await check('undo and redo take the last edit back and make it again, by keys and buttons', async () => {
+      const alu0 = (has) => page.waitForFunction((s, h) => document.querySelector(s)?.textContent.includes('design/alu/symbol -> design/alu/symbol') === h,
+                                                 {}, rowSel('CORE/ALU0'), has);
+      await page.focus('#tree');
+      await page.keyboard.down('Control');
+      await page.keyboard.press('z');
+      await page.keyboard.up('Control');
+      await alu0(false);
+      // Changes follows: the rule taken back is no longer listed.
+      await page.waitForFunction(() => !document.querySelector('#changed-rules')?.textContent.includes('ALU0'));
+      await page.waitForFunction(() => !document.querySelector('#b-redo').disabled);
+      await page.click('#b-redo');
+      await alu0(true);
+      await page.click('#b-undo');
+      await alu0(false);
+      await page.focus('#tree');
+      await page.keyboard.down('Control');
+      await page.keyboard.down('Shift');
+      await page.keyboard.press('z');
+      await page.keyboard.up('Shift');
+      await page.keyboard.up('Control');
+      await alu0(true);
+      await page.waitForFunction(() => document.querySelector('#changed-rules')?.textContent.includes('ALU0'));
     });
 
     await check('save writes the file, read back through the Java API', async () => {
       expect(javaApi('get', libs, 'design/chip/config', 'design/core/schematic', 'ALU0') === 'none', 'not saved yet');
       await page.click('#b-save');
-      await page.waitForFunction(() => document.querySelector('#banner')?.textContent.startsWith('Saved'));
+      await page.waitForFunction(() => /^Saved design\/chip\/config as revision \d+ to .*config\.zel at /.test(document.querySelector('#saveline')?.textContent));
+      await new Promise((r) => setTimeout(r, 3500));
+      expect(!(await page.$eval('#saveline', (e) => e.hidden)), 'the save line lasts');
       expect(javaApi('get', libs, 'design/chip/config', 'design/core/schematic', 'ALU0') === 'symbol', 'saved binding');
       expect(await page.$eval('#modified', (e) => e.hidden), 'no longer modified');
     });

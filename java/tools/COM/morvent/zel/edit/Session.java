@@ -63,6 +63,12 @@ final class Session {
     private long generation;
     private Lint.Findings lint;
     private final LibraryDefinitions libraries;
+    /** The rules before each edit, newest last, and those an undo left, for redo; shared by every tab. */
+    private final Deque<List<ZelRules.Rule>> undo = new ArrayDeque<>();
+    private final Deque<List<ZelRules.Rule>> redo = new ArrayDeque<>();
+    private static final int UNDO_KEPT = 500;
+    /** The last save: where, which revision, when (ms); null before any. */
+    private String lastSave;
     /** Why a save of the configuration cannot succeed, or null: then the page is read-only and says why. */
     private String readOnly;
 
@@ -131,7 +137,8 @@ final class Session {
         Json j = new Json().open();
         j.put("config", name.toString()).put("generation", generation).put("modified", config.isModified())
                 .put("editable", config.isEditable() && readOnly == null).put("readOnly", readOnly)
-                .put("revision", config.getRevision());
+                .put("revision", config.getRevision()).put("undo", undo.size()).put("redo", redo.size())
+                .put("lastSave", lastSave);
         WalkHeader header = Rows.header(config);
         j.put("top", new CellView(config.getTopLibName(), config.getTopCellName(), config.getTopViewName()).toString());
         j.put("defaultViews", header.defaultViewList).put("defaultLibs", header.defaultLibList);
@@ -380,6 +387,80 @@ final class Session {
         return ZelRules.set(config, kind, scope, property, values, listener);
     }
 
+    /** Takes back the last edit (undo) or the last undo (redo), whichever tab made it. */
+    synchronized String undo(boolean back) throws Refused {
+        if (readOnly != null) throw new Refused(409, "read-only: " + readOnly);
+        Deque<List<ZelRules.Rule>> from = back ? undo : redo;
+        Deque<List<ZelRules.Rule>> to = back ? redo : undo;
+        if (from.isEmpty()) throw new Refused(409, back ? "nothing to undo" : "nothing to redo");
+        List<ZelRules.Rule> now = ZelRules.list(config);
+        restore(from.peekLast());
+        from.removeLast();
+        to.addLast(now);
+        ++generation;
+        return new Json().open().put("ok", true).put("generation", generation).put("modified", config.isModified())
+                .put("undo", undo.size()).put("redo", redo.size()).close().toString();
+    }
+
+    private static String identity(ZelRules.Rule r) {
+        return r.kind() + "\0" + r.scope() + "\0" + r.property();
+    }
+
+    private static boolean sameRules(List<ZelRules.Rule> a, List<ZelRules.Rule> b) {
+        if (a.size() != b.size()) return false;
+        for (int i = 0; i < a.size(); ++i) {
+            if (!identity(a.get(i)).equals(identity(b.get(i))) || !a.get(i).values().equals(b.get(i).values())) return false;
+        }
+        return true;
+    }
+
+    private static List<String> noteLines(List<ZelRules.Rule> rules) {
+        List<String> lines = new ArrayList<>();
+        for (ZelRules.Rule r : rules) if (r.kind().equals("note")) lines.add(r.value());
+        return lines;
+    }
+
+    /** Makes the open configuration hold {@code target}'s rules: removes, sets and sets back rule by rule. */
+    private void restore(List<ZelRules.Rule> target) throws Refused {
+        List<ZelRules.Rule> current = ZelRules.list(config);
+        Map<String, ZelRules.Rule> want = new java.util.LinkedHashMap<>();
+        for (ZelRules.Rule r : target) if (!r.kind().equals("note")) want.putIfAbsent(identity(r), r);
+        boolean ok = true;
+        for (ZelRules.Rule r : current) {
+            if (!r.kind().equals("note") && !want.containsKey(identity(r))) ok &= ZelRules.remove(config, r, listener);
+        }
+        Map<String, ZelRules.Rule> have = new java.util.HashMap<>();
+        for (ZelRules.Rule r : ZelRules.list(config)) if (!r.kind().equals("note")) have.putIfAbsent(identity(r), r);
+        for (ZelRules.Rule r : want.values()) {
+            ZelRules.Rule h = have.get(identity(r));
+            if (h == null || !h.values().equals(r.values())) ok &= ZelRules.set(config, r, listener);
+        }
+        List<String> lines = noteLines(target);
+        if (!lines.equals(noteLines(current))) {
+            if (!noteLines(current).isEmpty()) ok &= ZelRules.remove(config, "note", List.of(), null, listener);
+            if (!lines.isEmpty()) ok &= ZelRules.set(config, "note", List.of(), null, lines, listener);
+        }
+        if (!ok) throw new Refused(409, "the library refused to take the edit back" + lastWarning());
+    }
+
+    /** The rules that differ between the saved file and the open configuration, one line each. */
+    private static List<String> rulesChanged(List<ZelRules.Rule> saved, List<ZelRules.Rule> edited) {
+        Map<String, ZelRules.Rule> a = new java.util.LinkedHashMap<>();
+        Map<String, ZelRules.Rule> b = new java.util.LinkedHashMap<>();
+        for (ZelRules.Rule r : saved) if (!r.kind().equals("note")) a.putIfAbsent(identity(r), r);
+        for (ZelRules.Rule r : edited) if (!r.kind().equals("note")) b.putIfAbsent(identity(r), r);
+        List<String> lines = new ArrayList<>();
+        for (ZelRules.Rule r : a.values()) {
+            ZelRules.Rule e = b.get(identity(r));
+            if (e == null) lines.add("- " + r + (r.line() > 0 ? "  (line " + r.line() + ")" : ""));
+            else if (!e.values().equals(r.values())) lines.add("~ " + r + "  ->  " + e.valueText()
+                                                               + (r.line() > 0 ? "  (line " + r.line() + ")" : ""));
+        }
+        for (ZelRules.Rule r : b.values()) if (!a.containsKey(identity(r))) lines.add("+ " + r);
+        if (!noteLines(saved).equals(noteLines(edited))) lines.add("~ note");
+        return lines;
+    }
+
     /** The configuration's own settings: top, default lists, constants, note. */
     synchronized String settings() {
         Json j = new Json().open().put("config", name.toString())
@@ -413,6 +494,7 @@ final class Session {
         String value = f.get("value");
         boolean on = "true".equals(value);
         long before = warningCount;
+        List<ZelRules.Rule> rulesBefore = ZelRules.list(config);
         boolean ok;
         switch (op) {
             case "default-views": ok = config.setDefaultViewListString(list(value)); break;
@@ -447,6 +529,11 @@ final class Session {
         if (!ok) {
             String why = warningCount > before ? lastWarning() : "";
             throw new Refused(409, "the library refused the change" + why);
+        }
+        if (!sameRules(rulesBefore, ZelRules.list(config))) {
+            undo.addLast(rulesBefore);
+            if (undo.size() > UNDO_KEPT) undo.removeFirst();
+            redo.clear();
         }
         ++generation;
         return new Json().open().put("ok", true).put("generation", generation).put("modified", config.isModified())
@@ -564,7 +651,16 @@ final class Session {
             throw new Refused(409, "not saved" + (warningCount > before ? lastWarning() : ""));
         }
         ++generation;
-        return new Json().open().put("ok", true).put("config", name.toString()).close().toString();
+        saved();
+        return new Json().open().put("ok", true).put("config", name.toString()).put("lastSave", lastSave).close().toString();
+    }
+
+    /** Notes the save just made, for the line the page keeps: the file, its revision, the time. */
+    private void saved() {
+        java.nio.file.Path lib = libraries.directory(name.lib);
+        String file = lib == null ? name.toString() : lib.resolve(name.cell).resolve(name.view).resolve("config.zel").toString();
+        lastSave = "Saved " + name + " as revision " + config.getRevision() + " to " + file + " at "
+                   + java.time.LocalTime.now().withNano(0);
     }
 
     /** Saves under another name and goes on editing that one. */
@@ -579,6 +675,9 @@ final class Session {
         config = reopened;
         name = to;
         readOnly = whyReadOnly(to);
+        undo.clear();
+        redo.clear();
+        saved();
         ++generation;
         return new Json().open().put("ok", true).put("config", name.toString()).close().toString();
     }
@@ -589,6 +688,8 @@ final class Session {
         config.close();
         config = reopened;
         readOnly = whyReadOnly(name);
+        undo.clear();
+        redo.clear();
         ++generation;
         return new Json().open().put("ok", true).put("config", name.toString()).close().toString();
     }
@@ -603,6 +704,7 @@ final class Session {
             throw new Refused(409, "the saved configuration " + name + " does not open" + lastWarning());
         }
         Lines out = new Lines(CHANGES_LINES);
+        List<String> rules = rulesChanged(ZelRules.list(saved), ZelRules.list(config));
         try {
             Walker a = new Walker(saved, design, listener, Integer.MAX_VALUE, new Progress(null, false, false), true);
             Walker b = walker(true);
@@ -618,6 +720,8 @@ final class Session {
         }
         Json j = new Json().open().put("cut", out.cut).array("lines");
         for (String l : out.lines) j.put(null, l);
+        j.end().array("rules");
+        for (String l : rules) j.put(null, l);
         return j.end().close().toString();
     }
 

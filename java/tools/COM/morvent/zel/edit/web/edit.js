@@ -290,6 +290,7 @@ async function edit(fields) {
     generation = r.generation;
     $('modified').hidden = !r.modified;
     banner(null);
+    poll();
     await refreshTree();
     if (panelMode) await (panelMode.kind === 'instance' ? showInstance(panelMode.path) : showSettings());
   } catch (e) {
@@ -427,6 +428,27 @@ async function showSettings() {
   p.append(note, save);
 }
 
+// Undo and redo live in the server: every tab of the configuration takes back the same edits.
+async function undo(back) {
+  try {
+    const r = await post(back ? 'undo' : 'redo');
+    generation = r.generation;
+    $('modified').hidden = !r.modified;
+    banner(null);
+    await refreshTree();
+    await refreshPanel();
+  } catch (e) {
+    banner('Not changed: ' + e.message);
+  }
+  await poll();
+}
+
+async function refreshPanel() {
+  if (panelMode?.kind === 'instance') await showInstance(panelMode.path);
+  else if (panelMode?.kind === 'settings') await showSettings();
+  else if (panelMode?.kind === 'changes') await showChanges();
+}
+
 async function showChanges() {
   panelMode = {kind: 'changes'};
   const p = $('panel');
@@ -436,6 +458,7 @@ async function showChanges() {
   try { c = await get('changes'); } catch (e) { return panelError(e); }
   p.lastChild.remove();
   const pre = el('pre');
+  pre.id = 'changed-bindings';
   for (const line of c.lines) {
     // Lines that name an instance: its path alone, or "PATH: in the walk of A only".
     const m = /^([^ :][^ :]*)(:.*)?$/.exec(line);
@@ -448,7 +471,11 @@ async function showChanges() {
     }
   }
   if (c.cut) pre.append('\u2026 (cut at ' + c.lines.length + ' lines)\n');
-  p.append(el('p', 'hint', 'A: the saved file; B: the configuration as edited.'), pre);
+  const rules = el('pre', 'rules');
+  rules.id = 'changed-rules';
+  rules.textContent = c.rules.length ? c.rules.join('\n') : 'no rule changed';
+  p.append(el('h3', null, 'Rules changed'), rules, el('h3', null, 'Bindings changed'),
+           el('p', 'hint', 'A: the saved file; B: the configuration as edited.'), pre);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -472,9 +499,10 @@ function button(label, action) {
 
 async function save() {
   try {
-    await post('save');
-    banner('Saved.', true);
-    setTimeout(() => { if ($('banner').className === 'info') banner(null); }, 3000);
+    const r = await post('save');
+    banner(null);
+    $('saveline').textContent = r.lastSave;
+    $('saveline').hidden = false;
   } catch (e) {
     const where = el('input');
     where.placeholder = 'LIB/CELL/VIEW';
@@ -555,6 +583,10 @@ async function poll() {
   $('readonly').hidden = s.editable;
   $('readonly').textContent = s.editable ? '' : 'read-only: ' + (s.readOnly || 'opened read-only');
   $('b-save').disabled = !s.editable;
+  $('b-undo').disabled = !s.editable || !s.undo;
+  $('b-redo').disabled = !s.editable || !s.redo;
+  $('saveline').hidden = !s.lastSave;
+  $('saveline').textContent = s.lastSave || '';
   document.title = 'zel edit ' + s.config + (s.modified ? ' *' : '');
   if (s.warnings.length) {
     const f = $('warnings');
@@ -624,9 +656,17 @@ function start() {
   $('b-changes').addEventListener('click', showChanges);
   $('b-save').addEventListener('click', save);
   $('b-revert').addEventListener('click', revert);
+  $('b-undo').addEventListener('click', () => undo(true));
+  $('b-redo').addEventListener('click', () => undo(false));
   $('b-lint').addEventListener('click', lint);
   document.addEventListener('keydown', (ev) => {
-    if (ev.key === '/' && !/INPUT|TEXTAREA/.test(document.activeElement.tagName)) { ev.preventDefault(); $('q').focus(); }
+    const typing = /INPUT|TEXTAREA|SELECT/.test(document.activeElement.tagName);
+    if (ev.key === '/' && !typing) { ev.preventDefault(); $('q').focus(); }
+    // Ctrl+Z and Ctrl+Shift+Z (or Ctrl+Y); inside a field they keep undoing its text.
+    if ((ev.ctrlKey || ev.metaKey) && !typing && (ev.key === 'z' || ev.key === 'Z' || ev.key === 'y')) {
+      ev.preventDefault();
+      undo(ev.key === 'z' && !ev.shiftKey);
+    }
   });
   window.addEventListener('beforeunload', (ev) => { if (!$('modified').hidden) ev.preventDefault(); });
   guard(loadTop().then(() => $('tree').focus()));
