@@ -298,6 +298,12 @@ async function main() {
 
     await check('a save after another writer\'s is refused and shown, with reload and save as', async () => {
       expect(javaApi('note', libs, 'design/chip/config', 'another writer was here') === 'saved', 'other writer saved');
+      // Noticed within seconds, before any Save.
+      await page.waitForFunction(() => /Another program saved design\/chip\/config/.test(document.querySelector('#banner')?.textContent),
+                                 {timeout: 10000});
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-foreign.png')});
+      const [keep] = await page.$$('xpath/.//button[text()="Keep editing"]');
+      await keep.click();
       await page.click(rowSel('CORE/ALU0'));
       await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'CORE/ALU0');
       const field = await (await page.$$('#panel table'))[1].$('input[type=text]');

@@ -69,6 +69,8 @@ final class Session {
     private static final int UNDO_KEPT = 500;
     /** The last save: where, which revision, when (ms); null before any. */
     private String lastSave;
+    /** The file as this session last read or wrote it (time and size): another program's save changes it. */
+    private String fileStamp;
     /** Why a save of the configuration cannot succeed, or null: then the page is read-only and says why. */
     private String readOnly;
 
@@ -79,6 +81,18 @@ final class Session {
         this.name = name;
         this.config = open(name);
         this.readOnly = whyReadOnly(name);
+        this.fileStamp = fileStamp();
+    }
+
+    private String fileStamp() {
+        java.nio.file.Path lib = libraries.directory(name.lib);
+        if (lib == null) return "";
+        java.nio.file.Path file = lib.resolve(name.cell).resolve(name.view).resolve("config.zel");
+        try {
+            return java.nio.file.Files.getLastModifiedTime(file).toMillis() + "/" + java.nio.file.Files.size(file);
+        } catch (IOException e) {
+            return "";
+        }
     }
 
     /**
@@ -138,7 +152,7 @@ final class Session {
         j.put("config", name.toString()).put("generation", generation).put("modified", config.isModified())
                 .put("editable", config.isEditable() && readOnly == null).put("readOnly", readOnly)
                 .put("revision", config.getRevision()).put("undo", undo.size()).put("redo", redo.size())
-                .put("lastSave", lastSave);
+                .put("lastSave", lastSave).put("changedOnDisk", !fileStamp().equals(fileStamp));
         WalkHeader header = Rows.header(config);
         j.put("top", new CellView(config.getTopLibName(), config.getTopCellName(), config.getTopViewName()).toString());
         j.put("defaultViews", header.defaultViewList).put("defaultLibs", header.defaultLibList);
@@ -657,6 +671,7 @@ final class Session {
 
     /** Notes the save just made, for the line the page keeps: the file, its revision, the time. */
     private void saved() {
+        fileStamp = fileStamp();
         java.nio.file.Path lib = libraries.directory(name.lib);
         String file = lib == null ? name.toString() : lib.resolve(name.cell).resolve(name.view).resolve("config.zel").toString();
         lastSave = "Saved " + name + " as revision " + config.getRevision() + " to " + file + " at "
@@ -688,6 +703,7 @@ final class Session {
         config.close();
         config = reopened;
         readOnly = whyReadOnly(name);
+        fileStamp = fileStamp();
         undo.clear();
         redo.clear();
         ++generation;

@@ -574,6 +574,7 @@ async function lint() {
   await refreshTree();
 }
 
+let foreignSeen = false;
 async function poll() {
   let s;
   try { s = await get('state', {since: warningsSeen}); } catch (e) { return; }
@@ -585,6 +586,15 @@ async function poll() {
   $('b-save').disabled = !s.editable;
   $('b-undo').disabled = !s.editable || !s.undo;
   $('b-redo').disabled = !s.editable || !s.redo;
+  // Another program's save, noticed at the next poll: reload, or keep editing (Save will then be refused).
+  if (s.changedOnDisk && !foreignSeen) {
+    foreignSeen = true;
+    banner('Another program saved ' + s.config + ' since you opened it.', false, [
+      button('Reload (drop my edits)', () => reload()),
+      button('Keep editing', () => banner(null)),
+    ]);
+  }
+  if (!s.changedOnDisk) foreignSeen = false;
   $('saveline').hidden = !s.lastSave;
   $('saveline').textContent = s.lastSave || '';
   document.title = 'zel edit ' + s.config + (s.modified ? ' *' : '');
