@@ -201,13 +201,21 @@ async function main() {
       await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'CORE/ALU0/NEG');
       const decided = () => page.$eval('#panel .decided .mono', (e) => e.textContent);
       expect(await decided() === 'inst design alu * NEG view-binding schematic', 'decided: ' + await decided());
+      await page.$eval('#q', (e) => { e.value = ''; });
+      await page.type('#q', 'NEG');
+      await page.keyboard.press('Enter');
+      await page.waitForFunction(() => document.querySelector('#results .row')?.textContent.includes('stdcells/inv/schematic'));
       const field = await page.$('#panel .decided input');
       await field.click({clickCount: 3});
       await field.type('layout');
       await page.keyboard.press('Enter');
       await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'inst design alu * NEG view-binding layout');
       await page.waitForFunction((s) => document.querySelector(s)?.textContent.includes('-> stdcells/inv/layout'), {}, rowSel('CORE/ALU0/NEG'));
+      // Fresh and in place: the search shows the new binding, the row stays selected.
+      await page.waitForFunction(() => document.querySelector('#results .row')?.textContent.includes('stdcells/inv/layout'));
+      expect(await page.$eval('.row.sel', (r) => r.dataset.path) === 'CORE/ALU0/NEG', 'still selected');
       if (shots) await page.screenshot({path: path.join(shots, 'edit-rule.png')});
+      await page.click('#results .head button');
       // Remove removes the rule shown: another decides now.
       const [remove] = await page.$$('xpath/.//div[contains(@class,"decided")]//button[text()="Remove"]');
       await remove.click();

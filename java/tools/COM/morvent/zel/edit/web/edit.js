@@ -170,11 +170,27 @@ async function loadTop() {
 }
 
 // After an edit (here or in another tab): every open level bound anew.
+// The tree keeps its place: the scroll and the selected row stay where they were.
 async function refreshTree() {
   if (!nodes.has('')) return loadTop();
+  const tree = $('tree');
+  const top = tree.scrollTop;
   const data = await get('children', {path: ''});
-  await show('', data);
-  if (selected !== null && !nodes.has(selected)) select(nodes.has(parentOf(selected)) ? parentOf(selected) : '');
+  // Rows built anew: hold the height until they are all back, so the scroll has somewhere to stay.
+  tree.style.minHeight = tree.scrollHeight + 'px';
+  try {
+    await show('', data);
+  } finally {
+    tree.style.minHeight = '';
+  }
+  tree.scrollTop = top;
+  if (selected !== null && !nodes.has(selected)) select(nodes.has(parentOf(selected)) ? parentOf(selected) : '', true);
+  else if (selected !== null) nodes.get(selected).row.classList.add('sel');
+}
+
+// What the page shows beside the tree, asked again after an edit, an undo or a save.
+async function refreshViews() {
+  if (!$('results').hidden && lastQuery) search(lastQuery, 0);
 }
 
 async function openPath(path) {
@@ -292,7 +308,7 @@ async function edit(fields) {
     banner(null);
     poll();
     await refreshTree();
-    if (panelMode) await (panelMode.kind === 'instance' ? showInstance(panelMode.path) : showSettings());
+    await refreshPanel();
   } catch (e) {
     banner('Not changed: ' + e.message);
   }
@@ -444,9 +460,11 @@ async function undo(back) {
 }
 
 async function refreshPanel() {
+  refreshViews();
   if (panelMode?.kind === 'instance') await showInstance(panelMode.path);
   else if (panelMode?.kind === 'settings') await showSettings();
   else if (panelMode?.kind === 'changes') await showChanges();
+  else if (panelMode?.kind === 'lint') await lint();
 }
 
 async function showChanges() {
@@ -521,7 +539,13 @@ async function saveAs(name) {
     const r = await post('saveas', {value: name});
     banner('Saved as ' + r.config + '; editing it now.', true);
   } catch (e) {
-    banner(e.message, false, [button('Reload (drop my edits)', () => reload())]);
+    // The field stays, with what was typed, to correct and try again.
+    const where = el('input');
+    where.placeholder = 'LIB/CELL/VIEW';
+    where.id = 'saveas-name';
+    where.value = name;
+    banner(e.message, false, [button('Reload (drop my edits)', () => reload()), where,
+                              button('Save as', () => saveAs(where.value))]);
   }
   await poll();
   await refreshTree();
@@ -536,7 +560,7 @@ async function reload() {
   }
   await poll();
   await refreshTree();
-  if (panelMode?.kind === 'instance') showInstance(panelMode.path); else if (panelMode?.kind === 'settings') showSettings();
+  await refreshPanel();
 }
 
 async function revert() {
@@ -608,7 +632,7 @@ async function poll() {
   if (generation >= 0 && s.generation !== generation) {
     generation = s.generation;
     await refreshTree();
-    if (panelMode?.kind === 'instance') showInstance(panelMode.path); else if (panelMode?.kind === 'settings') showSettings();
+    await refreshPanel();
   }
   generation = s.generation;
 }
