@@ -205,10 +205,11 @@ async function main() {
       await page.type('#q', 'NEG');
       await page.keyboard.press('Enter');
       await page.waitForFunction(() => document.querySelector('#results .row')?.textContent.includes('stdcells/inv/schematic'));
-      const field = await page.$('#panel .decided input');
-      await field.click({clickCount: 3});
-      await field.type('layout');
-      await page.keyboard.press('Enter');
+      // Each step in one go in the page: a panel drawn again between two steps would lose the first.
+      await page.$eval('#panel .decided input', (e) => {
+        e.value = 'layout';
+        e.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter'}));
+      });
       await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'inst design alu * NEG view-binding layout');
       await page.waitForFunction((s) => document.querySelector(s)?.textContent.includes('-> stdcells/inv/layout'), {}, rowSel('CORE/ALU0/NEG'));
       // Fresh and in place: the search shows the new binding, the row stays selected.
@@ -217,18 +218,19 @@ async function main() {
       if (shots) await page.screenshot({path: path.join(shots, 'edit-rule.png')});
       await page.click('#results .head button');
       // Remove removes the rule shown: another decides now.
-      const [remove] = await page.$$('xpath/.//div[contains(@class,"decided")]//button[text()="Remove"]');
-      await remove.click();
+      await page.$eval('#panel .decided', (d) => [...d.querySelectorAll('button')].find((b) => b.textContent === 'Remove').click());
       await page.waitForFunction(() => !document.querySelector('#panel .decided .mono')?.textContent.startsWith('inst design alu * NEG'));
+      const newRule = (scope) => page.evaluate((sc) => {
+        document.querySelector('#newscope').value = sc;
+        document.querySelector('#newprop').value = 'view-binding';
+        document.querySelector('#newvalue').value = 'layout';
+        document.querySelector('#b-newrule').click();
+      }, scope);
       // A refusal says why.
-      await page.select('#newscope', '4');
-      await page.select('#newprop', 'view-binding');
-      await page.type('#newvalue', 'layout');
-      await page.click('#b-newrule');
+      await newRule('4');
       await page.waitForFunction(() => /Not changed: a library rule holds a view list/.test(document.querySelector('#banner')?.textContent));
       // A new rule at the scope chosen: any view of the cell that holds NEG.
-      await page.select('#newscope', '1');
-      await page.click('#b-newrule');
+      await newRule('1');
       await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'inst design alu * NEG view-binding layout');
       expect(await page.$eval('#banner', (e) => e.hidden), 'the refusal goes once an edit is made');
     });

@@ -629,12 +629,13 @@ async function poll() {
     f.scrollTop = f.scrollHeight;
   }
   warningsSeen = s.warningCount;
-  if (generation >= 0 && s.generation !== generation) {
+  // Only a newer generation: a poll answered before this tab's own edit must not rebuild the panel under the user.
+  if (generation >= 0 && s.generation > generation) {
     generation = s.generation;
     await refreshTree();
     await refreshPanel();
   }
-  generation = s.generation;
+  generation = Math.max(generation, s.generation);
 }
 
 // ---------------------------------------------------------------------------------------
