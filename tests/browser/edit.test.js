@@ -205,6 +205,15 @@ async function main() {
       await page.type('#q', 'NEG');
       await page.keyboard.press('Enter');
       await page.waitForFunction(() => document.querySelector('#results .row')?.textContent.includes('stdcells/inv/schematic'));
+      // Names offered as you type, and one that is nowhere warned at once.
+      const offered = await page.$$eval('#panel .decided datalist option', (o) => o.map((x) => x.value));
+      expect(JSON.stringify(offered) === JSON.stringify(['behavioral', 'layout', 'schematic', 'symbol']), 'offered: ' + offered);
+      const warned = await page.$eval('#panel .decided input', (e) => {
+        e.value = 'layuot';
+        e.dispatchEvent(new Event('input'));
+        return e.parentNode.querySelector('.namewarn').textContent;
+      });
+      expect(warned === '\u26a0 no view of inv layuot on disk', 'warned: ' + warned);
       // Each step in one go in the page: a panel drawn again between two steps would lose the first.
       await page.$eval('#panel .decided input', (e) => {
         e.value = 'layout';

@@ -287,6 +287,10 @@ final class Session {
                     .put("binding", choice == Labels.ViewChoice.OCCURRENCE_RULE && node.binding != null
                                     ? node.binding.toString() : null)
                     .put("stop", (node.stopWhy & ZelPathVector.STOP_OCCURRENCE_RULE) != 0).close();
+            // The views on disk of the master cell, offered as the user types a view.
+            j.array("viewsOnDisk");
+            for (String v : viewsOnDisk(m)) j.put(null, v);
+            j.end();
             ZelRules.Rule decided = decidingRule(choice, in, inst, m);
             if (decided != null) {
                 j.object("decided").put("kind", decided.kind()).put("scope", scopeText(decided.scope()))
@@ -347,6 +351,20 @@ final class Session {
             }
         }
         return null;
+    }
+
+    /** The views of a cell on disk, in its own library, sorted; none when it cannot be read. */
+    private List<String> viewsOnDisk(CellView m) {
+        List<String> views = new ArrayList<>();
+        java.nio.file.Path lib = m.lib == null ? null : libraries.directory(m.lib);
+        if (lib == null || m.cell == null || m.cell.isEmpty() || m.cell.contains("/") || m.cell.startsWith(".")) return views;
+        try (java.util.stream.Stream<java.nio.file.Path> s = java.nio.file.Files.list(lib.resolve(m.cell))) {
+            s.filter(java.nio.file.Files::isDirectory).forEach(v -> views.add(v.getFileName().toString()));
+        } catch (IOException | java.io.UncheckedIOException e) {
+            // an unreadable cell offers no names
+        }
+        views.sort(null);
+        return views;
     }
 
     /** A rule's names as the page sends them back: joined by '/', {@code *} for any. */

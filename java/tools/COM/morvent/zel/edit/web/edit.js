@@ -270,13 +270,33 @@ function table(rows) {
   return t;
 }
 
+// Names offered as the user types (a view of the cell on disk), and one that is nowhere warned at once.
+let namesId = 0;
+function offerNames(input, names, what) {
+  if (!names) return null;
+  const list = el('datalist');
+  list.id = 'names' + (++namesId);
+  for (const n of names) { const o = el('option'); o.value = n; list.append(o); }
+  input.setAttribute('list', list.id);
+  const warn = el('span', 'namewarn');
+  const check = () => {
+    const words = input.value.trim().split(/\s+/).filter((w) => w && !w.startsWith('$('));
+    const unknown = words.filter((w) => !names.includes(w));
+    warn.textContent = unknown.length ? '\u26a0 no ' + what + ' ' + unknown.join(', ') + ' on disk' : '';
+  };
+  input.addEventListener('input', check);
+  check();
+  return [list, warn];
+}
+
 // A text field with Set and Remove: Remove sends the empty value, which deletes the rule.
-function field(value, placeholder, apply, removable = true) {
+function field(value, placeholder, apply, removable = true, names = null, what = 'view') {
   const box = el('div', 'edit');
   const input = el('input');
   input.type = 'text';
   input.value = value || '';
   input.placeholder = placeholder;
+  const offered = offerNames(input, names, what);
   const set = el('button', null, 'Set');
   set.addEventListener('click', () => apply(input.value));
   input.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') apply(input.value); });
@@ -287,6 +307,7 @@ function field(value, placeholder, apply, removable = true) {
     rm.addEventListener('click', () => apply(''));
     box.append(rm);
   }
+  if (offered) box.append(...offered);
   return box;
 }
 
@@ -344,7 +365,8 @@ async function showInstance(path) {
     const shown = D.property === 'bind' ? D.value.split(/\s+/).join('/') : D.value.replace(/^"|"$/g, '');
     decided.append(field(shown, D.property, (v) => v.trim()
       ? edit({op: 'rule', kind: D.kind, scope: D.scope, property: D.property, value: v})
-      : edit({op: 'rule-remove', kind: D.kind, scope: D.scope, property: D.property})));
+      : edit({op: 'rule-remove', kind: D.kind, scope: D.scope, property: D.property}),
+    true, D.property === 'bind' ? null : d.viewsOnDisk, 'view of ' + d.master.split('/')[1]));
   } else {
     decided.append(el('div', 'hint', 'No instance or cell rule decided the view: ' + d.chosenBy + '.'));
   }
@@ -377,13 +399,13 @@ async function showInstance(path) {
   };
   add.addEventListener('click', addRule);
   valueIn.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') addRule(); });
-  newRule.append(scopeSel, propSel, valueIn, add);
+  newRule.append(scopeSel, propSel, valueIn, add, ...offerNames(valueIn, d.viewsOnDisk, 'view of ' + mc));
   p.append(el('h3', null, 'A new rule'), newRule);
 
   const I = d.instRule;
   p.append(el('h3', null, 'Instance rule: ' + d.name + ' in ' + d.in));
   p.append(table([
-    ['view binding', field(I.view, 'a view, e.g. symbol', (v) => edit({op: 'inst-view', path, value: v}))],
+    ['view binding', field(I.view, 'a view, e.g. symbol', (v) => edit({op: 'inst-view', path, value: v}), true, d.viewsOnDisk, 'view of ' + mc)],
     ['view list', field(I.viewList, 'views, e.g. schematic symbol', (v) => edit({op: 'inst-list', path, value: v}))],
     ['bind to open', check(I.open, 'leave it unbound', (v) => edit({op: 'inst-open', path, value: v}))],
     ['stop point', check(I.stop, 'stop below this instance', (v) => edit({op: 'inst-stop', path, value: v}))],
@@ -397,7 +419,7 @@ async function showInstance(path) {
   const C = d.cellRule;
   p.append(el('h3', null, 'Cell rule: ' + (C.lib || '-') + '/' + C.cell));
   p.append(table([
-    ['view binding', field(C.view, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'lib'}))],
+    ['view binding', field(C.view, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'lib'}), true, d.viewsOnDisk, 'view of ' + mc)],
     ['view list', field(C.viewList, 'views', (v) => edit({op: 'cell-list', path, value: v, scope: 'lib'}))],
     ['any library: view', field(C.anyView, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'any'}))],
     ['any library: list', field(C.anyViewList, 'views', (v) => edit({op: 'cell-list', path, value: v, scope: 'any'}))],
