@@ -244,6 +244,24 @@ async function main() {
       expect(await page.$eval('#banner', (e) => e.hidden), 'the refusal goes once an edit is made');
     });
 
+    await check('the table lists cells, their bindings and counts, sorts, and opens an instance', async () => {
+      await page.click('#b-table');
+      await page.waitForSelector('#celltable tr:nth-child(2)');
+      const rows = () => page.$$eval('#celltable tr', (t) => t.slice(1).map((r) => [...r.children].map((c) => c.textContent)));
+      const byCount = await rows();
+      expect(byCount[0][0] === 'stdcells/nand2/symbol' && byCount[0][3] === '3', 'most instances first: ' + JSON.stringify(byCount[0]));
+      for (let i = 1; i < byCount.length; ++i) expect(Number(byCount[i - 1][3]) >= Number(byCount[i][3]), 'sorted by count');
+      expect(byCount.some((r) => r[0] === 'stdcells/inv/symbol' && r[1] === 'stdcells/inv/layout' && r[2] === 'instance rule' && r[3] === '1'),
+             'NEG by its instance rule: ' + JSON.stringify(byCount));
+      await page.click('#celltable th[data-key="cell"]');
+      const byCell = (await rows()).map((r) => r[0]);
+      expect(JSON.stringify(byCell) === JSON.stringify([...byCell].sort().reverse()) || JSON.stringify(byCell) === JSON.stringify([...byCell].sort()),
+             'sorted by cell: ' + byCell);
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-table.png')});
+      await page.$eval('#celltable', (t) => [...t.querySelectorAll('tr')].find((r) => r.dataset.first === 'CORE/ALU0/NEG').click());
+      await page.waitForFunction(() => document.querySelector('.row.sel')?.dataset.path === 'CORE/ALU0/NEG');
+    });
+
     await check('an instance view binding edited in the panel changes its row at once', async () => {
       await page.click(rowSel('CORE/ALU0'));
       await page.waitForSelector('#panel h2');

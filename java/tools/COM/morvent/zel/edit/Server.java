@@ -144,6 +144,7 @@ final class Server {
                 return session.search(q.get("q"), (int) number(q.get("offset"), 0),
                                       (int) Math.min(1000, Math.max(1, number(q.get("limit"), 100))));
             case "changes": return session.changes();
+            case "table": return session.table();
             default:
                 break;
         }

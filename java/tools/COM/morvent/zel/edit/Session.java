@@ -801,6 +801,43 @@ final class Session {
      * {@code q}; gives those from {@code offset} on, at most {@code limit}, and whether more
      * follow. The walk stops at the first match past them.
      */
+    /**
+     * The table of cells: for each master cell view, each binding it gets, by which kind of
+     * rule, with how many instances and the first of them. Walks the whole design.
+     */
+    synchronized String table() throws Refused {
+        Walker w = walker(false);
+        Map<String, long[]> counts = new java.util.LinkedHashMap<>();
+        Map<String, String[]> rows = new java.util.HashMap<>();
+        try {
+            w.walk(new WalkSink() {
+                @Override
+                public void enter(Node n) {
+                    String binding = n.binding == null ? "open" : n.binding.toString();
+                    String by = Labels.chosenBy(n.answers);
+                    String key = n.master + "\0" + binding + "\0" + by;
+                    long[] c = counts.computeIfAbsent(key, k -> new long[1]);
+                    if (c[0]++ == 0) rows.put(key, new String[] {n.master.toString(), binding, by, n.path()});
+                }
+
+                @Override
+                public void finish(Node top) {
+                }
+            });
+        } catch (WalkException | IOException e) {
+            throw new Refused(409, "no table: " + e.getMessage());
+        } finally {
+            w.close();
+        }
+        Json j = new Json().open().array("rows");
+        for (Map.Entry<String, long[]> e : counts.entrySet()) {
+            String[] r = rows.get(e.getKey());
+            j.element().put("cell", r[0]).put("binding", r[1]).put("by", r[2]).put("count", e.getValue()[0])
+                    .put("first", r[3]).close();
+        }
+        return j.end().close().toString();
+    }
+
     synchronized String search(String q, int offset, int limit) throws Refused {
         if (q == null || q.isEmpty()) throw new Refused(400, "give something to search for");
         Walker w = walker(false);

@@ -466,6 +466,49 @@ async function showSettings() {
   p.append(note, save);
 }
 
+// The table of cells: each master, each binding it gets and by which rule, how many instances;
+// a click on a column sorts, a click on a row opens its first instance.
+let tableSort = {key: 'count', down: true};
+async function showTable() {
+  panelMode = {kind: 'table'};
+  const p = $('panel');
+  p.textContent = '';
+  p.append(el('h2', null, 'Cells and their bindings'), el('p', 'hint', 'Walking the design\u2026'));
+  let t;
+  try { t = await get('table'); } catch (e) { return panelError(e); }
+  if (panelMode?.kind !== 'table') return;
+  p.lastChild.remove();
+  const cols = [['cell', 'cell'], ['binding', 'view chosen'], ['by', 'by'], ['count', 'instances']];
+  const draw = () => {
+    p.querySelector('table')?.remove();
+    const rows = [...t.rows].sort((a, b) => {
+      const x = a[tableSort.key]; const y = b[tableSort.key];
+      const c = typeof x === 'number' ? x - y : String(x).localeCompare(String(y));
+      return tableSort.down ? -c : c;
+    });
+    const table = el('table', 'cells');
+    table.id = 'celltable';
+    const head = el('tr');
+    for (const [key, label] of cols) {
+      const th = el('th', null, label + (tableSort.key === key ? (tableSort.down ? ' \u25be' : ' \u25b4') : ''));
+      th.dataset.key = key;
+      th.addEventListener('click', () => { tableSort = {key, down: tableSort.key === key ? !tableSort.down : key === 'count'}; draw(); });
+      head.append(th);
+    }
+    table.append(head);
+    for (const r of rows) {
+      const tr = el('tr');
+      for (const [key] of cols) tr.append(el('td', key === 'count' ? 'num' : 'mono', String(r[key])));
+      tr.title = 'first at ' + r.first;
+      tr.dataset.first = r.first;
+      tr.addEventListener('click', () => guard(openPath(r.first)));
+      table.append(tr);
+    }
+    p.append(table);
+  };
+  draw();
+}
+
 // Undo and redo live in the server: every tab of the configuration takes back the same edits.
 async function undo(back) {
   try {
@@ -486,6 +529,7 @@ async function refreshPanel() {
   if (panelMode?.kind === 'instance') await showInstance(panelMode.path);
   else if (panelMode?.kind === 'settings') await showSettings();
   else if (panelMode?.kind === 'changes') await showChanges();
+  else if (panelMode?.kind === 'table') await showTable();
   else if (panelMode?.kind === 'lint') await lint();
 }
 
@@ -711,6 +755,7 @@ function start() {
   $('goto').addEventListener('submit', (ev) => { ev.preventDefault(); guard(openPath($('gopath').value.trim()).then(() => $('tree').focus())); });
   $('b-settings').addEventListener('click', () => { select(''); showSettings(); });
   $('b-changes').addEventListener('click', showChanges);
+  $('b-table').addEventListener('click', showTable);
   $('b-save').addEventListener('click', save);
   $('b-revert').addEventListener('click', revert);
   $('b-undo').addEventListener('click', () => undo(true));
