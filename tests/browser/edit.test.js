@@ -377,6 +377,10 @@ async function main() {
         const text = await tab.$eval('#readonly', (e) => e.textContent);
         expect(/^read-only: the folder .*sim_config cannot be written/.test(text), 'says why: ' + text);
         expect(await tab.$eval('#b-save', (b) => b.disabled), 'Save disabled');
+        // No edit: Changes answers without walking.
+        await tab.click('#b-changes');
+        await tab.waitForFunction(() => document.querySelector('#changed-bindings')?.textContent.includes('Same rules as the saved file: no binding differs.'));
+        expect(await tab.$eval('#changed-rules', (e) => e.textContent) === 'no rule changed', 'no rule changed');
         const roToken = new URL(ro.url).pathname.split('/')[1];
         const r = await raw(ro.port, 'POST', '/' + roToken + '/api/edit?op=default-views&value=symbol',
                             {Host: '127.0.0.1:' + ro.port, 'X-Zel-Edit': '1'});
