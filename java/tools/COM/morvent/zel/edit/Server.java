@@ -148,13 +148,14 @@ final class Server {
             default:
                 break;
         }
-        if (!java.util.Set.of("edit", "undo", "redo", "save", "saveas", "reload", "lint").contains(name)) {
+        if (!java.util.Set.of("edit", "undo", "redo", "save", "saveas", "reload", "lint", "cancel").contains(name)) {
             throw new Session.Refused(404, "no such request '" + name + "'");
         }
         if (!post) throw new Session.Refused(405, "'" + name + "' changes the configuration: POST it");
         switch (name) {
             case "edit": return session.edit(q);
             case "undo": return session.undo(true);
+            case "cancel": return session.cancel();
             case "redo": return session.undo(false);
             case "save": return session.save();
             case "saveas": return session.saveAs(q.get("value"));

@@ -813,13 +813,15 @@ final class Session {
      * rule, with how many instances and the first of them. Walks the whole design.
      */
     synchronized String table() throws Refused {
+        long started = System.nanoTime();
         Walker w = walker(false);
         Map<String, long[]> counts = new java.util.LinkedHashMap<>();
         Map<String, String[]> rows = new java.util.HashMap<>();
         try {
             w.walk(new WalkSink() {
                 @Override
-                public void enter(Node n) {
+                public void enter(Node n) throws IOException {
+                    stopIfCancelled(started);
                     String binding = n.binding == null ? "open" : n.binding.toString();
                     String by = Labels.chosenBy(n.answers);
                     String key = n.master + "\0" + binding + "\0" + by;
@@ -831,6 +833,8 @@ final class Session {
                 public void finish(Node top) {
                 }
             });
+        } catch (Cancelled e) {
+            throw new Refused(409, "table cancelled");
         } catch (WalkException | IOException e) {
             throw new Refused(409, "no table: " + e.getMessage());
         } finally {
@@ -845,8 +849,29 @@ final class Session {
         return j.end().close().toString();
     }
 
+    /** When a tab last asked to stop the long work under way (System.nanoTime), 0 never. */
+    private volatile long cancelAsked;
+    /** Hook for the tests: runs at each instance a search meets. */
+    static Runnable duringSearch;
+
+    /** Stops the search or table under way; takes no lock, so it is heard while one runs. */
+    String cancel() {
+        cancelAsked = System.nanoTime();
+        return new Json().open().put("ok", true).close().toString();
+    }
+
+    /** Thrown out of a walk that a tab cancelled. */
+    private static final class Cancelled extends IOException {
+        private static final long serialVersionUID = 1L;
+    }
+
+    private void stopIfCancelled(long started) throws Cancelled {
+        if (cancelAsked - started > 0) throw new Cancelled();
+    }
+
     synchronized String search(String q, int offset, int limit) throws Refused {
         if (q == null || q.isEmpty()) throw new Refused(400, "give something to search for");
+        long started = System.nanoTime();
         Walker w = walker(false);
         WalkHeader header = Rows.header(config);
         Json j = new Json().open().put("q", q).put("offset", offset).array("rows");
@@ -864,6 +889,8 @@ final class Session {
                 @Override
                 public void enter(Node n) throws IOException {
                     ++seen[1];
+                    if (duringSearch != null) duringSearch.run();
+                    stopIfCancelled(started);
                     if (!matches(n, q)) return;
                     long k = seen[0]++;
                     if (k < offset) return;
@@ -882,6 +909,8 @@ final class Session {
             });
         } catch (Enough e) {
             more = true;
+        } catch (Cancelled e) {
+            throw new Refused(409, "search cancelled after " + seen[1] + " instances");
         } catch (WalkException | IOException e) {
             throw new Refused(409, e.getMessage());
         }

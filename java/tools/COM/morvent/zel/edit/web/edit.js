@@ -473,7 +473,9 @@ async function showTable() {
   panelMode = {kind: 'table'};
   const p = $('panel');
   p.textContent = '';
-  p.append(el('h2', null, 'Cells and their bindings'), el('p', 'hint', 'Walking the design\u2026'));
+  const walking = el('p', 'hint', 'Walking the design\u2026 ');
+  walking.append(button('Cancel', () => post('cancel').catch(() => {})));
+  p.append(el('h2', null, 'Cells and their bindings'), walking);
   let t;
   try { t = await get('table'); } catch (e) { return panelError(e); }
   if (panelMode?.kind !== 'table') return;
@@ -712,8 +714,21 @@ async function search(q, offset) {
   const box = $('results');
   if (!offset) { box.textContent = ''; lastQuery = q; }
   box.hidden = false;
+  // While the server walks: say so, with a way to stop it.
+  const pending = el('div', 'head', 'Searching for "' + q + '"\u2026 ');
+  pending.id = 'searching';
+  pending.append(button('Cancel', () => post('cancel').catch(() => {})));
+  const shownPending = setTimeout(() => box.prepend(pending), 150);
   let r;
-  try { r = await get('search', {q, offset, limit: 100}); } catch (e) { box.append(el('div', 'err', e.message)); return; }
+  try {
+    r = await get('search', {q, offset, limit: 100});
+  } catch (e) {
+    box.append(el('div', 'err', e.message));
+    return;
+  } finally {
+    clearTimeout(shownPending);
+    pending.remove();
+  }
   if (q !== lastQuery) return;
   box.querySelector('.more')?.remove();
   let head = box.querySelector('.head');
