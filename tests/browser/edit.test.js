@@ -39,10 +39,10 @@ function javaApi(...args) {
                                path.join(here, 'OtherProgram.java'), ...args], {encoding: 'utf8'}).trim();
 }
 
-function startServer() {
+function startServer(config = 'design/chip/config') {
   const child = spawn('java', ['-Xmx256m', '-Djava.library.path=' + libDir, '-cp',
                                path.join(javaDir, 'zel-walk.jar') + ':' + path.join(javaDir, 'zel.jar'),
-                               'COM.morvent.zel.edit.Edit', '--libs', libs, 'design/chip/config'],
+                               'COM.morvent.zel.edit.Edit', '--libs', libs, config],
                       {stdio: ['ignore', 'pipe', 'pipe']});
   return new Promise((resolve, reject) => {
     let out = '';
@@ -195,6 +195,73 @@ async function main() {
       if (shots) await page.screenshot({path: path.join(shots, 'edit-lint.png')});
     });
 
+    await check('the panel names the rule that decided and edits that very rule, * scope included', async () => {
+      await page.type('#gopath', 'CORE/ALU0/NEG');
+      await page.keyboard.press('Enter');
+      await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'CORE/ALU0/NEG');
+      const decided = () => page.$eval('#panel .decided .mono', (e) => e.textContent);
+      expect(await decided() === 'inst design alu * NEG view-binding schematic', 'decided: ' + await decided());
+      await page.$eval('#q', (e) => { e.value = ''; });
+      await page.type('#q', 'NEG');
+      await page.keyboard.press('Enter');
+      await page.waitForFunction(() => document.querySelector('#results .row')?.textContent.includes('stdcells/inv/schematic'));
+      // Names offered as you type, and one that is nowhere warned at once.
+      const offered = await page.$$eval('#panel .decided datalist option', (o) => o.map((x) => x.value));
+      expect(JSON.stringify(offered) === JSON.stringify(['behavioral', 'layout', 'schematic', 'symbol']), 'offered: ' + offered);
+      const warned = await page.$eval('#panel .decided input', (e) => {
+        e.value = 'layuot';
+        e.dispatchEvent(new Event('input'));
+        return e.parentNode.querySelector('.namewarn').textContent;
+      });
+      expect(warned === '\u26a0 no view of inv layuot on disk', 'warned: ' + warned);
+      // Each step in one go in the page: a panel drawn again between two steps would lose the first.
+      await page.$eval('#panel .decided input', (e) => {
+        e.value = 'layout';
+        e.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter'}));
+      });
+      await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'inst design alu * NEG view-binding layout');
+      await page.waitForFunction((s) => document.querySelector(s)?.textContent.includes('-> stdcells/inv/layout'), {}, rowSel('CORE/ALU0/NEG'));
+      // Fresh and in place: the search shows the new binding, the row stays selected.
+      await page.waitForFunction(() => document.querySelector('#results .row')?.textContent.includes('stdcells/inv/layout'));
+      expect(await page.$eval('.row.sel', (r) => r.dataset.path) === 'CORE/ALU0/NEG', 'still selected');
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-rule.png')});
+      await page.click('#results .head button');
+      // Remove removes the rule shown: another decides now.
+      await page.$eval('#panel .decided', (d) => [...d.querySelectorAll('button')].find((b) => b.textContent === 'Remove').click());
+      await page.waitForFunction(() => !document.querySelector('#panel .decided .mono')?.textContent.startsWith('inst design alu * NEG'));
+      const newRule = (scope) => page.evaluate((sc) => {
+        document.querySelector('#newscope').value = sc;
+        document.querySelector('#newprop').value = 'view-binding';
+        document.querySelector('#newvalue').value = 'layout';
+        document.querySelector('#b-newrule').click();
+      }, scope);
+      // A refusal says why.
+      await newRule('4');
+      await page.waitForFunction(() => /Not changed: a library rule holds a view list/.test(document.querySelector('#banner')?.textContent));
+      // A new rule at the scope chosen: any view of the cell that holds NEG.
+      await newRule('1');
+      await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'inst design alu * NEG view-binding layout');
+      expect(await page.$eval('#banner', (e) => e.hidden), 'the refusal goes once an edit is made');
+    });
+
+    await check('the table lists cells, their bindings and counts, sorts, and opens an instance', async () => {
+      await page.click('#b-table');
+      await page.waitForSelector('#celltable tr:nth-child(2)');
+      const rows = () => page.$$eval('#celltable tr', (t) => t.slice(1).map((r) => [...r.children].map((c) => c.textContent)));
+      const byCount = await rows();
+      expect(byCount[0][0] === 'stdcells/nand2/symbol' && byCount[0][3] === '3', 'most instances first: ' + JSON.stringify(byCount[0]));
+      for (let i = 1; i < byCount.length; ++i) expect(Number(byCount[i - 1][3]) >= Number(byCount[i][3]), 'sorted by count');
+      expect(byCount.some((r) => r[0] === 'stdcells/inv/symbol' && r[1] === 'stdcells/inv/layout' && r[2] === 'instance rule' && r[3] === '1'),
+             'NEG by its instance rule: ' + JSON.stringify(byCount));
+      await page.click('#celltable th[data-key="cell"]');
+      const byCell = (await rows()).map((r) => r[0]);
+      expect(JSON.stringify(byCell) === JSON.stringify([...byCell].sort().reverse()) || JSON.stringify(byCell) === JSON.stringify([...byCell].sort()),
+             'sorted by cell: ' + byCell);
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-table.png')});
+      await page.$eval('#celltable', (t) => [...t.querySelectorAll('tr')].find((r) => r.dataset.first === 'CORE/ALU0/NEG').click());
+      await page.waitForFunction(() => document.querySelector('.row.sel')?.dataset.path === 'CORE/ALU0/NEG');
+    });
+
     await check('an instance view binding edited in the panel changes its row at once', async () => {
       await page.click(rowSel('CORE/ALU0'));
       await page.waitForSelector('#panel h2');
@@ -224,20 +291,56 @@ async function main() {
 
     await check('"Changes" lists the edited instance against the saved file', async () => {
       await page.click('#b-changes');
-      await page.waitForFunction(() => document.querySelector('#panel pre')?.textContent.includes('CORE/ALU0'));
+      await page.waitForFunction(() => document.querySelector('#changed-bindings')?.textContent.includes('CORE/ALU0'));
+      const rules = await page.$eval('#changed-rules', (e) => e.textContent);
+      expect(rules.includes('+ inst design core schematic ALU0 view-binding symbol'), 'the rule added: ' + rules);
+      expect(rules.includes('~ inst design alu * NEG view-binding schematic  ->  layout'), 'the rule changed: ' + rules);
       if (shots) await page.screenshot({path: path.join(shots, 'edit-changes.png')});
+    });
+
+    await check('undo and redo take the last edit back and make it again, by keys and buttons', async () => {
+      const alu0 = (has) => page.waitForFunction((s, h) => document.querySelector(s)?.textContent.includes('design/alu/symbol -> design/alu/symbol') === h,
+                                                 {}, rowSel('CORE/ALU0'), has);
+      await page.focus('#tree');
+      await page.keyboard.down('Control');
+      await page.keyboard.press('z');
+      await page.keyboard.up('Control');
+      await alu0(false);
+      // Changes follows: the rule taken back is no longer listed.
+      await page.waitForFunction(() => !document.querySelector('#changed-rules')?.textContent.includes('ALU0'));
+      await page.waitForFunction(() => !document.querySelector('#b-redo').disabled);
+      await page.click('#b-redo');
+      await alu0(true);
+      await page.click('#b-undo');
+      await alu0(false);
+      await page.focus('#tree');
+      await page.keyboard.down('Control');
+      await page.keyboard.down('Shift');
+      await page.keyboard.press('z');
+      await page.keyboard.up('Shift');
+      await page.keyboard.up('Control');
+      await alu0(true);
+      await page.waitForFunction(() => document.querySelector('#changed-rules')?.textContent.includes('ALU0'));
     });
 
     await check('save writes the file, read back through the Java API', async () => {
       expect(javaApi('get', libs, 'design/chip/config', 'design/core/schematic', 'ALU0') === 'none', 'not saved yet');
       await page.click('#b-save');
-      await page.waitForFunction(() => document.querySelector('#banner')?.textContent.startsWith('Saved'));
+      await page.waitForFunction(() => /^Saved design\/chip\/config as revision \d+ to .*config\.zel at /.test(document.querySelector('#saveline')?.textContent));
+      await new Promise((r) => setTimeout(r, 3500));
+      expect(!(await page.$eval('#saveline', (e) => e.hidden)), 'the save line lasts');
       expect(javaApi('get', libs, 'design/chip/config', 'design/core/schematic', 'ALU0') === 'symbol', 'saved binding');
       expect(await page.$eval('#modified', (e) => e.hidden), 'no longer modified');
     });
 
     await check('a save after another writer\'s is refused and shown, with reload and save as', async () => {
       expect(javaApi('note', libs, 'design/chip/config', 'another writer was here') === 'saved', 'other writer saved');
+      // Noticed within seconds, before any Save.
+      await page.waitForFunction(() => /Another program saved design\/chip\/config/.test(document.querySelector('#banner')?.textContent),
+                                 {timeout: 10000});
+      if (shots) await page.screenshot({path: path.join(shots, 'edit-foreign.png')});
+      const [keep] = await page.$$('xpath/.//button[text()="Keep editing"]');
+      await keep.click();
       await page.click(rowSel('CORE/ALU0'));
       await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'CORE/ALU0');
       const field = await (await page.$$('#panel table'))[1].$('input[type=text]');
@@ -255,6 +358,42 @@ async function main() {
       await page.waitForFunction(() => document.querySelector('#banner')?.textContent.startsWith('Saved as design/chip/edited'));
       expect(javaApi('get', libs, 'design/chip/edited', 'design/core/schematic', 'ALU0') === 'schematic', 'saved as another');
       await page.waitForFunction(() => document.querySelector('#config')?.textContent === 'design/chip/edited');
+    });
+
+    await check('a configuration no save can write opens read-only and says why', async () => {
+      const dir = path.join(scratch, 'libs/design/chip/sim_config');
+      fs.chmodSync(dir, 0o555);
+      let immutable = false;
+      try {
+        fs.accessSync(dir, fs.constants.W_OK);
+        execFileSync('chattr', ['+i', dir]);  // root writes past the mode bits
+        immutable = true;
+      } catch (e) { /* not writable already, or chattr refused: the check below tells */ }
+      const ro = await startServer('design/chip/sim_config');
+      try {
+        const tab = await browser.newPage();
+        await tab.goto(ro.url);
+        await tab.waitForFunction(() => !document.querySelector('#readonly')?.hidden);
+        const text = await tab.$eval('#readonly', (e) => e.textContent);
+        expect(/^read-only: the folder .*sim_config cannot be written/.test(text), 'says why: ' + text);
+        expect(await tab.$eval('#b-save', (b) => b.disabled), 'Save disabled');
+        // No edit: Changes answers without walking.
+        await tab.click('#b-changes');
+        await tab.waitForFunction(() => document.querySelector('#changed-bindings')?.textContent.includes('Same rules as the saved file: no binding differs.'));
+        expect(await tab.$eval('#changed-rules', (e) => e.textContent) === 'no rule changed', 'no rule changed');
+        const roToken = new URL(ro.url).pathname.split('/')[1];
+        const r = await raw(ro.port, 'POST', '/' + roToken + '/api/edit?op=default-views&value=symbol',
+                            {Host: '127.0.0.1:' + ro.port, 'X-Zel-Edit': '1'});
+        expect(r.status === 409 && r.body.includes('read-only'), 'edit refused: ' + r.status + ' ' + r.body);
+        const state = JSON.parse((await raw(ro.port, 'GET', '/' + roToken + '/api/state', {Host: '127.0.0.1:' + ro.port})).body);
+        expect(state.editable === false && state.readOnly.includes('cannot be written'), JSON.stringify(state));
+        if (shots) await tab.screenshot({path: path.join(shots, 'edit-readonly.png')});
+        await tab.close();
+      } finally {
+        ro.child.kill();
+        if (immutable) execFileSync('chattr', ['-i', dir]);
+        fs.chmodSync(dir, 0o755);
+      }
     });
 
     await check('the page raised no script or policy error', async () => {

@@ -134,7 +134,7 @@ EOF
     # Without yosys: a message that says how to install it.
     local status=0
     PATH=/nonexistent "${zel[@]}" import verilog --lib names --view rtl --libs kwo.lib names.v 2>noyosys.err || status=$?
-    [ $status = 1 ] && grep -qF "apt-get install yosys" noyosys.err || { cat noyosys.err; fail "import without yosys"; }
+    [ $status = 3 ] && grep -qF "apt-get install yosys" noyosys.err || { cat noyosys.err; fail "import without yosys"; }
     "${zel[@]}" import verilog --lib names --view rtl --top top --libs kwo.lib names.v || fail "import"
     # Each module's cell, and the name its module file gives back.
     local cell module

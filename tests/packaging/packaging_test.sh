@@ -131,6 +131,9 @@ deb)
     grep -qx "zel $version" <<<"$out" && grep -q "^native library $version " <<<"$out" ||
         { echo "$out"; fail "zel --version does not name both versions"; }
     "$source/tests/zel/zel_check.sh" "$source" "$scratch" "$scratch/root/usr/bin/zel" || fail "zel from the .deb"
+    # Every example of the docs, on the example design the package carries.
+    "$source/tests/zel/docs_check.sh" "$scratch/root/usr/share/doc/zeljava-sh" "$scratch" "$scratch/root/usr/bin/zel" ||
+        fail "the docs' examples on the .deb's example"
     ;;
 mismatch|platform)
     compile "$jar"

@@ -66,3 +66,25 @@ if "${zel[@]}" get design/chip/config inst design alu '*' NEG view-binding --lib
     fail "zel get after zel unset"
 fi
 echo "set, get, walk, unset: as expected"
+
+# The completion: each command is offered only the options it takes, and the
+# configurations the definitions lead to.
+zel() { "${zel[@]}" "$@"; }
+. "$source/cmake/zel.bash"
+complete_words() {  # WORD...: COMPREPLY for completing the last word
+    COMP_WORDS=("$@")
+    COMP_CWORD=$(($# - 1))
+    COMPREPLY=()
+    _zel
+    printf '%s\n' "${COMPREPLY[@]}"
+}
+for command in $(zel help --commands); do
+    [ "$command" = help ] && continue
+    helptext=$(zel help "$command")
+    for option in $(complete_words zel "$command" - | grep -vx -- --help); do
+        grep -qF -- "$option" <<<"$helptext" || fail "completion offers $option to zel $command, whose help has no $option"
+    done
+done
+complete_words zel show --libs "$libs" design/chip/c | grep -qx design/chip/config ||
+    fail "completion offers no configuration name: $(complete_words zel show --libs "$libs" design/chip/c)"
+echo "completion: each command's options, configuration names"

@@ -16,6 +16,8 @@ import java.util.concurrent.CountDownLatch;
  */
 public final class Edit {
     static final String NAME = "zel edit";
+    /** What every zel command answers when what it needs cannot be read or had. */
+    static final int CANNOT = 3;
 
     static final String HELP = String.join("\n",
         "Usage: zel edit [LIB/CELL/VIEW] [--libs FILE] [--port N]",
@@ -37,8 +39,8 @@ public final class Edit {
         "                 example's for the example)",
         "  --port N       the port (default: a free one)",
         "",
-        "Exit status: 0 when stopped, 1 when the configuration does not open or the",
-        "server does not start, 2 for a wrong command line.",
+        "Exit status: 0 when stopped; 2 a wrong command line; 3 the configuration,",
+        "definitions or port cannot be had.",
         "");
 
     private Edit() {
@@ -90,19 +92,19 @@ public final class Edit {
             return usage(err, e.getMessage());
         }
         Path defs = definitionsFile(libs, config == null, setupPath, home, err);
-        if (defs == null) return 1;
+        if (defs == null) return CANNOT;
         try {
             ZelConfig.init(defs.toString());
         } catch (UnsatisfiedLinkError e) {
             err.println(NAME + ": cannot load the bridge library: " + e.getMessage());
-            return 1;
+            return CANNOT;
         }
         Session session;
         try {
             session = new Session(defs, name);
         } catch (Session.Refused e) {
-            err.println(NAME + ": " + e.getMessage() + "; check LIB/CELL/VIEW and --libs FILE");
-            return 1;
+            err.println(NAME + ": " + e.getMessage() + "; check its name" + (libs != null ? " and --libs FILE" : ""));
+            return CANNOT;
         }
         Server server;
         try {
@@ -110,7 +112,7 @@ public final class Edit {
         } catch (IOException e) {
             err.println(NAME + ": cannot listen on 127.0.0.1" + (port == 0 ? "" : ":" + port) + " (" + e.getMessage() + ")");
             session.close();
-            return 1;
+            return CANNOT;
         }
         server.start();
         CountDownLatch stopped = new CountDownLatch(1);

@@ -144,15 +144,19 @@ final class Server {
                 return session.search(q.get("q"), (int) number(q.get("offset"), 0),
                                       (int) Math.min(1000, Math.max(1, number(q.get("limit"), 100))));
             case "changes": return session.changes();
+            case "table": return session.table();
             default:
                 break;
         }
-        if (!java.util.Set.of("edit", "save", "saveas", "reload", "lint").contains(name)) {
+        if (!java.util.Set.of("edit", "undo", "redo", "save", "saveas", "reload", "lint", "cancel").contains(name)) {
             throw new Session.Refused(404, "no such request '" + name + "'");
         }
         if (!post) throw new Session.Refused(405, "'" + name + "' changes the configuration: POST it");
         switch (name) {
             case "edit": return session.edit(q);
+            case "undo": return session.undo(true);
+            case "cancel": return session.cancel();
+            case "redo": return session.undo(false);
             case "save": return session.save();
             case "saveas": return session.saveAs(q.get("value"));
             case "reload": return session.reload();

@@ -2,6 +2,7 @@ package COM.morvent.zel.edit;
 
 import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelPathVector;
+import COM.morvent.zel.ZelRules;
 import COM.morvent.zel.ZelWarningListener;
 import COM.morvent.zel.walk.BindAnswers;
 import COM.morvent.zel.walk.CellView;
@@ -61,16 +62,61 @@ final class Session {
     /** Counts the changes every tab must see: edits, saves, reloads. */
     private long generation;
     private Lint.Findings lint;
+    private final LibraryDefinitions libraries;
+    /** The rules before each edit, newest last, and those an undo left, for redo; shared by every tab. */
+    private final Deque<List<ZelRules.Rule>> undo = new ArrayDeque<>();
+    private final Deque<List<ZelRules.Rule>> redo = new ArrayDeque<>();
+    private static final int UNDO_KEPT = 500;
+    /** The last save: where, which revision, when (ms); null before any. */
+    private String lastSave;
+    /** The file as this session last read or wrote it (time and size): another program's save changes it. */
+    private String fileStamp;
+    /** Why a save of the configuration cannot succeed, or null: then the page is read-only and says why. */
+    private String readOnly;
 
     Session(java.nio.file.Path definitionsFile, CellView name) throws Refused {
         this.definitionsFile = definitionsFile;
-        this.design = new Design(LibraryDefinitions.loaded(), listener, 200_000);
+        this.libraries = LibraryDefinitions.loaded();
+        this.design = new Design(libraries, listener, 200_000);
         this.name = name;
         this.config = open(name);
+        this.readOnly = whyReadOnly(name);
+        this.fileStamp = fileStamp();
+    }
+
+    private String fileStamp() {
+        java.nio.file.Path lib = libraries.directory(name.lib);
+        if (lib == null) return "";
+        java.nio.file.Path file = lib.resolve(name.cell).resolve(name.view).resolve("config.zel");
+        try {
+            return java.nio.file.Files.getLastModifiedTime(file).toMillis() + "/" + java.nio.file.Files.size(file);
+        } catch (IOException e) {
+            return "";
+        }
+    }
+
+    /**
+     * Tries what a save does, writing a new file beside the configuration's, so that edits a
+     * save would lose are refused at once rather than at Save.
+     */
+    private String whyReadOnly(CellView at) {
+        java.nio.file.Path lib = libraries.directory(at.lib);
+        if (lib == null) return null;  // the library's own warning says more at save
+        java.nio.file.Path dir = lib.resolve(at.cell).resolve(at.view);
+        java.nio.file.Path file = dir.resolve("config.zel");
+        try {
+            java.nio.file.Files.delete(java.nio.file.Files.createTempFile(dir, ".zel-edit-", ".probe"));
+        } catch (IOException | SecurityException e) {
+            return "the folder " + dir + " cannot be written, so a save would fail; use Save as to keep edits elsewhere";
+        }
+        if (java.nio.file.Files.exists(file) && !java.nio.file.Files.isWritable(file)) {
+            return "the file " + file + " cannot be written, so a save would fail; use Save as to keep edits elsewhere";
+        }
+        return null;
     }
 
     private synchronized void warn(String text) {
-        warnings.addLast(text);
+        warnings.addLast(COM.morvent.zel.walk.Zel.inZelWords(text));
         ++warningCount;
         if (warnings.size() > WARNINGS_KEPT) warnings.removeFirst();
     }
@@ -104,7 +150,9 @@ final class Session {
     synchronized String state(long since) {
         Json j = new Json().open();
         j.put("config", name.toString()).put("generation", generation).put("modified", config.isModified())
-                .put("editable", config.isEditable()).put("revision", config.getRevision());
+                .put("editable", config.isEditable() && readOnly == null).put("readOnly", readOnly)
+                .put("revision", config.getRevision()).put("undo", undo.size()).put("redo", redo.size())
+                .put("lastSave", lastSave).put("changedOnDisk", !fileStamp().equals(fileStamp));
         WalkHeader header = Rows.header(config);
         j.put("top", new CellView(config.getTopLibName(), config.getTopCellName(), config.getTopViewName()).toString());
         j.put("defaultViews", header.defaultViewList).put("defaultLibs", header.defaultLibList);
@@ -254,6 +302,16 @@ final class Session {
                     .put("binding", choice == Labels.ViewChoice.OCCURRENCE_RULE && node.binding != null
                                     ? node.binding.toString() : null)
                     .put("stop", (node.stopWhy & ZelPathVector.STOP_OCCURRENCE_RULE) != 0).close();
+            // The views on disk of the master cell, offered as the user types a view.
+            j.array("viewsOnDisk");
+            for (String v : viewsOnDisk(m)) j.put(null, v);
+            j.end();
+            ZelRules.Rule decided = decidingRule(choice, in, inst, m);
+            if (decided != null) {
+                j.object("decided").put("kind", decided.kind()).put("scope", scopeText(decided.scope()))
+                        .put("property", decided.property()).put("value", decided.valueText())
+                        .put("text", decided.toString()).put("line", decided.line()).close();
+            }
             String cellLib = m.lib;
             j.object("cellRule").put("lib", cellLib).put("cell", m.cell)
                     .put("view", cellLib == null ? null : config.getCellViewBinding(cellLib, m.cell))
@@ -273,6 +331,181 @@ final class Session {
         } finally {
             w.close();
         }
+    }
+
+    /**
+     * The rule that chose the instance's view, as the file holds it: for an instance rule the
+     * first in the file whose names match (its view or {@code *}), a binding before a view
+     * binding; for a cell rule the cell's own library before any library. Null when no
+     * instance or cell rule decided.
+     */
+    private ZelRules.Rule decidingRule(Labels.ViewChoice choice, CellView in, String inst, CellView m) {
+        boolean instRule = choice == Labels.ViewChoice.INSTANCE_RULE;
+        if (!instRule && choice != Labels.ViewChoice.CELL_RULE) return null;
+        List<ZelRules.Rule> rules = ZelRules.list(config);
+        for (String property : new String[] {"bind", "view-binding"}) {
+            if (instRule) {
+                for (ZelRules.Rule r : rules) {
+                    List<String> n = r.scope();
+                    if (r.kind().equals("inst") && property.equals(r.property()) && n.size() == 4
+                            && (n.get(0) == null || n.get(0).equals(in.lib)) && in.cell.equals(n.get(1))
+                            && (n.get(2) == null || n.get(2).equals(in.view)) && inst.equals(n.get(3))) {
+                        return r;
+                    }
+                }
+            } else {
+                for (String lib : new String[] {m.lib, null}) {
+                    for (ZelRules.Rule r : rules) {
+                        List<String> n = r.scope();
+                        if (r.kind().equals("cell") && property.equals(r.property()) && n.size() == 2
+                                && java.util.Objects.equals(n.get(0), lib) && m.cell.equals(n.get(1))) {
+                            return r;
+                        }
+                    }
+                }
+            }
+        }
+        return null;
+    }
+
+    /** The views of a cell on disk, in its own library, sorted; none when it cannot be read. */
+    private List<String> viewsOnDisk(CellView m) {
+        List<String> views = new ArrayList<>();
+        java.nio.file.Path lib = m.lib == null ? null : libraries.directory(m.lib);
+        if (lib == null || m.cell == null || m.cell.isEmpty() || m.cell.contains("/") || m.cell.startsWith(".")) return views;
+        try (java.util.stream.Stream<java.nio.file.Path> s = java.nio.file.Files.list(lib.resolve(m.cell))) {
+            s.filter(java.nio.file.Files::isDirectory).forEach(v -> views.add(v.getFileName().toString()));
+        } catch (IOException | java.io.UncheckedIOException e) {
+            // an unreadable cell offers no names
+        }
+        views.sort(null);
+        return views;
+    }
+
+    /** A rule's names as the page sends them back: joined by '/', {@code *} for any. */
+    static String scopeText(List<String> scope) {
+        StringBuilder b = new StringBuilder();
+        for (String n : scope) b.append(b.length() == 0 ? "" : "/").append(n == null ? "*" : n);
+        return b.toString();
+    }
+
+    /** Sets or removes the rule the page names by its kind, names and property. */
+    private boolean ruleEdit(Map<String, String> f, boolean remove) throws Refused {
+        String kind = need(f, "kind");
+        int size = kind.equals("inst") ? 4 : kind.equals("cell") ? 2 : kind.equals("library") ? 1 : -1;
+        if (size < 0) throw new Refused(400, "a rule here is an inst, cell or library rule, not '" + kind + "'");
+        String[] words = need(f, "scope").split("/", -1);
+        if (words.length != size) throw new Refused(400, "a " + kind + " rule takes " + size + " names, not '" + f.get("scope") + "'");
+        List<String> scope = new ArrayList<>();
+        for (String w : words) scope.add(w.equals("*") ? null : word(w, "a name of the rule"));
+        String property = need(f, "property");
+        String value = f.get("value");
+        String shown = kind + " " + String.join(" ", words) + " " + property;
+        if (remove) {
+            boolean held = false;
+            for (ZelRules.Rule r : ZelRules.list(config)) {
+                if (r.kind().equals(kind) && r.scope().equals(scope) && property.equals(r.property())) held = true;
+            }
+            if (!held) throw new Refused(409, "there is no rule " + shown + " to remove (another tab may have removed it)");
+            return ZelRules.remove(config, kind, scope, property, listener);
+        }
+        List<String> values;
+        switch (property) {
+            case "view-binding":
+                values = List.of(word(value, "a view"));
+                break;
+            case "views":
+            case "libs":
+            case "stops":
+                values = List.of(list(value));
+                break;
+            case "bind": {
+                CellView to = cellView(value, "the binding");
+                values = List.of(to.lib, to.cell, to.view);
+                break;
+            }
+            default:
+                throw new Refused(400, "the editor sets view-binding, views, libs, stops or bind here, not '" + property + "'");
+        }
+        if (kind.equals("library") && !property.equals("views") && !property.equals("stops")) {
+            throw new Refused(409, "a library rule holds a view list or a stop list, not " + property
+                                   + "; choose the cell or an instance for it");
+        }
+        return ZelRules.set(config, kind, scope, property, values, listener);
+    }
+
+    /** Takes back the last edit (undo) or the last undo (redo), whichever tab made it. */
+    synchronized String undo(boolean back) throws Refused {
+        if (readOnly != null) throw new Refused(409, "read-only: " + readOnly);
+        Deque<List<ZelRules.Rule>> from = back ? undo : redo;
+        Deque<List<ZelRules.Rule>> to = back ? redo : undo;
+        if (from.isEmpty()) throw new Refused(409, back ? "nothing to undo" : "nothing to redo");
+        List<ZelRules.Rule> now = ZelRules.list(config);
+        restore(from.peekLast());
+        from.removeLast();
+        to.addLast(now);
+        ++generation;
+        return new Json().open().put("ok", true).put("generation", generation).put("modified", config.isModified())
+                .put("undo", undo.size()).put("redo", redo.size()).close().toString();
+    }
+
+    private static String identity(ZelRules.Rule r) {
+        return r.kind() + "\0" + r.scope() + "\0" + r.property();
+    }
+
+    private static boolean sameRules(List<ZelRules.Rule> a, List<ZelRules.Rule> b) {
+        if (a.size() != b.size()) return false;
+        for (int i = 0; i < a.size(); ++i) {
+            if (!identity(a.get(i)).equals(identity(b.get(i))) || !a.get(i).values().equals(b.get(i).values())) return false;
+        }
+        return true;
+    }
+
+    private static List<String> noteLines(List<ZelRules.Rule> rules) {
+        List<String> lines = new ArrayList<>();
+        for (ZelRules.Rule r : rules) if (r.kind().equals("note")) lines.add(r.value());
+        return lines;
+    }
+
+    /** Makes the open configuration hold {@code target}'s rules: removes, sets and sets back rule by rule. */
+    private void restore(List<ZelRules.Rule> target) throws Refused {
+        List<ZelRules.Rule> current = ZelRules.list(config);
+        Map<String, ZelRules.Rule> want = new java.util.LinkedHashMap<>();
+        for (ZelRules.Rule r : target) if (!r.kind().equals("note")) want.putIfAbsent(identity(r), r);
+        boolean ok = true;
+        for (ZelRules.Rule r : current) {
+            if (!r.kind().equals("note") && !want.containsKey(identity(r))) ok &= ZelRules.remove(config, r, listener);
+        }
+        Map<String, ZelRules.Rule> have = new java.util.HashMap<>();
+        for (ZelRules.Rule r : ZelRules.list(config)) if (!r.kind().equals("note")) have.putIfAbsent(identity(r), r);
+        for (ZelRules.Rule r : want.values()) {
+            ZelRules.Rule h = have.get(identity(r));
+            if (h == null || !h.values().equals(r.values())) ok &= ZelRules.set(config, r, listener);
+        }
+        List<String> lines = noteLines(target);
+        if (!lines.equals(noteLines(current))) {
+            if (!noteLines(current).isEmpty()) ok &= ZelRules.remove(config, "note", List.of(), null, listener);
+            if (!lines.isEmpty()) ok &= ZelRules.set(config, "note", List.of(), null, lines, listener);
+        }
+        if (!ok) throw new Refused(409, "the library refused to take the edit back" + lastWarning());
+    }
+
+    /** The rules that differ between the saved file and the open configuration, one line each. */
+    private static List<String> rulesChanged(List<ZelRules.Rule> saved, List<ZelRules.Rule> edited) {
+        Map<String, ZelRules.Rule> a = new java.util.LinkedHashMap<>();
+        Map<String, ZelRules.Rule> b = new java.util.LinkedHashMap<>();
+        for (ZelRules.Rule r : saved) if (!r.kind().equals("note")) a.putIfAbsent(identity(r), r);
+        for (ZelRules.Rule r : edited) if (!r.kind().equals("note")) b.putIfAbsent(identity(r), r);
+        List<String> lines = new ArrayList<>();
+        for (ZelRules.Rule r : a.values()) {
+            ZelRules.Rule e = b.get(identity(r));
+            if (e == null) lines.add("- " + r + (r.line() > 0 ? "  (line " + r.line() + ")" : ""));
+            else if (!e.values().equals(r.values())) lines.add("~ " + r + "  ->  " + e.valueText()
+                                                               + (r.line() > 0 ? "  (line " + r.line() + ")" : ""));
+        }
+        for (ZelRules.Rule r : b.values()) if (!a.containsKey(identity(r))) lines.add("+ " + r);
+        if (!noteLines(saved).equals(noteLines(edited))) lines.add("~ note");
+        return lines;
     }
 
     /** The configuration's own settings: top, default lists, constants, note. */
@@ -302,11 +535,13 @@ final class Session {
      * {@code name}.
      */
     synchronized String edit(Map<String, String> f) throws Refused {
+        if (readOnly != null) throw new Refused(409, "read-only: " + readOnly);
         if (!config.isEditable()) throw new Refused(409, "the configuration is open read-only");
         String op = need(f, "op");
         String value = f.get("value");
         boolean on = "true".equals(value);
         long before = warningCount;
+        List<ZelRules.Rule> rulesBefore = ZelRules.list(config);
         boolean ok;
         switch (op) {
             case "default-views": ok = config.setDefaultViewListString(list(value)); break;
@@ -331,12 +566,21 @@ final class Session {
                 }
                 break;
             }
+            case "rule":
+            case "rule-remove":
+                ok = ruleEdit(f, op.equals("rule-remove"));
+                break;
             default:
                 ok = instanceEdit(op, f, value, on);
         }
         if (!ok) {
             String why = warningCount > before ? lastWarning() : "";
             throw new Refused(409, "the library refused the change" + why);
+        }
+        if (!sameRules(rulesBefore, ZelRules.list(config))) {
+            undo.addLast(rulesBefore);
+            if (undo.size() > UNDO_KEPT) undo.removeFirst();
+            redo.clear();
         }
         ++generation;
         return new Json().open().put("ok", true).put("generation", generation).put("modified", config.isModified())
@@ -448,12 +692,23 @@ final class Session {
 
     /** Saves where it was opened; refused with the library's warning when another writer got there first. */
     synchronized String save() throws Refused {
+        if (readOnly != null) throw new Refused(409, "read-only: " + readOnly);
         long before = warningCount;
         if (!config.save(listener)) {
             throw new Refused(409, "not saved" + (warningCount > before ? lastWarning() : ""));
         }
         ++generation;
-        return new Json().open().put("ok", true).put("config", name.toString()).close().toString();
+        saved();
+        return new Json().open().put("ok", true).put("config", name.toString()).put("lastSave", lastSave).close().toString();
+    }
+
+    /** Notes the save just made, for the line the page keeps: the file, its revision, the time. */
+    private void saved() {
+        fileStamp = fileStamp();
+        java.nio.file.Path lib = libraries.directory(name.lib);
+        String file = lib == null ? name.toString() : lib.resolve(name.cell).resolve(name.view).resolve("config.zel").toString();
+        lastSave = "Saved " + name + " as revision " + config.getRevision() + " to " + file + " at "
+                   + java.time.LocalTime.now().withNano(0);
     }
 
     /** Saves under another name and goes on editing that one. */
@@ -467,6 +722,10 @@ final class Session {
         config.close();
         config = reopened;
         name = to;
+        readOnly = whyReadOnly(to);
+        undo.clear();
+        redo.clear();
+        saved();
         ++generation;
         return new Json().open().put("ok", true).put("config", name.toString()).close().toString();
     }
@@ -476,6 +735,10 @@ final class Session {
         ZelConfig reopened = open(name);
         config.close();
         config = reopened;
+        readOnly = whyReadOnly(name);
+        fileStamp = fileStamp();
+        undo.clear();
+        redo.clear();
         ++generation;
         return new Json().open().put("ok", true).put("config", name.toString()).close().toString();
     }
@@ -490,6 +753,14 @@ final class Session {
             throw new Refused(409, "the saved configuration " + name + " does not open" + lastWarning());
         }
         Lines out = new Lines(CHANGES_LINES);
+        List<String> rules = rulesChanged(ZelRules.list(saved), ZelRules.list(config));
+        if (rules.isEmpty()) {
+            // The same rules over the same design bind alike: no walk needed (on a million instances it takes tens of seconds).
+            saved.close();
+            return new Json().open().put("cut", false).array("lines")
+                    .put(null, "Same rules as the saved file: no binding differs.").end()
+                    .array("rules").end().close().toString();
+        }
         try {
             Walker a = new Walker(saved, design, listener, Integer.MAX_VALUE, new Progress(null, false, false), true);
             Walker b = walker(true);
@@ -505,6 +776,8 @@ final class Session {
         }
         Json j = new Json().open().put("cut", out.cut).array("lines");
         for (String l : out.lines) j.put(null, l);
+        j.end().array("rules");
+        for (String l : rules) j.put(null, l);
         return j.end().close().toString();
     }
 
@@ -550,8 +823,70 @@ final class Session {
      * {@code q}; gives those from {@code offset} on, at most {@code limit}, and whether more
      * follow. The walk stops at the first match past them.
      */
+    /**
+     * The table of cells: for each master cell view, each binding it gets, by which kind of
+     * rule, with how many instances and the first of them. Walks the whole design.
+     */
+    synchronized String table() throws Refused {
+        long started = System.nanoTime();
+        Walker w = walker(false);
+        Map<String, long[]> counts = new java.util.LinkedHashMap<>();
+        Map<String, String[]> rows = new java.util.HashMap<>();
+        try {
+            w.walk(new WalkSink() {
+                @Override
+                public void enter(Node n) throws IOException {
+                    stopIfCancelled(started);
+                    String binding = n.binding == null ? "open" : n.binding.toString();
+                    String by = Labels.chosenBy(n.answers);
+                    String key = n.master + "\0" + binding + "\0" + by;
+                    long[] c = counts.computeIfAbsent(key, k -> new long[1]);
+                    if (c[0]++ == 0) rows.put(key, new String[] {n.master.toString(), binding, by, n.path()});
+                }
+
+                @Override
+                public void finish(Node top) {
+                }
+            });
+        } catch (Cancelled e) {
+            throw new Refused(409, "table cancelled");
+        } catch (WalkException | IOException e) {
+            throw new Refused(409, "no table: " + e.getMessage());
+        } finally {
+            w.close();
+        }
+        Json j = new Json().open().array("rows");
+        for (Map.Entry<String, long[]> e : counts.entrySet()) {
+            String[] r = rows.get(e.getKey());
+            j.element().put("cell", r[0]).put("binding", r[1]).put("by", r[2]).put("count", e.getValue()[0])
+                    .put("first", r[3]).close();
+        }
+        return j.end().close().toString();
+    }
+
+    /** When a tab last asked to stop the long work under way (System.nanoTime), 0 never. */
+    private volatile long cancelAsked;
+    /** Hook for the tests: runs at each instance a search meets. */
+    static Runnable duringSearch;
+
+    /** Stops the search or table under way; takes no lock, so it is heard while one runs. */
+    String cancel() {
+        cancelAsked = System.nanoTime();
+        return new Json().open().put("ok", true).close().toString();
+    }
+
+    /** Thrown out of a walk that a tab cancelled. */
+    private static final class Cancelled extends IOException {
+        private static final long serialVersionUID = 1L;
+    }
+
+    private void stopIfCancelled(long started) throws Cancelled {
+        if (cancelAsked - started > 0) throw new Cancelled();
+    }
+
     synchronized String search(String q, int offset, int limit) throws Refused {
         if (q == null || q.isEmpty()) throw new Refused(400, "give something to search for");
+        long started = System.nanoTime();
         Walker w = walker(false);
         WalkHeader header = Rows.header(config);
         Json j = new Json().open().put("q", q).put("offset", offset).array("rows");
@@ -569,6 +904,8 @@ final class Session {
                 @Override
                 public void enter(Node n) throws IOException {
                     ++seen[1];
+                    if (duringSearch != null) duringSearch.run();
+                    stopIfCancelled(started);
                     if (!matches(n, q)) return;
                     long k = seen[0]++;
                     if (k < offset) return;
@@ -587,6 +924,8 @@ final class Session {
             });
         } catch (Enough e) {
             more = true;
+        } catch (Cancelled e) {
+            throw new Refused(409, "search cancelled after " + seen[1] + " instances");
         } catch (WalkException | IOException e) {
             throw new Refused(409, e.getMessage());
         }

@@ -126,7 +126,7 @@ final class Export {
         ZelWarningListener warnings = Zel.warnings(io, "export");
         String text;
         CellView name;
-        try (Zel.Opened opened = Zel.open(line, "r", io, warnings, 1)) {
+        try (Zel.Opened opened = Zel.open(line, "r", io, warnings)) {
             name = opened.name;
             Design design = new Design(opened.libraries, warnings, Walk.DESIGN_KEPT);
             Export ex = new Export(io, opened.libraries, design, line.flags.contains("--stub-missing"), form.equals("config"));
@@ -138,7 +138,7 @@ final class Export {
                 if (ex.problemCount > ex.problems.size()) {
                     io.err.println(Zel.NAME + " export: ... and " + (ex.problemCount - ex.problems.size()) + " more");
                 }
-                throw new WalkException(1, ex.problemCount + " instance" + (ex.problemCount == 1 ? "" : "s")
+                throw new WalkException(Zel.UNREADABLE, ex.problemCount + " instance" + (ex.problemCount == 1 ? "" : "s")
                                            + " cannot be exported (above); bind each to a view with Verilog, or give --stub-missing");
             }
             ex.name();
@@ -337,7 +337,7 @@ final class Export {
             try {
                 text = Files.readString(file, StandardCharsets.UTF_8);
             } catch (IOException e) {
-                throw new WalkException(1, "cannot read " + file + " (" + e.getMessage() + ")");
+                throw new WalkException(Zel.UNREADABLE, "cannot read " + file + " (" + e.getMessage() + ")");
             }
             texts.put(v.cv, text);
         }
@@ -358,7 +358,7 @@ final class Export {
         if (seen.size() != v.children.size()) {
             for (String name : v.children.keySet()) {
                 if (!seen.contains(name)) {
-                    throw new WalkException(1, "instance " + name + " of " + v.cv + " is not in its Verilog ("
+                    throw new WalkException(Zel.UNREADABLE, "instance " + name + " of " + v.cv + " is not in its Verilog ("
                                                + v.dir.resolve(v.vm.verilog) + "); import the view again");
                 }
             }
@@ -425,10 +425,10 @@ final class Export {
                 leaves.add(v.name);
                 continue;
             }
-            if (v.stub) throw new WalkException(1, "a stub has no file; use zel export verilog --stub-missing");
+            if (v.stub) throw new WalkException(Zel.UNREADABLE, "a stub has no file; use zel export verilog --stub-missing");
             moduleText(v, unchanged);
             if (!unchanged[0]) {
-                throw new WalkException(1, "the configuration binds " + v.cv + (v.firstPath.isEmpty() ? "" : " (at " + v.firstPath + ")")
+                throw new WalkException(Zel.UNREADABLE, "the configuration binds " + v.cv + (v.firstPath.isEmpty() ? "" : " (at " + v.firstPath + ")")
                                            + " otherwise than its file says (module " + v.name + "): the files as they are "
                                            + "cannot express it; use zel export verilog");
             }

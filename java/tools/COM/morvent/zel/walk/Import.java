@@ -135,7 +135,7 @@ final class Import {
         try {
             ZelConfig.init(definitions.toString());  // the libraries as the configuration library reads them
         } catch (UnsatisfiedLinkError e) {
-            throw new WalkException(1, "cannot load the bridge library: " + e.getMessage());
+            throw new WalkException(Zel.UNREADABLE, "cannot load the bridge library: " + e.getMessage());
         }
         LibraryDefinitions libraries = LibraryDefinitions.loaded();
         Path libDir = libraryDir(libraries, lib, definitions);
@@ -157,7 +157,7 @@ final class Import {
             try {
                 doc = YosysJson.parse(jsonFile.toString(), read(jsonFile));
             } catch (YosysJson.JsonException e) {
-                throw new WalkException(1, e.getMessage());
+                throw new WalkException(Zel.UNREADABLE, e.getMessage());
             }
             Map<String, Map<String, Object>> modules = modulesOf(doc, jsonFile);
             boolean gates = false;
@@ -180,17 +180,17 @@ final class Import {
     private static Path libraryDir(LibraryDefinitions libraries, String name, Path definitions) throws WalkException {
         Path dir = libraries.directory(name);
         if (dir == null) {
-            throw new WalkException(1, "library " + name + " is not defined in " + definitions + "; add 'DEFINE " + name
+            throw new WalkException(Zel.UNREADABLE, "library " + name + " is not defined in " + definitions + "; add 'DEFINE " + name
                                        + " DIRECTORY' to it");
         }
-        if (!Files.isDirectory(dir)) throw new WalkException(1, "the folder of library " + name + ", " + dir + ", does not exist; make it");
+        if (!Files.isDirectory(dir)) throw new WalkException(Zel.UNREADABLE, "the folder of library " + name + ", " + dir + ", does not exist; make it");
         return dir;
     }
 
     private void runYosys(Path scratch) throws WalkException, IOException {
         String yosys = findOnPath("yosys");
         if (yosys == null) {
-            throw new WalkException(1, "yosys is not installed (not on the PATH); on Debian: apt-get install yosys. "
+            throw new WalkException(Zel.UNREADABLE, "yosys is not installed (not on the PATH); on Debian: apt-get install yosys. "
                                        + "Or give zel import json a netlist yosys wrote elsewhere");
         }
         StringBuilder read = new StringBuilder("read_verilog");
@@ -198,7 +198,7 @@ final class Import {
         for (String i : includes) read.append(" -I").append(yosysWord(Path.of(i).toAbsolutePath().toString()));
         for (String f : files) {
             Path p = Path.of(f);
-            if (!Files.isRegularFile(p)) throw new WalkException(1, "no file " + f);
+            if (!Files.isRegularFile(p)) throw new WalkException(Zel.UNREADABLE, "no file " + f);
             read.append(' ').append(yosysWord(p.toAbsolutePath().toString()));
         }
         String script = String.join("\n",
@@ -221,7 +221,7 @@ final class Import {
             status = pb.start().waitFor();
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();
-            throw new WalkException(1, "interrupted while yosys ran");
+            throw new WalkException(Zel.UNREADABLE, "interrupted while yosys ran");
         }
         String out = Files.exists(log) ? Files.readString(log, StandardCharsets.UTF_8) : "";
         for (String line : out.split("\n")) {
@@ -231,7 +231,7 @@ final class Import {
             String[] lines = out.strip().split("\n");
             StringBuilder tail = new StringBuilder();
             for (int i = Math.max(0, lines.length - 12); i < lines.length; ++i) tail.append("\n  ").append(lines[i]);
-            throw new WalkException(1, "yosys could not read the design (exit status " + status + "):" + tail);
+            throw new WalkException(Zel.UNREADABLE, "yosys could not read the design (exit status " + status + "):" + tail);
         }
     }
 
@@ -254,7 +254,7 @@ final class Import {
     @SuppressWarnings("unchecked")
     private static Map<String, Map<String, Object>> modulesOf(Object doc, Path file) throws WalkException {
         if (!(doc instanceof Map) || !(((Map<String, Object>) doc).get("modules") instanceof Map)) {
-            throw new WalkException(1, file + ": no \"modules\"; is it a JSON netlist of yosys (write_json)?");
+            throw new WalkException(Zel.UNREADABLE, file + ": no \"modules\"; is it a JSON netlist of yosys (write_json)?");
         }
         Map<String, Map<String, Object>> modules = new LinkedHashMap<>();
         for (Map.Entry<String, Object> e : ((Map<String, Object>) ((Map<String, Object>) doc).get("modules")).entrySet()) {
@@ -311,7 +311,7 @@ final class Import {
             String cell = cellOf(e.getKey());
             String other = moduleOfCell.put(cell, e.getKey());
             if (other != null) {
-                throw new WalkException(1, "modules " + other + " and " + e.getKey() + " would both become cell " + cell
+                throw new WalkException(Zel.UNREADABLE, "modules " + other + " and " + e.getKey() + " would both become cell " + cell
                                            + "; give one another with --cell MODULE=CELL");
             }
             cellOfModule.put(e.getKey(), cell);
@@ -397,7 +397,7 @@ final class Import {
         String topModule = top;
         if (!modules.containsKey(topModule)) {
             // yosys keeps the name; a netlist read as JSON may carry it under another.
-            throw new WalkException(1, "no module " + top + " in the netlist");
+            throw new WalkException(Zel.UNREADABLE, "no module " + top + " in the netlist");
         }
         String cell = cellOf(topModule);
         String where = lib + "/" + cell + "/" + configView;
@@ -428,7 +428,7 @@ final class Import {
         try {
             return Files.readString(file, StandardCharsets.UTF_8);
         } catch (IOException e) {
-            throw new WalkException(1, "cannot read " + file + " (" + e.getMessage() + ")");
+            throw new WalkException(Zel.UNREADABLE, "cannot read " + file + " (" + e.getMessage() + ")");
         }
     }
 

@@ -94,6 +94,8 @@ public final class Lint {
     private final Map<List<String>, CellView> prefixLevels = new HashMap<>();
     private final Map<CellView, long[]> unboundCounts = new LinkedHashMap<>();
     private final Map<CellView, String> unboundFirst = new HashMap<>();
+    /** The library list and the view list in effect at the first unbound instance of a cell view. */
+    private final Map<CellView, String[]> unboundLists = new HashMap<>();
 
     private Lint(ZelConfig config, ConfigFile file, LibraryDefinitions libraries, Path definitionsFile,
                  ZelWarningListener warnings) {
@@ -250,7 +252,9 @@ public final class Lint {
             level(node, here);
             if (node.end == Node.End.OPEN && binding == null) {
                 SummaryPrinter.count(unboundCounts, node.master);
-                unboundFirst.putIfAbsent(node.master, node.path());
+                if (unboundFirst.putIfAbsent(node.master, node.path()) == null) {
+                    unboundLists.put(node.master, new String[] {resolve(a.libList), a.expandedViewList});
+                }
             }
         }
 
@@ -733,10 +737,21 @@ public final class Lint {
         for (Map.Entry<CellView, long[]> e : unboundCounts.entrySet()) {
             long n = e.getValue()[0];
             String first = unboundFirst.get(e.getKey());
+            String[] lists = unboundLists.get(e.getKey());
+            String cell = e.getKey().cell;
+            // Which list failed: none of the libraries holds the cell, or none of its views is there.
+            boolean held = false;
+            for (String lib : words(lists[0])) {
+                Path dir = libraries.directory(lib);
+                if (dir != null && LibraryDefinitions.isPathComponent(cell) && Files.isDirectory(dir.resolve(cell))) held = true;
+            }
+            String why = held ? "no view of its view list (" + lists[1] + ") is found"
+                              : "no library of its library list (" + lists[0] + ") holds cell " + cell;
+            String fix = held ? "add a view of the list to the cell, or a rule that binds it"
+                              : "correct the library list, or add a rule that binds it";
             findings.add(new Finding(Finding.Kind.UNBOUND, null, 0, first,
                 n + (n == 1 ? " instance" : " instances") + " of " + e.getKey()
-                + " left unbound: no view of its view list is found" + (n > 1 ? ", the first at " + first : ""),
-                "add a view of the list to the cell, or a rule that binds it"));
+                + " left unbound: " + why + (n > 1 ? ", the first at " + first : ""), fix));
         }
     }
 

@@ -15,9 +15,9 @@ final class LintCommand {
         try {
             return lint(args, io);
         } catch (WalkException e) {
-            // Whatever stops the lint, it is "cannot run": 2.
+            // 1 says the lint found something: whatever else stops it cannot be read.
             io.err.println(Zel.NAME + " lint: " + e.getMessage());
-            return 2;
+            return e.status == Zel.USAGE ? Zel.USAGE : Zel.UNREADABLE;
         }
     }
 
@@ -39,11 +39,11 @@ final class LintCommand {
         Progress progress = new Progress(io.err, shown, io.errTerminal);
         ZelWarningListener warnings = text -> {
             progress.clear();
-            io.err.println(Zel.NAME + " lint: warning: " + text);
+            io.err.println(Zel.NAME + " lint: warning: " + Zel.inZelWords(text));
         };
         List<Finding> findings;
         CellView name;
-        try (Zel.Opened opened = Zel.open(line, "r", io, warnings, 2)) {
+        try (Zel.Opened opened = Zel.open(line, "r", io, warnings)) {
             name = opened.name;
             findings = Lint.run(opened.config, opened.file(), opened.libraries, opened.definitionsFile, warnings, progress);
         }
@@ -76,7 +76,7 @@ final class LintCommand {
             b.append(name).append(": ").append(count(found, "finding")).append(", ").append(count(notes, "note")).append('\n');
         }
         Zel.write(io, b.toString());
-        return found > 0 ? 1 : 0;
+        return found > 0 ? Zel.FOUND : Zel.DONE;
     }
 
     private static String count(long n, String what) {

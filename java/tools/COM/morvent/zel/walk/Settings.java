@@ -195,18 +195,18 @@ final class Settings {
         Key key = key(line.words, "get", true);
         if (!key.values.isEmpty()) throw new WalkException(2, "zel get takes no VALUE; did you mean zel set?");
         List<ZelRules.Rule> rules;
-        try (Zel.Opened opened = Zel.open(line, "r", io, Zel.warnings(io, "get"), 2)) {
+        try (Zel.Opened opened = Zel.open(line, "r", io, Zel.warnings(io, "get"))) {
             rules = find(opened.config, key);
         }
         if (line.flags.contains("--json")) {
             StringBuilder b = new StringBuilder("[");
             for (int i = 0; i < rules.size(); ++i) b.append(i == 0 ? "\n  " : ",\n  ").append(Show.json(rules.get(i)));
             Zel.write(io, b.append(rules.isEmpty() ? "]\n" : "\n]\n").toString());
-            return rules.isEmpty() ? 1 : 0;
+            return rules.isEmpty() ? Zel.FOUND : Zel.DONE;
         }
         if (rules.isEmpty()) {
             io.err.println(Zel.NAME + " get: " + key.key() + " is not set");
-            return 1;
+            return Zel.FOUND;
         }
         StringBuilder b = new StringBuilder();
         if (key.block()) {
@@ -259,7 +259,7 @@ final class Settings {
         Key key = key(line.words, command, !set);
         checkValues(key, set, command);
         ZelWarningListener warnings = Zel.warnings(io, command);
-        try (Zel.Opened opened = Zel.open(line, "a", io, warnings, 2)) {
+        try (Zel.Opened opened = Zel.open(line, "a", io, warnings)) {
             List<ZelRules.Rule> old = find(opened.config, key);
             String before = described(key, old);
             ZelRules.Rule wanted = key.rule(key.values);
@@ -271,7 +271,7 @@ final class Settings {
                 if (key.kind.equals("occurrence")) standAbove(opened, key.scope, warnings).destroy();
                 int unknown = Names.check(opened, key, io);
                 if (unknown > 0 && line.flags.contains("--strict")) {
-                    throw new WalkException(1, key.key() + ": " + unknown + (unknown == 1 ? " name" : " names")
+                    throw new WalkException(Zel.UNCHANGED, key.key() + ": " + unknown + (unknown == 1 ? " name" : " names")
                                                + " unknown (see above); nothing saved (--strict)");
                 }
             }
@@ -282,7 +282,7 @@ final class Settings {
             boolean done = set ? ZelRules.set(opened.config, key.kind, key.scope, key.property, key.values, warnings)
                                : ZelRules.remove(opened.config, key.kind, key.scope, key.property, warnings);
             if (!done) {
-                throw new WalkException(1, "the library refused to " + command + " " + key.key()
+                throw new WalkException(Zel.UNCHANGED, "the library refused to " + command + " " + key.key()
                                            + (set ? " to " + after : "") + " (see the warning above, if any)");
             }
             if (dryRun) {
@@ -291,7 +291,7 @@ final class Settings {
             }
             if (beforeSave != null) beforeSave.run();
             if (!opened.config.save(warnings)) {
-                throw new WalkException(1, "not saved (see the warning above); " + opened.name + " is unchanged");
+                throw new WalkException(Zel.UNCHANGED, "not saved (see the warning above); " + opened.name + " is unchanged");
             }
             Zel.write(io, what + "\n");
             if (!set && key.kind.equals("constant")) stillReferenced(key.scope.get(0), opened, io);
@@ -363,7 +363,7 @@ final class Settings {
         boolean ok = false;
         try {
             if (pv.pathvector == 0 || level.cell == null || !pv.pushCell(level.lib, level.cell, level.view, null)) {
-                throw new WalkException(1, "the top cell " + level + " was refused; check top");
+                throw new WalkException(Zel.UNCHANGED, "the top cell " + level + " was refused; check top");
             }
             Design design = new Design(opened.libraries, warnings, 10_000);
             for (int i = 0; i < path.size(); ++i) {
@@ -375,15 +375,15 @@ final class Settings {
                 }
                 String at = i == 0 ? "the top cell" : String.join("/", path.subList(0, i));
                 if (found == null) {
-                    throw new WalkException(1, "no such path: " + at + " (" + level + ") has no instance " + name
+                    throw new WalkException(Zel.UNCHANGED, "no such path: " + at + " (" + level + ") has no instance " + name
                                                + "; zel walk shows the paths");
                 }
                 if (i == path.size() - 1) break;
                 pv.bind(name, found.master.lib, found.master.cell, found.master.view, true, true, false, warnings);
-                if (pv.isUnbound()) throw new WalkException(1, String.join("/", path.subList(0, i + 1)) + " is bound to open: nothing below it");
+                if (pv.isUnbound()) throw new WalkException(Zel.UNCHANGED, String.join("/", path.subList(0, i + 1)) + " is bound to open: nothing below it");
                 level = new CellView(pv.getCurrentLibBinding(), pv.getCurrentCellBinding(), pv.getCurrentViewBinding());
                 if (!pv.pushCell(level.lib, level.cell, level.view, name)) {
-                    throw new WalkException(1, "the path vector refused to go into " + level);
+                    throw new WalkException(Zel.UNCHANGED, "the path vector refused to go into " + level);
                 }
             }
             ok = true;

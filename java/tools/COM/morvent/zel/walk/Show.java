@@ -14,7 +14,7 @@ final class Show {
         if (!line.words.isEmpty()) throw new WalkException(2, "unexpected argument '" + line.words.get(0) + "'; zel help show");
         boolean json = line.flags.contains("--json");
         StringBuilder b = new StringBuilder();
-        try (Zel.Opened opened = Zel.open(line, "r", io, Zel.warnings(io, "show"), 1)) {
+        try (Zel.Opened opened = Zel.open(line, "r", io, Zel.warnings(io, "show"))) {
             if (json) {
                 b.append("{\"config\": ").append(JsonPrinter.string(opened.name.toString()))
                  .append(", \"revision\": ").append(opened.config.getRevision()).append(", \"rules\": [");

@@ -92,6 +92,10 @@ public final class Walk {
         /** --diff compares the bindings only. */
         boolean bindings;
         String libs;
+        /** How messages name the configurations and the help: the tool's options, or zel's words. */
+        String configWord = "--config";
+        String diffWord = "--diff";
+        String helpHint = "run with --help for the options";
         /** --progress, --no-progress, or null: when standard error is a terminal. */
         Boolean progress;
     }
@@ -123,9 +127,21 @@ public final class Walk {
      */
     public static int run(String[] args, OutputStream out, PrintStream err, String setupPath, String home,
                           boolean errTerminal) {
+        return run(args, out, err, setupPath, home, errTerminal, null);
+    }
+
+    /**
+     * Runs the walk for {@code zel walk} and {@code zel diff}: messages start with
+     * {@code voice.command} and name the configurations as that command's words; a walk that
+     * cannot be done gives {@link Zel#UNREADABLE}.
+     */
+    static int run(String[] args, OutputStream out, PrintStream err, String setupPath, String home,
+                   boolean errTerminal, Voice voice) {
+        String name = voice != null ? voice.command : NAME;
+        int cannot = voice != null ? Zel.UNREADABLE : 1;
         Options options = null;
         try {
-            options = parse(args);
+            options = parse(args, voice);
             boolean shown = options.progress != null ? options.progress : errTerminal;
             Progress progress = new Progress(err, shown, errTerminal);
             Writer writer = new Utf8Writer(out);
@@ -143,17 +159,40 @@ public final class Walk {
                 progress.clear();
                 // A reader that went away (walk | head) has what it wanted.
                 String why = e.getMessage() == null ? e.toString() : e.getMessage();
-                if (!why.contains("Broken pipe")) err.println(NAME + ": cannot write the output (" + why + ")");
-                return options.form == Form.DIFF ? 2 : 1;
+                if (!why.contains("Broken pipe")) err.println(name + ": cannot write the output (" + why + ")");
+                return voice != null ? cannot : options.form == Form.DIFF ? 2 : 1;
             }
         } catch (WalkException e) {
-            err.println(NAME + ": " + e.getMessage());
+            err.println(name + ": " + e.getMessage());
+            if (voice != null) return e.status == 1 ? cannot : e.status;
             return options != null && options.form == Form.DIFF ? 2 : e.status;
         }
     }
 
+    /** How zel's commands speak when they run the walk. */
+    static final class Voice {
+        final String command;
+        final String configWord;
+        final String diffWord;
+
+        Voice(String command, String configWord, String diffWord) {
+            this.command = command;
+            this.configWord = configWord;
+            this.diffWord = diffWord;
+        }
+    }
+
     static Options parse(String[] args) throws WalkException {
+        return parse(args, null);
+    }
+
+    private static Options parse(String[] args, Voice voice) throws WalkException {
         Options options = new Options();
+        if (voice != null) {
+            options.configWord = voice.configWord;
+            options.diffWord = voice.diffWord;
+            options.helpHint = "zel help " + voice.command.substring(voice.command.indexOf(' ') + 1);
+        }
         for (int i = 0; i < args.length; ++i) {
             String arg = args[i];
             String value = null;
@@ -180,7 +219,7 @@ public final class Walk {
                                                    + " cannot be combined; choose one form of output");
                     }
                     options.form = form;
-                    if (form == Form.DIFF) options.diff = value != null ? value : argument(args, ++i, "--diff", "LIB/CELL/VIEW");
+                    if (form == Form.DIFF) options.diff = value != null ? value : argument(args, ++i, "--diff", "LIB/CELL/VIEW", options);
                     break;
                 }
                 case "--bindings":
@@ -193,7 +232,7 @@ public final class Walk {
                     options.progress = false;
                     break;
                 case "--depth": {
-                    String n = value != null ? value : argument(args, ++i, "--depth", "N");
+                    String n = value != null ? value : argument(args, ++i, "--depth", "N", options);
                     try {
                         options.depth = Integer.parseInt(n);
                     } catch (NumberFormatException e) {
@@ -205,28 +244,30 @@ public final class Walk {
                     break;
                 }
                 case "--config":
-                    options.config = value != null ? value : argument(args, ++i, "--config", "LIB/CELL/VIEW");
+                    options.config = value != null ? value : argument(args, ++i, "--config", "LIB/CELL/VIEW", options);
                     break;
                 case "--libs":
-                    options.libs = value != null ? value : argument(args, ++i, "--libs", "FILE");
+                    options.libs = value != null ? value : argument(args, ++i, "--libs", "FILE", options);
                     break;
                 default:
                     if (arg.startsWith("-")) {
-                        throw new WalkException(2, "unknown option '" + arg + "'; run with --help for the options");
+                        throw new WalkException(2, "unknown option '" + arg + "'; " + options.helpHint);
                     }
                     throw new WalkException(2, "unexpected argument '" + arg
                                                + "'; give the configuration as --config LIB/CELL/VIEW");
             }
         }
         if (options.form == null) options.form = Form.BRIEF;
-        if (options.diff != null) configName(options.diff, "--diff");
-        if (options.bindings && options.form != Form.DIFF) throw new WalkException(2, "--bindings goes with --diff only");
-        if (options.config != null) configName(options.config, "--config");
+        if (options.diff != null) configName(options.diff, options.diffWord);
+        if (options.bindings && options.form != Form.DIFF) {
+            throw new WalkException(2, "--bindings goes with " + (options.configWord.startsWith("--") ? "--diff" : "zel diff") + " only");
+        }
+        if (options.config != null) configName(options.config, options.configWord);
         return options;
     }
 
-    private static String argument(String[] args, int i, String option, String what) throws WalkException {
-        if (i >= args.length) throw new WalkException(2, option + " needs " + what + "; run with --help for the options");
+    private static String argument(String[] args, int i, String option, String what, Options options) throws WalkException {
+        if (i >= args.length) throw new WalkException(2, option + " needs " + what + "; " + options.helpHint);
         return args[i];
     }
 
@@ -234,7 +275,8 @@ public final class Walk {
     static CellView configName(String text, String option) throws WalkException {
         String[] parts = text.split("/", -1);
         if (parts.length != 3 || parts[0].isEmpty() || parts[1].isEmpty() || parts[2].isEmpty()) {
-            throw new WalkException(2, option + " takes LIB/CELL/VIEW, for example " + DEFAULT_CONFIG + ", not '" + text + "'");
+            throw new WalkException(2, (option.startsWith("--") ? option + " takes" : "give " + option + " as")
+                                       + " LIB/CELL/VIEW, for example " + DEFAULT_CONFIG + ", not '" + text + "'");
         }
         return new CellView(parts[0], parts[1], parts[2]);
     }
@@ -277,11 +319,13 @@ public final class Walk {
     /** Opens the configuration or configurations, walks and prints. */
     static int walk(Options options, Writer out, PrintStream err, Progress progress, String setupPath, String home)
             throws WalkException, IOException {
-        CellView name = configName(options.config != null ? options.config : DEFAULT_CONFIG, "--config");
+        CellView name = configName(options.config != null ? options.config : DEFAULT_CONFIG, options.configWord);
         Path libs = definitionsFile(options, setupPath, home);
+        boolean zel = !options.configWord.startsWith("--");
+        String name0 = zel ? "zel " + (options.form == Form.DIFF ? "diff" : "walk") : NAME;
         ZelWarningListener warnings = text -> {
             progress.clear();
-            err.println(NAME + ": warning: " + text);
+            err.println(name0 + ": warning: " + (zel ? Zel.inZelWords(text) : text));
         };
         try {
             ZelConfig.init(libs.toString());  // the first use loads the bridge
@@ -290,7 +334,7 @@ public final class Walk {
             throw new WalkException(1, "cannot load the bridge library: " + e.getMessage());
         }
         Design design = new Design(LibraryDefinitions.loaded(), warnings, DESIGN_KEPT);
-        ZelConfig config = open(name, "--config", warnings);
+        ZelConfig config = open(name, options.configWord, options.libs != null, warnings);
         try {
             WalkHeader header = WalkHeader.of(config);
             // JSON shows every answer of a bind, the full tree and the difference the lists as
@@ -299,8 +343,8 @@ public final class Walk {
                                  || options.form == Form.FULL || options.form == Form.DIFF;
             Walker walker = new Walker(config, design, warnings, options.depth, progress, everything);
             if (options.form == Form.DIFF) {
-                CellView other = configName(options.diff, "--diff");
-                ZelConfig second = open(other, "--diff", warnings);
+                CellView other = configName(options.diff, options.diffWord);
+                ZelConfig second = open(other, options.diffWord, options.libs != null, warnings);
                 try {
                     Walker beside = new Walker(second, design, warnings, options.depth,
                                                new Progress(err, false, false), true);
@@ -327,11 +371,13 @@ public final class Walk {
         }
     }
 
-    private static ZelConfig open(CellView name, String option, ZelWarningListener warnings) throws WalkException {
+    private static ZelConfig open(CellView name, String option, boolean libsGiven, ZelWarningListener warnings)
+            throws WalkException {
         ZelConfig config = new ZelConfig();
         if (!config.open(name.lib, name.cell, name.view, "r", warnings)) {
             throw new WalkException(1, "configuration " + name + " does not open (see the warning above); check "
-                                       + option + " LIB/CELL/VIEW and --libs FILE");
+                                       + (option.startsWith("--") ? option + " LIB/CELL/VIEW and --libs FILE"
+                                          : "its name" + (libsGiven ? " and --libs FILE" : "")));
         }
         return config;
     }

@@ -33,6 +33,22 @@ import java.util.Map;
 public final class Zel {
     static final String NAME = "zel";
 
+    // The exit statuses of every command, one per kind of outcome (the table in docs/zel.md).
+    /** Done; nothing found, no difference. */
+    static final int DONE = 0;
+    /** The answer is "yes": lint found something, diff found a difference, get found no such rule. */
+    static final int FOUND = 1;
+    /** A wrong command line. */
+    static final int USAGE = 2;
+    /** Cannot be done: the configuration, the definitions or the design cannot be read, or the output written. */
+    static final int UNREADABLE = 3;
+    /** Nothing changed: the change was refused or the save failed; the file is as it was. */
+    static final int UNCHANGED = 4;
+
+    static final String STATUS_HELP = "Exit status: 0 done; 1 found (lint), differ (diff), not set (get); 2 a wrong "
+                                      + "command line;\n3 cannot read the configuration, definitions or design; 4 not "
+                                      + "changed (set, unset).";
+
     /** What a command runs with. */
     static final class Io {
         final OutputStream out;
@@ -101,7 +117,7 @@ public final class Zel {
                 "  --progress       show the progress on standard error (the default on a terminal);",
                 "                   --no-progress never shows it",
                 LIBS_HELP,
-                "Exit status: 0 the walk was printed; 1 it could not be done; 2 a wrong command line."),
+                STATUS_HELP),
             Zel::walk));
         add(new Command("diff", "zel diff A B [--bindings] [--depth N] [--libs FILE]",
             "walk two configurations side by side and print where they differ",
@@ -113,8 +129,7 @@ public final class Zel {
                 "                   lists that chose it",
                 "  --depth N        walk at most N levels below the top cell",
                 LIBS_HELP,
-                "Exit status: 0 no instance differs; 1 some do; 2 the walks cannot be done or a",
-                "wrong command line."),
+                STATUS_HELP),
             Zel::diff));
         add(new Command("show", "zel show CONFIG [--json] [--libs FILE]",
             "print a configuration's settings and rules in the file's order",
@@ -125,7 +140,7 @@ public final class Zel {
                 "  --json           one JSON document: each rule's kind, scope, property, values,",
                 "                   key, text, comment and line",
                 LIBS_HELP,
-                "Exit status: 0 printed; 1 the configuration cannot be read; 2 a wrong command line."),
+                STATUS_HELP),
             Show::run));
         add(new Command("lint", "zel lint CONFIG [--json] [--ignore KIND]... [--progress] [--libs FILE]",
             "find the rules that never apply, unknown names, open bindings",
@@ -142,8 +157,8 @@ public final class Zel {
                 "  --progress       show the walk's progress on standard error (the default on a",
                 "                   terminal); --no-progress never shows it",
                 LIBS_HELP,
-                "Exit status: 0 nothing found (notes do not count); 1 something found; 2 the lint",
-                "cannot run (a configuration that does not open, a wrong command line)."),
+                "Notes do not count as found.",
+                STATUS_HELP),
             LintCommand::run));
         add(new Command("get", "zel get CONFIG KEY [--json] [--libs FILE]",
             "print one setting or rule",
@@ -164,7 +179,7 @@ public final class Zel {
         add(byClass("edit", "zel edit [CONFIG] [OPTIONS]", "edit the hierarchy's bindings in a browser",
                     "COM.morvent.zel.edit.Edit"));
         add(new Command("help", "zel help [COMMAND]", "print the commands, or one command's help",
-            "Prints the commands, or the usage and options of COMMAND.\nExit status: 0; 2 for an unknown command.",
+            "Prints the commands, or the usage and options of COMMAND.\n" + STATUS_HELP,
             Zel::help));
     }
 
@@ -188,7 +203,7 @@ public final class Zel {
                 Throwable cause = e.getCause();
                 if (cause instanceof RuntimeException) throw (RuntimeException) cause;
                 if (cause instanceof Error) throw (Error) cause;
-                throw new WalkException(1, cause.toString());
+                throw new WalkException(UNREADABLE, cause.toString());
             }
         });
     }
@@ -232,10 +247,10 @@ public final class Zel {
         } catch (IOException e) {
             String why = e.getMessage() == null ? e.toString() : e.getMessage();
             if (!why.contains("Broken pipe")) io.err.println(NAME + " " + name + ": cannot write the output (" + why + ")");
-            return 1;
+            return UNREADABLE;
         } catch (UnsatisfiedLinkError e) {
             io.err.println(NAME + " " + name + ": cannot load the bridge library: " + e.getMessage());
-            return name.equals("lint") ? 2 : 1;
+            return UNREADABLE;
         }
     }
 
@@ -268,6 +283,18 @@ public final class Zel {
             write(io, String.join("\n", COMMANDS.keySet()) + "\n");
             return 0;
         }
+        // For the completion: the configurations the library definitions lead to.
+        if (args.length >= 1 && args[0].equals("--configs")) {
+            Walk.Options options = new Walk.Options();
+            options.config = "";
+            if (args.length == 3 && args[1].equals("--libs")) options.libs = args[2];
+            else if (args.length != 1) throw new WalkException(USAGE, "write zel help --configs [--libs FILE]");
+            ZelConfig.init(Walk.definitionsFile(options, io.setupPath, io.home).toString());
+            StringBuilder b = new StringBuilder();
+            for (String name : configurations(LibraryDefinitions.loaded())) b.append(name).append('\n');
+            write(io, b.toString());
+            return 0;
+        }
         if (args.length == 0) {
             write(io, overview());
             return 0;
@@ -279,6 +306,28 @@ public final class Zel {
         }
         if (c.help == null) return c.runner.run(new String[] {"--help"}, io);
         return printHelp(c, io);
+    }
+
+    /** LIB/CELL/VIEW of every configuration file in the defined libraries, sorted. */
+    static List<String> configurations(LibraryDefinitions libraries) {
+        List<String> names = new ArrayList<>();
+        for (String lib : libraries.names()) {
+            Path dir = libraries.directory(lib);
+            try (java.util.stream.Stream<Path> cells = java.nio.file.Files.list(dir)) {
+                cells.forEach(cell -> {
+                    try (java.util.stream.Stream<Path> views = java.nio.file.Files.list(cell)) {
+                        views.filter(v -> java.nio.file.Files.isRegularFile(v.resolve("config.zel")))
+                             .forEach(v -> names.add(lib + "/" + cell.getFileName() + "/" + v.getFileName()));
+                    } catch (IOException | java.io.UncheckedIOException e) {
+                        // not a folder, or unreadable: no configuration to offer
+                    }
+                });
+            } catch (IOException | java.io.UncheckedIOException e) {
+                // an unreadable library offers none
+            }
+        }
+        names.sort(null);
+        return names;
     }
 
     private static int version(Io io) {
@@ -308,30 +357,51 @@ public final class Zel {
 
     private static final List<String> FORMS = List.of("brief", "full", "json", "jsonl", "summary", "dot");
 
-    private static int walk(String[] args, Io io) {
+    private static int walk(String[] args, Io io) throws WalkException {
         List<String> walkArgs = new ArrayList<>();
+        String config = null;
+        String form = null;
         for (int i = 0; i < args.length; ++i) {
             String a = args[i];
-            if (FORMS.contains(a)) {
-                walkArgs.add("--" + a);
-            } else if (!a.startsWith("-") && a.contains("/") && !walkArgs.contains("--config")) {
+            String bare = a.startsWith("--") ? a.substring(2) : a;
+            if (FORMS.contains(bare)) {
+                if (form != null && !form.equals(bare)) {
+                    throw new WalkException(USAGE, "one FORM at a time: " + form + " or " + bare + "; zel help walk");
+                }
+                form = bare;
+                walkArgs.add("--" + bare);
+            } else if (a.equals("--config")) {
+                throw new WalkException(USAGE, "give the configuration as a word, LIB/CELL/VIEW, without --config");
+            } else if (!a.startsWith("-")) {
+                if (config != null) {
+                    throw new WalkException(USAGE, "'" + a + "' is no FORM (" + String.join(", ", FORMS)
+                                                   + ") and the configuration is " + config + " already; zel help walk");
+                }
+                if (!a.contains("/")) {
+                    throw new WalkException(USAGE, "'" + a + "' is no FORM (" + String.join(", ", FORMS)
+                                                   + ") nor a configuration LIB/CELL/VIEW; zel help walk");
+                }
+                Walk.configName(a, "the configuration");
+                config = a;
                 walkArgs.add("--config");
                 walkArgs.add(a);
             } else {
                 walkArgs.add(a);
-                if ((a.equals("--depth") || a.equals("--config") || a.equals("--libs")) && i + 1 < args.length) {
-                    walkArgs.add(args[++i]);
-                }
+                if ((a.equals("--depth") || a.equals("--libs")) && i + 1 < args.length) walkArgs.add(args[++i]);
             }
         }
-        return Walk.run(walkArgs.toArray(new String[0]), io.out, io.err, io.setupPath, io.home, io.errTerminal);
+        return Walk.run(walkArgs.toArray(new String[0]), io.out, io.err, io.setupPath, io.home, io.errTerminal,
+                        new Walk.Voice(NAME + " walk", "the configuration", "B"));
     }
 
-    private static int diff(String[] args, Io io) {
+    private static int diff(String[] args, Io io) throws WalkException {
         List<String> names = new ArrayList<>();
         List<String> rest = new ArrayList<>();
         for (int i = 0; i < args.length; ++i) {
             String a = args[i];
+            if (a.equals("--config") || a.equals("--diff")) {
+                throw new WalkException(USAGE, "give A and B as words, each LIB/CELL/VIEW; zel help diff");
+            }
             if (!a.startsWith("-")) {
                 names.add(a);
             } else {
@@ -339,12 +409,12 @@ public final class Zel {
                 if ((a.equals("--depth") || a.equals("--libs")) && i + 1 < args.length) rest.add(args[++i]);
             }
         }
-        if (names.size() != 2) {
-            io.err.println(NAME + " diff: give two configurations, A and B, each LIB/CELL/VIEW");
-            return 2;
-        }
+        if (names.size() != 2) throw new WalkException(USAGE, "give two configurations, A and B, each LIB/CELL/VIEW");
+        Walk.configName(names.get(0), "A");
+        Walk.configName(names.get(1), "B");
         rest.addAll(List.of("--config", names.get(0), "--diff", names.get(1)));
-        return Walk.run(rest.toArray(new String[0]), io.out, io.err, io.setupPath, io.home, io.errTerminal);
+        return Walk.run(rest.toArray(new String[0]), io.out, io.err, io.setupPath, io.home, io.errTerminal,
+                        new Walk.Voice(NAME + " diff", "A", "B"));
     }
 
     // ---------------------------------------------------------------------------------------
@@ -428,11 +498,10 @@ public final class Zel {
 
     /**
      * Opens the configuration a command line names, in {@code mode}; the library's warnings go
-     * to {@code warnings}.
-     *
-     * @param failStatus the exit status when it does not open
+     * to {@code warnings}. When it does not open: {@link #UNREADABLE}.
      */
-    static Opened open(Line line, String mode, Io io, ZelWarningListener warnings, int failStatus) throws WalkException {
+    static Opened open(Line line, String mode, Io io, ZelWarningListener warnings) throws WalkException {
+        int failStatus = UNREADABLE;
         Walk.Options options = new Walk.Options();
         options.config = line.config;
         options.libs = line.libs;
@@ -447,13 +516,27 @@ public final class Zel {
         Opened opened = new Opened(name, libs, LibraryDefinitions.loaded());
         if (!opened.config.open(name.lib, name.cell, name.view, mode, warnings)) {
             throw new WalkException(failStatus, "configuration " + name + " does not open (see the warning above); check "
-                                                + "its name and --libs FILE");
+                                                + "its name" + (line.libs != null ? " and --libs FILE" : ""));
         }
         return opened;
     }
 
-    /** A listener that prints the library's warnings on standard error. */
+    /** A listener that prints the library's warnings on standard error, in zel's words. */
     static ZelWarningListener warnings(Io io, String command) {
-        return text -> io.err.println(NAME + " " + command + ": warning: " + text);
+        return text -> io.err.println(NAME + " " + command + ": warning: " + inZelWords(text));
+    }
+
+    private static final java.util.regex.Pattern LIBRARY_NAME =
+        java.util.regex.Pattern.compile("configuration ([^\\s./:]+)\\.([^\\s./:]+):([^\\s./:()]+)");
+    private static final java.util.regex.Pattern MODE_ADVICE =
+        java.util.regex.Pattern.compile(";? ?open it with mode \"[rwa]\"[^;]*");
+
+    /**
+     * A warning of the library as zel says it: configurations named LIB/CELL/VIEW, no advice
+     * about open modes, which no command takes.
+     */
+    public static String inZelWords(String text) {
+        String named = LIBRARY_NAME.matcher(text).replaceAll("configuration $1/$2/$3");
+        return MODE_ADVICE.matcher(named).replaceAll("");
     }
 }

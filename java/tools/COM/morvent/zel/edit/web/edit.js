@@ -182,11 +182,27 @@ async function loadTop() {
 }
 
 // After an edit (here or in another tab): every open level bound anew.
+// The tree keeps its place: the scroll and the selected row stay where they were.
 async function refreshTree() {
   if (!nodes.has('')) return loadTop();
+  const tree = $('tree');
+  const top = tree.scrollTop;
   const data = await get('children', {path: ''});
-  await show('', data);
-  if (selected !== null && !nodes.has(selected)) select(nodes.has(parentOf(selected)) ? parentOf(selected) : '');
+  // Rows built anew: hold the height until they are all back, so the scroll has somewhere to stay.
+  tree.style.minHeight = tree.scrollHeight + 'px';
+  try {
+    await show('', data);
+  } finally {
+    tree.style.minHeight = '';
+  }
+  tree.scrollTop = top;
+  if (selected !== null && !nodes.has(selected)) select(nodes.has(parentOf(selected)) ? parentOf(selected) : '', true);
+  else if (selected !== null) nodes.get(selected).row.classList.add('sel');
+}
+
+// What the page shows beside the tree, asked again after an edit, an undo or a save.
+async function refreshViews() {
+  if (!$('results').hidden && lastQuery) search(lastQuery, 0);
 }
 
 async function openPath(path) {
@@ -266,13 +282,33 @@ function table(rows) {
   return t;
 }
 
+// Names offered as the user types (a view of the cell on disk), and one that is nowhere warned at once.
+let namesId = 0;
+function offerNames(input, names, what) {
+  if (!names) return null;
+  const list = el('datalist');
+  list.id = 'names' + (++namesId);
+  for (const n of names) { const o = el('option'); o.value = n; list.append(o); }
+  input.setAttribute('list', list.id);
+  const warn = el('span', 'namewarn');
+  const check = () => {
+    const words = input.value.trim().split(/\s+/).filter((w) => w && !w.startsWith('$('));
+    const unknown = words.filter((w) => !names.includes(w));
+    warn.textContent = unknown.length ? '\u26a0 no ' + what + ' ' + unknown.join(', ') + ' on disk' : '';
+  };
+  input.addEventListener('input', check);
+  check();
+  return [list, warn];
+}
+
 // A text field with Set and Remove: Remove sends the empty value, which deletes the rule.
-function field(value, placeholder, apply, removable = true) {
+function field(value, placeholder, apply, removable = true, names = null, what = 'view') {
   const box = el('div', 'edit');
   const input = el('input');
   input.type = 'text';
   input.value = value || '';
   input.placeholder = placeholder;
+  const offered = offerNames(input, names, what);
   const set = el('button', null, 'Set');
   set.addEventListener('click', () => apply(input.value));
   input.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') apply(input.value); });
@@ -283,6 +319,7 @@ function field(value, placeholder, apply, removable = true) {
     rm.addEventListener('click', () => apply(''));
     box.append(rm);
   }
+  if (offered) box.append(...offered);
   return box;
 }
 
@@ -302,8 +339,9 @@ async function edit(fields) {
     generation = r.generation;
     $('modified').hidden = !r.modified;
     banner(null);
+    poll();
     await refreshTree();
-    if (panelMode) await (panelMode.kind === 'instance' ? showInstance(panelMode.path) : showSettings());
+    await refreshPanel();
   } catch (e) {
     banner('Not changed: ' + e.message);
   }
@@ -331,10 +369,55 @@ async function showInstance(path) {
   p.append(el('h3', null, 'Why it binds so'), why);
   for (const l of d.lint || []) p.append(el('div', 'err', '\u26a0 ' + l));
 
+  // The rule that decided, as the file holds it: editing it changes that very rule.
+  const D = d.decided;
+  const decided = el('div', 'decided');
+  if (D) {
+    decided.append(el('div', 'mono', D.text), el('div', 'hint', D.kind + ' rule, names ' + D.scope + ', line ' + (D.line || 'not saved yet')));
+    const shown = D.property === 'bind' ? D.value.split(/\s+/).join('/') : D.value.replace(/^"|"$/g, '');
+    decided.append(field(shown, D.property, (v) => v.trim()
+      ? edit({op: 'rule', kind: D.kind, scope: D.scope, property: D.property, value: v})
+      : edit({op: 'rule-remove', kind: D.kind, scope: D.scope, property: D.property}),
+    true, D.property === 'bind' ? null : d.viewsOnDisk, 'view of ' + d.master.split('/')[1]));
+  } else {
+    decided.append(el('div', 'hint', 'No instance or cell rule decided the view: ' + d.chosenBy + '.'));
+  }
+  p.append(el('h3', null, 'The rule that applies'), decided);
+  // A new rule, at the scope chosen.
+  const [il, ic, iv] = d.in.split('/');
+  const [ml, mc] = d.master.split('/');
+  const scopes = [
+    ['this view: inst ' + il + ' ' + ic + ' ' + iv + ' ' + d.name, 'inst', [il, ic, iv, d.name].join('/')],
+    ['any view: inst ' + il + ' ' + ic + ' * ' + d.name, 'inst', [il, ic, '*', d.name].join('/')],
+    ['the cell: cell ' + ml + ' ' + mc, 'cell', ml + '/' + mc],
+    ['the cell in any library: cell * ' + mc, 'cell', '*/' + mc],
+    ['the library: library ' + ml, 'library', ml],
+  ];
+  const scopeSel = el('select');
+  scopeSel.id = 'newscope';
+  scopes.forEach(([label], i) => { const o = el('option', null, label); o.value = String(i); scopeSel.append(o); });
+  const propSel = el('select');
+  propSel.id = 'newprop';
+  for (const prop of ['view-binding', 'views']) { const o = el('option', null, prop); o.value = prop; propSel.append(o); }
+  const newRule = el('div', 'edit');
+  const valueIn = el('input');
+  valueIn.id = 'newvalue';
+  valueIn.placeholder = 'a view, or views';
+  const add = el('button', null, 'Add rule');
+  add.id = 'b-newrule';
+  const addRule = () => {
+    const [, kind, scope] = scopes[Number(scopeSel.value)];
+    edit({op: 'rule', kind, scope, property: propSel.value, value: valueIn.value});
+  };
+  add.addEventListener('click', addRule);
+  valueIn.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') addRule(); });
+  newRule.append(scopeSel, propSel, valueIn, add, ...offerNames(valueIn, d.viewsOnDisk, 'view of ' + mc));
+  p.append(el('h3', null, 'A new rule'), newRule);
+
   const I = d.instRule;
   p.append(el('h3', null, 'Instance rule: ' + d.name + ' in ' + d.in));
   p.append(table([
-    ['view binding', field(I.view, 'a view, e.g. symbol', (v) => edit({op: 'inst-view', path, value: v}))],
+    ['view binding', field(I.view, 'a view, e.g. symbol', (v) => edit({op: 'inst-view', path, value: v}), true, d.viewsOnDisk, 'view of ' + mc)],
     ['view list', field(I.viewList, 'views, e.g. schematic symbol', (v) => edit({op: 'inst-list', path, value: v}))],
     ['bind to open', check(I.open, 'leave it unbound', (v) => edit({op: 'inst-open', path, value: v}))],
     ['stop point', check(I.stop, 'stop below this instance', (v) => edit({op: 'inst-stop', path, value: v}))],
@@ -348,7 +431,7 @@ async function showInstance(path) {
   const C = d.cellRule;
   p.append(el('h3', null, 'Cell rule: ' + (C.lib || '-') + '/' + C.cell));
   p.append(table([
-    ['view binding', field(C.view, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'lib'}))],
+    ['view binding', field(C.view, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'lib'}), true, d.viewsOnDisk, 'view of ' + mc)],
     ['view list', field(C.viewList, 'views', (v) => edit({op: 'cell-list', path, value: v, scope: 'lib'}))],
     ['any library: view', field(C.anyView, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'any'}))],
     ['any library: list', field(C.anyViewList, 'views', (v) => edit({op: 'cell-list', path, value: v, scope: 'any'}))],
@@ -395,6 +478,75 @@ async function showSettings() {
   p.append(note, save);
 }
 
+// The table of cells: each master, each binding it gets and by which rule, how many instances;
+// a click on a column sorts, a click on a row opens its first instance.
+let tableSort = {key: 'count', down: true};
+async function showTable() {
+  panelMode = {kind: 'table'};
+  const p = $('panel');
+  p.textContent = '';
+  const walking = el('p', 'hint', 'Walking the design\u2026 ');
+  walking.append(button('Cancel', () => post('cancel').catch(() => {})));
+  p.append(el('h2', null, 'Cells and their bindings'), walking);
+  let t;
+  try { t = await get('table'); } catch (e) { return panelError(e); }
+  if (panelMode?.kind !== 'table') return;
+  p.lastChild.remove();
+  const cols = [['cell', 'cell'], ['binding', 'view chosen'], ['by', 'by'], ['count', 'instances']];
+  const draw = () => {
+    p.querySelector('table')?.remove();
+    const rows = [...t.rows].sort((a, b) => {
+      const x = a[tableSort.key]; const y = b[tableSort.key];
+      const c = typeof x === 'number' ? x - y : String(x).localeCompare(String(y));
+      return tableSort.down ? -c : c;
+    });
+    const table = el('table', 'cells');
+    table.id = 'celltable';
+    const head = el('tr');
+    for (const [key, label] of cols) {
+      const th = el('th', null, label + (tableSort.key === key ? (tableSort.down ? ' \u25be' : ' \u25b4') : ''));
+      th.dataset.key = key;
+      th.addEventListener('click', () => { tableSort = {key, down: tableSort.key === key ? !tableSort.down : key === 'count'}; draw(); });
+      head.append(th);
+    }
+    table.append(head);
+    for (const r of rows) {
+      const tr = el('tr');
+      for (const [key] of cols) tr.append(el('td', key === 'count' ? 'num' : 'mono', String(r[key])));
+      tr.title = 'first at ' + r.first;
+      tr.dataset.first = r.first;
+      tr.addEventListener('click', () => guard(openPath(r.first)));
+      table.append(tr);
+    }
+    p.append(table);
+  };
+  draw();
+}
+
+// Undo and redo live in the server: every tab of the configuration takes back the same edits.
+async function undo(back) {
+  try {
+    const r = await post(back ? 'undo' : 'redo');
+    generation = r.generation;
+    $('modified').hidden = !r.modified;
+    banner(null);
+    await refreshTree();
+    await refreshPanel();
+  } catch (e) {
+    banner('Not changed: ' + e.message);
+  }
+  await poll();
+}
+
+async function refreshPanel() {
+  refreshViews();
+  if (panelMode?.kind === 'instance') await showInstance(panelMode.path);
+  else if (panelMode?.kind === 'settings') await showSettings();
+  else if (panelMode?.kind === 'changes') await showChanges();
+  else if (panelMode?.kind === 'table') await showTable();
+  else if (panelMode?.kind === 'lint') await lint();
+}
+
 async function showChanges() {
   panelMode = {kind: 'changes'};
   const p = $('panel');
@@ -404,6 +556,7 @@ async function showChanges() {
   try { c = await get('changes'); } catch (e) { return panelError(e); }
   p.lastChild.remove();
   const pre = el('pre');
+  pre.id = 'changed-bindings';
   for (const line of c.lines) {
     // Lines that name an instance: its path alone, or "PATH: in the walk of A only".
     const m = /^([^ :][^ :]*)(:.*)?$/.exec(line);
@@ -416,7 +569,11 @@ async function showChanges() {
     }
   }
   if (c.cut) pre.append('\u2026 (cut at ' + c.lines.length + ' lines)\n');
-  p.append(el('p', 'hint', 'A: the saved file; B: the configuration as edited.'), pre);
+  const rules = el('pre', 'rules');
+  rules.id = 'changed-rules';
+  rules.textContent = c.rules.length ? c.rules.join('\n') : 'no rule changed';
+  p.append(el('h3', null, 'Rules changed'), rules, el('h3', null, 'Bindings changed'),
+           el('p', 'hint', 'A: the saved file; B: the configuration as edited.'), pre);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -440,9 +597,10 @@ function button(label, action) {
 
 async function save() {
   try {
-    await post('save');
-    banner('Saved.', true);
-    setTimeout(() => { if ($('banner').className === 'info') banner(null); }, 3000);
+    const r = await post('save');
+    banner(null);
+    $('saveline').textContent = r.lastSave;
+    $('saveline').hidden = false;
   } catch (e) {
     const where = el('input');
     where.placeholder = 'LIB/CELL/VIEW';
@@ -461,7 +619,13 @@ async function saveAs(name) {
     const r = await post('saveas', {value: name});
     banner('Saved as ' + r.config + '; editing it now.', true);
   } catch (e) {
-    banner(e.message, false, [button('Reload (drop my edits)', () => reload())]);
+    // The field stays, with what was typed, to correct and try again.
+    const where = el('input');
+    where.placeholder = 'LIB/CELL/VIEW';
+    where.id = 'saveas-name';
+    where.value = name;
+    banner(e.message, false, [button('Reload (drop my edits)', () => reload()), where,
+                              button('Save as', () => saveAs(where.value))]);
   }
   await poll();
   await refreshTree();
@@ -476,7 +640,7 @@ async function reload() {
   }
   await poll();
   await refreshTree();
-  if (panelMode?.kind === 'instance') showInstance(panelMode.path); else if (panelMode?.kind === 'settings') showSettings();
+  await refreshPanel();
 }
 
 async function revert() {
@@ -514,11 +678,29 @@ async function lint() {
   await refreshTree();
 }
 
+let foreignSeen = false;
 async function poll() {
   let s;
   try { s = await get('state', {since: warningsSeen}); } catch (e) { return; }
   $('config').textContent = s.config;
   $('modified').hidden = !s.modified;
+  // A configuration no save can write: say so and why, before any edit is made.
+  $('readonly').hidden = s.editable;
+  $('readonly').textContent = s.editable ? '' : 'read-only: ' + (s.readOnly || 'opened read-only');
+  $('b-save').disabled = !s.editable;
+  $('b-undo').disabled = !s.editable || !s.undo;
+  $('b-redo').disabled = !s.editable || !s.redo;
+  // Another program's save, noticed at the next poll: reload, or keep editing (Save will then be refused).
+  if (s.changedOnDisk && !foreignSeen) {
+    foreignSeen = true;
+    banner('Another program saved ' + s.config + ' since you opened it.', false, [
+      button('Reload (drop my edits)', () => reload()),
+      button('Keep editing', () => banner(null)),
+    ]);
+  }
+  if (!s.changedOnDisk) foreignSeen = false;
+  $('saveline').hidden = !s.lastSave;
+  $('saveline').textContent = s.lastSave || '';
   document.title = 'zel edit ' + s.config + (s.modified ? ' *' : '');
   if (s.warnings.length) {
     const f = $('warnings');
@@ -527,12 +709,13 @@ async function poll() {
     f.scrollTop = f.scrollHeight;
   }
   warningsSeen = s.warningCount;
-  if (generation >= 0 && s.generation !== generation) {
+  // Only a newer generation: a poll answered before this tab's own edit must not rebuild the panel under the user.
+  if (generation >= 0 && s.generation > generation) {
     generation = s.generation;
     await refreshTree();
-    if (panelMode?.kind === 'instance') showInstance(panelMode.path); else if (panelMode?.kind === 'settings') showSettings();
+    await refreshPanel();
   }
-  generation = s.generation;
+  generation = Math.max(generation, s.generation);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -543,8 +726,21 @@ async function search(q, offset) {
   const box = $('results');
   if (!offset) { box.textContent = ''; lastQuery = q; }
   box.hidden = false;
+  // While the server walks: say so, with a way to stop it.
+  const pending = el('div', 'head', 'Searching for "' + q + '"\u2026 ');
+  pending.id = 'searching';
+  pending.append(button('Cancel', () => post('cancel').catch(() => {})));
+  const shownPending = setTimeout(() => box.prepend(pending), 150);
   let r;
-  try { r = await get('search', {q, offset, limit: 100}); } catch (e) { box.append(el('div', 'err', e.message)); return; }
+  try {
+    r = await get('search', {q, offset, limit: 100});
+  } catch (e) {
+    box.append(el('div', 'err', e.message));
+    return;
+  } finally {
+    clearTimeout(shownPending);
+    pending.remove();
+  }
   if (q !== lastQuery) return;
   box.querySelector('.more')?.remove();
   let head = box.querySelector('.head');
@@ -586,11 +782,20 @@ function start() {
   $('goto').addEventListener('submit', (ev) => { ev.preventDefault(); guard(openPath($('gopath').value.trim()).then(() => $('tree').focus())); });
   $('b-settings').addEventListener('click', () => { select(''); showSettings(); });
   $('b-changes').addEventListener('click', showChanges);
+  $('b-table').addEventListener('click', showTable);
   $('b-save').addEventListener('click', save);
   $('b-revert').addEventListener('click', revert);
+  $('b-undo').addEventListener('click', () => undo(true));
+  $('b-redo').addEventListener('click', () => undo(false));
   $('b-lint').addEventListener('click', lint);
   document.addEventListener('keydown', (ev) => {
-    if (ev.key === '/' && !/INPUT|TEXTAREA/.test(document.activeElement.tagName)) { ev.preventDefault(); $('q').focus(); }
+    const typing = /INPUT|TEXTAREA|SELECT/.test(document.activeElement.tagName);
+    if (ev.key === '/' && !typing) { ev.preventDefault(); $('q').focus(); }
+    // Ctrl+Z and Ctrl+Shift+Z (or Ctrl+Y); inside a field they keep undoing its text.
+    if ((ev.ctrlKey || ev.metaKey) && !typing && (ev.key === 'z' || ev.key === 'Z' || ev.key === 'y')) {
+      ev.preventDefault();
+      undo(ev.key === 'z' && !ev.shiftKey);
+    }
   });
   window.addEventListener('beforeunload', (ev) => { if (!$('modified').hidden) ev.preventDefault(); });
   guard(loadTop().then(() => $('tree').focus()));
