@@ -19,7 +19,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.configure.log" 2>&1 ||
         { cat "$build.configure.log"; exit 1; }
 fi
-cmake --build "$build" --target zelvek_tests nfs_client -j"$(nproc 2>/dev/null || echo 2)" >"$build.nfs.log" 2>&1 ||
+cmake --build "$build" --target zelvek_tests nfs_client uml_launch -j"$(nproc 2>/dev/null || echo 2)" >"$build.nfs.log" 2>&1 ||
     { grep -E -A5 'error' "$build.nfs.log" | head -40; exit 1; }
 
 out=$PWD/build/nfs
@@ -29,7 +29,7 @@ start=$(date +%s)
 status=0
 # Unknown name=value words of the command line reach the guest's init as its
 # environment.  Under 5 minutes in all, whatever hangs.
-timeout 280 linux.uml mem=1G root=/dev/root rootfstype=hostfs rw init="$PWD/tests/nfs/guest.sh" \
+timeout 280 "$build/tests/uml_launch" "$(command -v linux.uml)" mem=1G root=/dev/root rootfstype=hostfs rw init="$PWD/tests/nfs/guest.sh" \
     zelnfs_out="$out" zelnfs_bin="$PWD/$build/tests" zelnfs_edits="$edits" con=null con0=null,fd:1 \
     </dev/null >"$out/console.log" 2>&1 || status=$?
 echo "guest ran $(($(date +%s) - start)) s (exit $status)"

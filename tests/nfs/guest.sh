@@ -84,7 +84,8 @@ round() {
     # process of the first writer's host.
     touch "$view/.config.zel.hostelsewhere.1.abcdef"
     dead=$(sh -c 'echo $$')
-    touch "$view/.config.zel.host$w0.$dead.abcdef"
+    deadtemp=.config.zel.$(as "$w0" "$bin/nfs_client" tempname "$dead").abcdef
+    touch "$view/$deadtemp"
     as "$rd" "$bin/nfs_client" read "/run/zel/$r.$rd.lib" "/run/zel/$r.stop" >"/run/zel/$r.read" 2>&1 &
     reader=$!
     start=$(elapsed)
@@ -106,7 +107,7 @@ round() {
     grep check: "$out/guest.log" | tail -1 | sed "s/^/FIGURES $r: /" >>"$results"
     [ $wr -eq 0 ] && note "PASS $r: the reader on $rd never failed" || note "FAIL $r: the reader on $rd failed"
     check "$r: another host's live temp file left alone" test -f "$view/.config.zel.hostelsewhere.1.abcdef"
-    check "$r: a dead writer's temp file removed" test ! -e "$view/.config.zel.host$w0.$dead.abcdef"
+    check "$r: a dead writer's temp file removed" test ! -e "$view/$deadtemp"
     check "$r: no lock left" test ! -e "$view/.config.zel.lock"
 }
 

@@ -5,6 +5,8 @@
 //                                   reopening, until <edits> saves answered true
 //   read <kwo.lib> <stop file>      opens lib.top:config until the file exists
 //   check <kwo.lib> <edits> <who>...  every edit of every writer is in the file
+//   tempname <pid>                  the name part of a temporary file of
+//                                   process <pid> of this host
 //   late <kwo.lib> <go file>        opens lib.top:config, adds a constant, waits
 //                                   for the file, saves: another host saved in
 //                                   between, so the save must be refused
@@ -130,6 +132,11 @@ int late(const std::string& go) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The name part of a temporary file of process <pid> of this host.
+    if (argc == 3 && std::strcmp(argv[1], "tempname") == 0) {
+        std::printf("%s\n", zel::tempWriterName(std::atol(argv[2]), 0).c_str());
+        return 0;
+    }
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s write|read|check|late <kwo.lib> ...\n", argv[0]);
         return 2;

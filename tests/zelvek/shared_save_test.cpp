@@ -2,7 +2,9 @@
 // groups and setgid folders, a folder that cannot be listed, the save lock and
 // the temporary files of other hosts, the last revision, and the faults the
 // save's own check could hide (same length, past the first piece, the limit).
+#include <sched.h>
 #include <sys/fsuid.h>
+#include <sys/xattr.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -354,3 +356,260 @@ TEST_F(SharedSaveTest, TheSavesCheckReadsAllOfTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The name of a claim on the content the file at path has now.
+std::string claimOf(const std::string& path) {
+    const std::string text = readFile(path);
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char b : text) hash = (hash ^ b) * 1099511628211ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    const std::filesystem::path p(path);
+    return p.parent_path().string() + "/." + p.filename().string() + ".replaced." + std::to_string(text.size()) +
+           "." + hex;
+}
+
+std::string lockPath, appeared, peerTemp;
+double lockAge = 0;
+int staleOpens = 0, holding = -1;
+
+bool is(const char* step, const char* name) { return std::strcmp(step, name) == 0; }
+
+}  // namespace
+
+TEST_F(SharedSaveTest, ClaimsOnANetworkFolderAreVoidOnceOldAndHoldOnlyTheirFile) {
+    zel::networkFolderSeam = 1;
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    const long now = static_cast<long>(std::time(nullptr));
+    const std::string elsewhere = "elsewhere 42 " + std::to_string(now) + "\n";
+    struct Case {
+        const char* name;
+        std::string holder;
+        long age;
+        bool saves;
+    } cases[] = {
+        {"another host's, a minute old", elsewhere, 60, false},
+        {"another host's, 6 minutes old", elsewhere, 360, true},
+        {"dated 6 minutes ahead", elsewhere, -360, true},
+        {"of a dead process of this host", owner(hostName(), deadPid(), now, 5), 0, true},
+    };
+    for (const Case& k : cases) {
+        const std::string claim = claimOf(file()), before = readFile(file());
+        writeFile(claim, k.holder);
+        age(claim, k.age);
+        warnings().clear();
+        EXPECT_EQ(zelSave(c) != 0, k.saves) << k.name << (warnings().empty() ? "" : ": " + warnings()[0]);
+        if (!k.saves) {
+            EXPECT_TRUE(anyWarningHas("another save replaced it")) << k.name;
+            EXPECT_EQ(readFile(file()), before) << k.name;
+        }
+        zelReplaceConst(c, "K", k.name);
+    }
+    // Two files of one folder with the same content: a claim holds its own file only.
+    const std::string text = "zelvek-config 1\nconstant SAME 1\n";
+    writeFile(root + "/p/a.zel", text);
+    writeFile(root + "/p/b.zel", text);
+    for (const char* name : {"a.zel", "b.zel"}) {
+        ConfigRecord* p = zelOpenPartialConfig((root + "/p/" + name).c_str(), "a");
+        ASSERT_NE(p, nullptr);
+        zelReplaceConst(p, "SAME", "2");
+        EXPECT_TRUE(zelSave(p)) << name << (warnings().empty() ? "" : ": " + warnings()[0]);
+        zelClose(p);
+    }
+}
+
+TEST_F(SharedSaveTest, ASlowSaveKeepsItsLockFreshAndChecksItBeforeItsRename) {
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    lockPath = dir() + "/.config.zel.lock";
+    // A check that took two minutes: the lock is written anew after it.
+    zel::saveStepHook = [](const char* step) {
+        struct stat st{};
+        if (is(step, "checked")) age(lockPath, 120);
+        if (is(step, "rename") && stat(lockPath.c_str(), &st) == 0) lockAge = std::difftime(time(nullptr), st.st_mtime);
+        return 0;
+    };
+    EXPECT_TRUE(zelSave(c));
+    EXPECT_LT(lockAge, 60);
+    // Another save took the lock meanwhile: this one answers false and leaves that lock alone.
+    zel::saveStepHook = [](const char* step) {
+        if (is(step, "rename")) writeFile(lockPath, "elsewhere 42 1\n");
+        return 0;
+    };
+    zelReplaceConst(c, "K", "late");
+    const std::string before = readFile(file());
+    warnings().clear();
+    EXPECT_FALSE(zelSave(c));
+    EXPECT_TRUE(anyWarningHas("another save took its lock")) << (warnings().empty() ? "" : warnings()[0]);
+    EXPECT_EQ(readFile(file()), before);
+    EXPECT_EQ(readFile(lockPath), "elsewhere 42 1\n");
+}
+
+TEST_F(SharedSaveTest, SaveAsToANewNameNeverReplacesAFileThatAppeared) {
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    // Another host's save-as put its file there after this one's check
+    // (which a stale look-up on NFS can miss).
+    appeared = configFile("lib", "top", "new");
+    zel::saveStepHook = [](const char* step) {
+        if (is(step, "rename")) writeFile(appeared, "zelvek-config 1\nconstant THEIRS 1\n");
+        return 0;
+    };
+    warnings().clear();
+    EXPECT_FALSE(zelSaveAs(c, "lib", "top", "new"));
+    EXPECT_TRUE(anyWarningHas("already a configuration")) << (warnings().empty() ? "" : warnings()[0]);
+    EXPECT_NE(readFile(appeared).find("THEIRS"), std::string::npos);
+    EXPECT_EQ(savefault::filesIn(root + "/libs/lib/top/new"), std::vector<std::string>{"config.zel"});
+}
+
+// Two writers of one host name in two PID namespaces (two containers of a
+// pod on one volume): the other's lock names a process id that is none here.
+TEST_F(SharedSaveTest, AWriterInAnotherPidNamespaceIsNotTakenForDead) {
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    holding = pipeFds[1];
+    lockPath = dir();
+    peerTemp = ".config.zel." + hostName() + "." + std::to_string(getpid()) + ".";
+    const pid_t child = fork();
+    if (child == 0) {
+        if (unshare(CLONE_NEWPID) != 0) _exit(77);
+        auto waitFor = [](pid_t p) {
+            int status = 0;
+            return p > 0 && waitpid(p, &status, 0) == p && WIFEXITED(status) ? WEXITSTATUS(status) : 9;
+        };
+        const pid_t first = fork();  // process 1 of the namespace
+        if (first != 0) _exit(waitFor(first));
+        for (;;) {  // it forks until a writer's id is none outside
+            const pid_t writer = fork();
+            if (writer == 0) break;
+            const int status = waitFor(writer);
+            if (status != 10) _exit(status);
+        }
+        if (access(("/proc/" + std::to_string(getpid())).c_str(), F_OK) == 0) _exit(10);
+        // Holds the lock until the test's save has written its file and tried.
+        zel::saveStepHook = [](const char* step) {
+            if (!is(step, "rename")) return 0;
+            (void)!write(holding, "h", 1);
+            for (int i = 0; i < 1000; ++i) {
+                for (const std::string& name : savefault::filesIn(lockPath))
+                    if (name.rfind(peerTemp, 0) == 0) return usleep(500000), 0;
+                usleep(10000);
+            }
+            return 0;
+        };
+        ConfigRecord* w = zelOpen("lib", "top", "config", "a");
+        zelReplaceConst(w, "WRITER", "1");
+        _exit(w && zelSave(w) ? 0 : 1);
+    }
+    close(pipeFds[1]);
+    char h = 0;
+    const bool held = read(pipeFds[0], &h, 1) == 1;
+    zelReplaceConst(c, "K", "test");
+    warnings().clear();
+    const bool saved = held && zelSave(c);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(pipeFds[0]);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no PID namespaces here";
+    ASSERT_TRUE(held) << "exit " << WEXITSTATUS(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the other namespace's save";
+    EXPECT_FALSE(saved) << "both saves answered true";
+    EXPECT_NE(readFile(file()).find("WRITER"), std::string::npos);
+}
+
+TEST_F(SharedSaveTest, APipeWhereTheLockOrAClaimGoesRefusesTheSaveAtOnce) {
+    zel::networkFolderSeam = 1;
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    for (const std::string& path : {dir() + "/.config.zel.lock", claimOf(file())}) {
+        ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
+        const pid_t child = fork();
+        if (child == 0) _exit(zelSave(c) ? 1 : anyWarningHas("is a named pipe, not a regular file") ? 0 : 2);
+        int status = -1;
+        for (int i = 0; i < 600 && waitpid(child, &status, WNOHANG) == 0; ++i) usleep(100000);
+        if (status == -1) kill(child, SIGKILL), waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << path << ": hung or saved";
+        std::filesystem::remove(path);
+    }
+}
+
+TEST_F(SharedSaveTest, ARefusedSaveMakesNoFolder) {
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    std::filesystem::remove_all(root + "/libs/lib/top");
+    EXPECT_FALSE(zelSave(c));
+    EXPECT_TRUE(anyWarningHas("was removed"));
+    EXPECT_FALSE(std::filesystem::exists(root + "/libs/lib/top"));
+}
+
+TEST_F(SharedSaveTest, AStaleHandleIsTriedAgainFiveTimes) {
+    ASSERT_NE(edited(), nullptr);
+    zel::saveStepHook = [](const char* step) { return is(step, "open") && staleOpens-- > 0 ? ESTALE : 0; };
+    for (int stale : {5, 6}) {
+        staleOpens = stale;
+        warnings().clear();
+        ConfigRecord* r = openConfig("lib", "top", "config", "r");
+        EXPECT_EQ(r != nullptr, stale < 6) << stale;
+        EXPECT_EQ(anyWarningHas("6 tries"), stale == 6) << stale;
+    }
+}
+
+// Root plays the other users: a colleague in the file's group, and root itself.
+TEST_F(SharedSaveTest, AFileIsSavedOnlyWithItsOwnerGroupModeAndAccessList) {
+    if (geteuid() != 0) GTEST_SKIP() << "playing other users needs root";
+    ConfigRecord* c = edited();
+    ASSERT_NE(c, nullptr);
+    for (std::filesystem::path d = dir(); d.string().size() >= root.size(); d = d.parent_path())
+        chmod(d.c_str(), 0777);
+    const std::string shared = root + "/readonly", link = configFile("lib", "top", "linked");
+    writeFile(shared + "/linked.zel", readFile(file()));
+    chmod((shared + "/linked.zel").c_str(), 0666);
+    chmod(shared.c_str(), 0555);
+    std::filesystem::create_directories(std::filesystem::path(link).parent_path());
+    ASSERT_EQ(symlink((shared + "/linked.zel").c_str(), link.c_str()), 0);
+    ConfigRecord* l = openConfig("lib", "top", "linked", "a");
+    ASSERT_NE(l, nullptr);
+    zelReplaceConst(l, "K", "linked");
+    ASSERT_EQ(chown(file().c_str(), 1234, 4321), 0);
+    struct Case {
+        const char* name;
+        ConfigRecord* config;
+        mode_t mode;
+        const char* says;
+    } cases[] = {
+        {"read-only to the colleague", c, 0444, "may not be written by this user"},
+        {"the owner's, group-writable", c, 0664, "cannot keep the owner"},
+        {"through a link to a writable file in a folder it may not write", l, 0664, "is a link to"},
+    };
+    for (const Case& k : cases) {
+        chmod(file().c_str(), k.mode);
+        const std::string before = readFile(file()), linked = readFile(shared + "/linked.zel");
+        const int uid = setfsuid(1235), gid = setfsgid(4321);
+        warnings().clear();
+        const bool saved = zelSave(k.config);
+        setfsuid(static_cast<uid_t>(uid)), setfsgid(static_cast<gid_t>(gid));
+        EXPECT_FALSE(saved) << k.name;
+        EXPECT_TRUE(anyWarningHas(k.says)) << k.name << ": " << (warnings().empty() ? "" : warnings()[0]);
+        EXPECT_EQ(readFile(file()), before) << k.name;
+        EXPECT_EQ(readFile(shared + "/linked.zel"), linked) << k.name;
+    }
+    // Root gives the new file the old one's owner, group, mode and access list.
+    chmod(file().c_str(), 0640);
+    const unsigned char acl[] = {2, 0, 0, 0, 1, 0, 6, 0, 255, 255, 255, 255, 2, 0, 6, 0, 0xd3, 4, 0, 0,
+                                 4, 0, 4, 0, 255, 255, 255, 255, 16, 0, 6, 0, 255, 255, 255, 255,
+                                 32, 0, 0, 0, 255, 255, 255, 255};  // u::rw-,u:1235:rw-,g::r--,m::rw-,o::---
+    const bool acls = setxattr(file().c_str(), "system.posix_acl_access", acl, sizeof acl, 0) == 0;
+    ASSERT_TRUE(zelSave(c)) << (warnings().empty() ? "" : warnings()[0]);
+    struct stat st{};
+    ASSERT_EQ(stat(file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 1234u);
+    EXPECT_EQ(st.st_gid, 4321u);
+    char kept[sizeof acl + 8];
+    EXPECT_EQ(getxattr(file().c_str(), "system.posix_acl_access", kept, sizeof kept), acls ? ssize_t(sizeof acl) : -1);
+    EXPECT_EQ(st.st_mode & 07777, acls ? 0660u : 0640u) << "the access list's mask shows as the group's bits";
+}
