@@ -116,7 +116,7 @@ bool keepPermissions(const std::string& like, const File& to, std::string& lost)
 bool mayWrite(const std::string& path);
 // When the file at path (not followed) or an open file was last written, in
 // seconds since 1970 by the clock of whoever stores it: on a network folder
-// the server's.  An empty file: written or made, whichever is later.  False
+// the server's.  An empty file: when its status last changed.  False
 // with lastError when nothing is there.
 bool writtenAt(const std::string& path, double& when);
 bool writtenAt(const File& file, double& when);

@@ -185,10 +185,8 @@ double writtenTime(const struct stat& st) {
     // them (read as a date in 1970 or 2038), so an abandoned-looking lock or
     // temporary file may be one being made that instant.  Its status-change
     // time, which only the server sets, says when it was made then.
-    if (st.st_size == 0 && (st.st_ctim.tv_sec > st.st_mtim.tv_sec ||
-                            (st.st_ctim.tv_sec == st.st_mtim.tv_sec && st.st_ctim.tv_nsec > st.st_mtim.tv_nsec)))
-        return static_cast<double>(st.st_ctim.tv_sec) + static_cast<double>(st.st_ctim.tv_nsec) / 1e9;
-    return static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 1e9;
+    const struct timespec& t = st.st_size == 0 ? st.st_ctim : st.st_mtim;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 }  // namespace
 

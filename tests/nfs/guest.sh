@@ -99,7 +99,9 @@ round() {
     touch "/run/zel/$r.stop"
     wr=0
     wait $reader || wr=$?
-    note "FIGURES $r: $(cat /run/zel/$r.A /run/zel/$r.B /run/zel/$r.read | grep -v warning | tr '\n' ';') $(awk "BEGIN { print $(elapsed) - $start }") s"
+    took=$(awk "BEGIN { print $(elapsed) - $start }")
+    note "FIGURES $r: $(cat /run/zel/$r.A /run/zel/$r.B /run/zel/$r.read | grep -v warning | tr '\n' ';')"
+    note "ROUND $r took $took s"
     cat "/run/zel/$r.A" "/run/zel/$r.B" "/run/zel/$r.read" >>"$out/guest.log"
     [ $wa -eq 0 ] && [ $wb -eq 0 ] && note "PASS $r: two writers ($w0, $w1) saved $edits edits each" ||
         note "FAIL $r: two writers ($w0, $w1), exit $wa and $wb"

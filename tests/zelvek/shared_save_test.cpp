@@ -330,7 +330,7 @@ TEST_F(SharedSaveTest, TheSavesCheckReadsAllOfTheFile) {
     writeFile(file(), text);
     warnings().clear();
     EXPECT_FALSE(zelSave(c));
-    EXPECT_TRUE(anyWarningHas("changed by another program"));
+    EXPECT_TRUE(anyWarningHas("changed by another program")) << (warnings().empty() ? "" : warnings()[0]);
 
     // A file of many pieces, edited and saved.
     std::string big = "zelvek-config 1\n";
@@ -338,7 +338,7 @@ TEST_F(SharedSaveTest, TheSavesCheckReadsAllOfTheFile) {
         big += "constant C" + std::to_string(i) + " value" + std::to_string(i) + "\n";
     writeFile(configFile("lib", "top", "big"), big);
     ConfigRecord* b = openConfig("lib", "top", "big", "a");
-    ASSERT_NE(b, nullptr);
+    ASSERT_NE(b, nullptr) << (warnings().empty() ? "" : warnings().back());
     zelReplaceConst(b, "C5", "changed");
     warnings().clear();
     EXPECT_TRUE(zelSave(b)) << (warnings().empty() ? "" : warnings()[0]);
