@@ -7,6 +7,8 @@
 //   check <kwo.lib> <edits> <who>...  every edit of every writer is in the file
 //   tempname <pid>                  the name part of a temporary file of
 //                                   process <pid> of this host
+//   newnames <kwo.lib> <who> <n>    save-as of a new configuration to lib.n0 ...
+//                                   lib.n<n-1>:config; prints the names saved
 //   late <kwo.lib> <go file>        opens lib.top:config, adds a constant, waits
 //                                   for the file, saves: another host saved in
 //                                   between, so the save must be refused
@@ -117,6 +119,28 @@ int check(int edits, const std::vector<std::string>& writers) {
     return lost == 0 && zelGetRevision(c) == expected ? 0 : 1;
 }
 
+// Saves a new configuration as lib.n<i>:config for each i, each to a name
+// no file has yet; prints the names whose save answered true.
+int newNames(const std::string& who, int names) {
+    int saved = 0;
+    for (int i = 0; i < names; ++i) {
+        ConfigRecord* c = zelOpen("lib", ("by" + who).c_str(), "config", "w");
+        zelReplaceConst(c, "WHO", who.c_str());
+        warnings.clear();
+        const std::string cell = "n" + std::to_string(i);
+        if (zelSaveAs(c, "lib", cell.c_str(), "config")) {
+            ++saved;
+            std::printf("%s\n", cell.c_str());
+        } else if (!warned("already a configuration")) {
+            showWarnings();
+            return 3;
+        }
+        zelClose(c);
+    }
+    std::fprintf(stderr, "new names %s: %d of %d saved\n", who.c_str(), saved, names);
+    return 0;
+}
+
 int late(const std::string& go) {
     ConfigRecord* c = zelOpen("lib", "top", "config", "a");
     if (!c) {
@@ -155,6 +179,7 @@ int main(int argc, char** argv) {
     if (what == "write" && argc == 5) return write(argv[3], std::atoi(argv[4]));
     if (what == "read") return read(argv[3]);
     if (what == "late") return late(argv[3]);
+    if (what == "newnames" && argc == 5) return newNames(argv[3], std::atoi(argv[4]));
     if (what == "check") return check(std::atoi(argv[3]), std::vector<std::string>(argv + 4, argv + argc));
     std::fprintf(stderr, "unknown command %s\n", what.c_str());
     return 2;
