@@ -147,10 +147,12 @@ newnames() {
     w0=$1 w1=$2 names=200
     mkdir -p /run/zel/export/new/lib
     for m in $w0 $w1; do echo "DEFINE lib /run/zel/m/$m/new/lib" >"/run/zel/new.$m.lib"; done
-    as "$w0" "$bin/nfs_client" newnames "/run/zel/new.$w0.lib" A $names >/run/zel/new.A 2>>"$out/guest.log" &
+    as "$w0" "$bin/nfs_client" newnames "/run/zel/new.$w0.lib" A $names /run/zel/new.go >/run/zel/new.A 2>>"$out/guest.log" &
     a=$!
-    as "$w1" "$bin/nfs_client" newnames "/run/zel/new.$w1.lib" B $names >/run/zel/new.B 2>>"$out/guest.log" &
+    as "$w1" "$bin/nfs_client" newnames "/run/zel/new.$w1.lib" B $names /run/zel/new.go >/run/zel/new.B 2>>"$out/guest.log" &
     b=$!
+    sleep 1
+    touch /run/zel/new.go
     wa=0 wb=0
     wait $a || wa=$?
     wait $b || wb=$?

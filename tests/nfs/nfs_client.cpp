@@ -7,8 +7,9 @@
 //   check <kwo.lib> <edits> <who>...  every edit of every writer is in the file
 //   tempname <pid>                  the name part of a temporary file of
 //                                   process <pid> of this host
-//   newnames <kwo.lib> <who> <n>    save-as of a new configuration to lib.n0 ...
-//                                   lib.n<n-1>:config; prints the names saved
+//   newnames <kwo.lib> <who> <n> <go file>  once the file exists, save-as of a
+//                                   new configuration to lib.n0 ... lib.n<n-1>:config;
+//                                   prints the names saved
 //   late <kwo.lib> <go file>        opens lib.top:config, adds a constant, waits
 //                                   for the file, saves: another host saved in
 //                                   between, so the save must be refused
@@ -121,7 +122,9 @@ int check(int edits, const std::vector<std::string>& writers) {
 
 // Saves a new configuration as lib.n<i>:config for each i, each to a name
 // no file has yet; prints the names whose save answered true.
-int newNames(const std::string& who, int names) {
+int newNames(const std::string& who, int names, const std::string& go) {
+    struct stat st{};
+    while (stat(go.c_str(), &st) != 0) usleep(1000);  // both hosts start together
     int saved = 0;
     for (int i = 0; i < names; ++i) {
         ConfigRecord* c = zelOpen("lib", ("by" + who).c_str(), "config", "w");
@@ -179,7 +182,7 @@ int main(int argc, char** argv) {
     if (what == "write" && argc == 5) return write(argv[3], std::atoi(argv[4]));
     if (what == "read") return read(argv[3]);
     if (what == "late") return late(argv[3]);
-    if (what == "newnames" && argc == 5) return newNames(argv[3], std::atoi(argv[4]));
+    if (what == "newnames" && argc == 6) return newNames(argv[3], std::atoi(argv[4]), argv[5]);
     if (what == "check") return check(std::atoi(argv[3]), std::vector<std::string>(argv + 4, argv + argc));
     std::fprintf(stderr, "unknown command %s\n", what.c_str());
     return 2;
