@@ -103,7 +103,7 @@ run_counted() {
         total_failed=$((total_failed + f))
     fi
     # The whole log when it failed; its figures and the closing line when it passed.
-    if [ $status -ne 0 ]; then tail -40 "$log"; else grep -E "^(FIGURES|guest ran|  )|^$suite: " "$log" || true; fi
+    if [ $status -ne 0 ]; then tail -40 "$log"; else grep -E "^(FIGURES|ROUND|guest ran|  )|^$suite: " "$log" || true; fi
     return $status
 }
 

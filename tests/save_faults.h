@@ -54,8 +54,10 @@ struct Outcome {
 };
 
 // Whether name is a claim, which a save on a network folder leaves for a
-// few minutes on the content it replaced.
-inline bool isClaim(const std::string& name) { return name.rfind(".config.zel.replaced.", 0) == 0; }
+// few minutes on the content it replaced: ".<file>.replaced.<size>.<hash>".
+inline bool isClaim(const std::string& name) {
+    return !name.empty() && name[0] == '.' && name.find(".replaced.") != std::string::npos;
+}
 
 // The files in a directory, by name, claims aside.
 inline std::vector<std::string> filesIn(const std::string& dir) {

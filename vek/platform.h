@@ -80,8 +80,9 @@ File openForReading(const std::string& path);
 // (which would wait for a writer), a device, a socket or a directory is not
 // opened for reading at all.  When path is not a regular file the File is
 // invalid and `what` says what it is ("a named pipe", "a directory", ...);
-// when it cannot be opened, invalid with `what` empty and lastError.
-File openRegularFile(const std::string& path, std::string& what);
+// when it cannot be opened, invalid with `what` empty and lastError.  With
+// followLinks false a symbolic link is not followed ("a symbolic link").
+File openRegularFile(const std::string& path, std::string& what, bool followLinks = true);
 // Reads up to size bytes; `got` is 0 at the end of the file.  False with
 // lastError.
 bool readSome(const File& file, char* buffer, size_t size, size_t& got);
@@ -105,14 +106,23 @@ bool isAlreadyThere(const Error& error);
 bool writeAll(const File& file, std::string_view text);
 // Makes what was written durable.  False with lastError.
 bool flush(const File& file);
-// Gives `to` the permission bits (and, where allowed, the group) of the file
-// at `like`; a new file keeps what it was created with.  Keeping them is a
-// courtesy: failure is not reported.
-void copyPermissions(const std::string& like, const File& to);
-// How many seconds ago the file at path was last written (by the clock of
-// whoever stores it; an empty file: written or made, whichever is later);
-// false with lastError when nothing is there.
-bool secondsSinceWritten(const std::string& path, double& seconds);
+// Gives `to` the owner, group, permission bits and access list of the file
+// at `like`; a new file keeps what it was created with.  False when one of
+// them could not be kept, `lost` naming which ("owner", "group", "access
+// list"); what could be kept is kept.
+bool keepPermissions(const std::string& like, const File& to, std::string& lost);
+// Whether this user may write the file at path (its permissions, a
+// read-only attribute); true when nothing is there.
+bool mayWrite(const std::string& path);
+// When the file at path (not followed) or an open file was last written, in
+// seconds since 1970 by the clock of whoever stores it: on a network folder
+// the server's.  An empty file: when its status last changed.  False
+// with lastError when nothing is there.
+bool writtenAt(const std::string& path, double& when);
+bool writtenAt(const File& file, double& when);
+// Writes text again from the start of the file and makes it durable, so that
+// its written time is now.  False with lastError.
+bool rewrite(const File& file, std::string_view text);
 
 // NFS: a file handle the server no longer knows ("Stale file handle"), when
 // another client replaced the file.  Never on Windows.
@@ -128,12 +138,20 @@ bool isNetworkFolder(const std::string& dir);
 // a save replaces, so that the link stays.  Windows: path itself.
 std::string followLinks(const std::string& path);
 
+// Gives the file `from` the name `to` as well, only when nothing is there
+// (on NFS the server decides); `from` may keep its name too (remove it).  False with lastError: isAlreadyThere when
+// something was there; isUnsupported when the file system makes no such
+// names (then only replace is left).
+bool linkNew(const std::string& from, const std::string& to);
+bool isUnsupported(const Error& error);
 // Puts the file `from` in the place of `to`, replacing what is there in one
 // step.  False with lastError.
 bool replace(const std::string& from, const std::string& to);
 // Makes renames in dir durable.  Failure loses nothing and is not reported.
 void syncDirectory(const std::string& dir);
 bool removeFile(const std::string& path);
+// Removes a directory, only when it is empty.  False with lastError.
+bool removeDirectory(const std::string& path);
 // Creates a directory; true as well when one is already there.
 bool makeDirectory(const std::string& path);
 // The names in dir, without "." and "..".  False with lastError.
@@ -167,6 +185,15 @@ std::string describeThisThread();
 // True only when no process with this id runs; one this process may not
 // inspect counts as running.
 bool processIsGone(long pid);
+// What tells this process from any other that may share a folder, beside
+// host name and id: the machine's boot (Linux: its boot id), the space of
+// process ids it runs in (Linux: its PID namespace; containers on one
+// machine have one each), "-" where unknown or the system has one only.
+std::string bootId();
+std::string processSpace();
+// When the process with this id (in this process's space) began, in the
+// system's own units; 0 when that cannot be known (gone, not ours to ask).
+uint64_t processStart(long pid);
 // The value of an environment variable; empty when it is not set.
 std::string environment(const char* name);
 // The user's home directory ($HOME, %USERPROFILE%); empty when unknown.

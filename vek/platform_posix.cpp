@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,22 +71,26 @@ bool readRest(const File& file, std::string& text) {
     }
 }
 
-File openRegularFile(const std::string& path, std::string& what) {
+File openRegularFile(const std::string& path, std::string& what, bool followLinks) {
     what.clear();
     struct stat st{};
     // Looked at before it is opened, so that a pipe is never opened; opened
     // without waiting and looked at again, in case something else took the
     // name in between.
-    if (stat(path.c_str(), &st) != 0) return File();
+    if ((followLinks ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0) return File();
     File file;
-    if (S_ISREG(st.st_mode)) file = File(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const int noFollow = followLinks ? 0 : O_NOFOLLOW;
+    if (S_ISREG(st.st_mode))
+        file = File(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | noFollow));
     if (file.valid() && fstat(fd(file), &st) != 0) return File();
+    if (!file.valid() && S_ISREG(st.st_mode)) return File();
     if (S_ISREG(st.st_mode)) return file;
     what = S_ISDIR(st.st_mode)    ? "a directory"
            : S_ISFIFO(st.st_mode) ? "a named pipe"
            : S_ISCHR(st.st_mode)  ? "a character device"
            : S_ISBLK(st.st_mode)  ? "a block device"
            : S_ISSOCK(st.st_mode) ? "a socket"
+           : S_ISLNK(st.st_mode)  ? "a symbolic link"
                                   : "not a regular file";
     return File();
 }
@@ -119,7 +124,9 @@ File createUnique(std::string& path) {
 }
 
 File createNew(const std::string& path) {
-    return File(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    // O_EXCL follows no link; O_NONBLOCK keeps a device or pipe put there
+    // between the calls from holding the open.
+    return File(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
 }
 
 bool isAlreadyThere(const Error& error) { return error.errnoValue == EEXIST; }
@@ -140,26 +147,75 @@ bool writeAll(const File& file, std::string_view text) {
 
 bool flush(const File& file) { return fsync(fd(file)) == 0; }
 
-void copyPermissions(const std::string& like, const File& to) {
+bool keepPermissions(const std::string& like, const File& to, std::string& lost) {
+    lost.clear();
     struct stat old{}, now{};
-    if (stat(like.c_str(), &old) != 0 || fstat(fd(to), &now) != 0) return;
-    // The group first: changing it may clear the setgid bit that the mode
-    // then sets again.  Only an owner in that group (or root) may keep it.
-    if (now.st_gid != old.st_gid) (void)fchown(fd(to), static_cast<uid_t>(-1), old.st_gid);
+    if (stat(like.c_str(), &old) != 0 || fstat(fd(to), &now) != 0) return true;
+    auto missed = [&](const char* what) { lost += lost.empty() ? what : std::string(", ") + what; };
+    // Owner and group first: changing them may clear the setuid and setgid
+    // bits that the mode then sets again.  Only root may give a file away;
+    // only an owner in that group (or root) may give it the group.
+    if (now.st_uid != old.st_uid && fchown(fd(to), old.st_uid, static_cast<gid_t>(-1)) != 0) missed("owner");
+    if (now.st_gid != old.st_gid && fchown(fd(to), static_cast<uid_t>(-1), old.st_gid) != 0) missed("group");
     (void)fchmod(fd(to), old.st_mode & 07777);
+    // The access list after the mode, which would change its mask.  POSIX
+    // access lists (local disks, NFSv3) and NFSv4's own.
+    for (const char* name : {"system.posix_acl_access", "system.nfs4_acl"}) {
+        std::vector<char> value(65536);
+        const ssize_t n = getxattr(like.c_str(), name, value.data(), value.size());
+        if (n < 0) continue;  // none, or a file system without them
+        if (fsetxattr(fd(to), name, value.data(), static_cast<size_t>(n), 0) != 0) {
+            missed("access list");
+            break;
+        }
+    }
+    return lost.empty();
 }
 
-bool secondsSinceWritten(const std::string& path, double& seconds) {
-    struct stat st{};
-    if (lstat(path.c_str(), &st) != 0) return false;
+bool mayWrite(const std::string& path) {
+    // As the system would judge an open for writing by this process
+    // (root may write any file).
+    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
+}
+
+namespace {
+double writtenTime(const struct stat& st) {
     // An empty file may be in the middle of an exclusive create on NFS: the
     // server keeps the client's verifier in its times until the client sets
     // them (read as a date in 1970 or 2038), so an abandoned-looking lock or
     // temporary file may be one being made that instant.  Its status-change
-    // time, which only the server sets, says how old it is then.
-    const time_t written = st.st_size == 0 ? std::max(st.st_mtime, st.st_ctime) : st.st_mtime;
-    seconds = std::difftime(std::time(nullptr), written);
+    // time, which only the server sets, says when it was made then.
+    const struct timespec& t = st.st_size == 0 ? st.st_ctim : st.st_mtim;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+}  // namespace
+
+bool writtenAt(const std::string& path, double& when) {
+    struct stat st{};
+    if (lstat(path.c_str(), &st) != 0) return false;
+    when = writtenTime(st);
     return true;
+}
+
+bool writtenAt(const File& file, double& when) {
+    struct stat st{};
+    if (fstat(fd(file), &st) != 0) return false;
+    when = writtenTime(st);
+    return true;
+}
+
+bool rewrite(const File& file, std::string_view text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t wrote = ::pwrite(fd(file), text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            if (wrote == 0) errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<size_t>(wrote);
+    }
+    return fsync(fd(file)) == 0;
 }
 
 bool isStale(const Error& error) { return error.errnoValue == ESTALE; }
@@ -199,6 +255,25 @@ std::string followLinks(const std::string& path) {
     return at;
 }
 
+bool linkNew(const std::string& from, const std::string& to) {
+    if (link(from.c_str(), to.c_str()) == 0) return true;
+    const int error = errno;
+    // NFS: a link the server made whose answer was lost is sent again and
+    // then fails; the file then has two names.
+    struct stat st{};
+    if (error == EEXIST && lstat(from.c_str(), &st) == 0 && st.st_nlink == 2) {
+        struct stat there{};
+        if (lstat(to.c_str(), &there) == 0 && there.st_ino == st.st_ino && there.st_dev == st.st_dev) return true;
+    }
+    errno = error;
+    return false;
+}
+
+bool isUnsupported(const Error& error) {
+    return error.errnoValue == EPERM || error.errnoValue == ENOTSUP || error.errnoValue == EOPNOTSUPP ||
+           error.errnoValue == ENOSYS || error.errnoValue == EMLINK;
+}
+
 bool replace(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
 
 void syncDirectory(const std::string& dir) {
@@ -207,6 +282,8 @@ void syncDirectory(const std::string& dir) {
 }
 
 bool removeFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool removeDirectory(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
 bool makeDirectory(const std::string& path) {
     if (mkdir(path.c_str(), 0777) == 0) return true;
@@ -279,6 +356,54 @@ std::string describeThisThread() {
 }
 
 bool processIsGone(long pid) { return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+namespace {
+std::string firstLine(const char* path) {
+    File file(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    std::string text;
+    if (!file.valid() || !readRest(file, text)) return std::string();
+    text = text.substr(0, text.find('\n'));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) <= ' ') c = '_';
+    return text;
+}
+}  // namespace
+
+std::string bootId() {
+    static const std::string id = [] {
+        std::string boot = firstLine("/proc/sys/kernel/random/boot_id");
+        return boot.empty() ? std::string("-") : boot;
+    }();
+    return id;
+}
+
+std::string processSpace() {
+    // The inode number of the PID namespace: what two containers that share
+    // a kernel, a host name and a volume do not share.
+    char link[64] = {};
+    const ssize_t n = readlink("/proc/self/ns/pid", link, sizeof link - 1);
+    std::string space = n > 0 ? std::string(link, static_cast<size_t>(n)) : std::string();
+    const size_t open = space.find('['), close = space.find(']');
+    return open == std::string::npos || close == std::string::npos ? "-" : space.substr(open + 1, close - open - 1);
+}
+
+uint64_t processStart(long pid) {
+    // Field 22 of /proc/<pid>/stat: clock ticks from boot to the start.  The
+    // name (field 2) may hold blanks and parentheses: count from its end.
+    // This process by "self": /proc may have been mounted for another space.
+    const std::string proc = pid == static_cast<long>(getpid()) ? "self" : std::to_string(pid);
+    File file(::open(("/proc/" + proc + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
+    std::string text;
+    if (!file.valid() || !readRest(file, text)) return 0;
+    const size_t end = text.rfind(')');
+    if (end == std::string::npos) return 0;
+    const char* at = text.c_str() + end + 1;
+    for (int field = 3; field < 22 && *at; ++field) {
+        while (*at == ' ') ++at;
+        while (*at && *at != ' ') ++at;
+    }
+    return std::strtoull(at, nullptr, 10);
+}
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);

@@ -146,7 +146,7 @@ bool readRest(const File& file, std::string& text) {
     }
 }
 
-File openRegularFile(const std::string& path, std::string& what) {
+File openRegularFile(const std::string& path, std::string& what, bool) {
     what.clear();
     // Opening waits on nothing here (a pipe's server answers at once or the
     // open fails), so what the name holds is looked at once it is open.
@@ -239,34 +239,60 @@ bool writeAll(const File& file, std::string_view text) {
 
 bool flush(const File& file) { return FlushFileBuffers(handleOf(file)) ? true : failed(); }
 
-void copyPermissions(const std::string& like, const File& to) {
+bool keepPermissions(const std::string& like, const File& to, std::string& lost) {
+    lost.clear();
     // The access list of the file replaced; a new file keeps what it inherits
-    // from its directory.
+    // from its directory.  The owner is whoever writes, as for any file
+    // written here.
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     std::wstring name = wide(like);
     if (GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                               nullptr, &descriptor) != ERROR_SUCCESS)
-        return;
+        return true;
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     GetSecurityDescriptorControl(descriptor, &control, &revision);
     // An access list of its own stays its own; an inherited one comes anew.
-    if (control & SE_DACL_PROTECTED)
+    if ((control & SE_DACL_PROTECTED) &&
         SetSecurityInfo(handleOf(to), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                        nullptr, nullptr, dacl, nullptr);
+                        nullptr, nullptr, dacl, nullptr) != ERROR_SUCCESS)
+        lost = "access list";
     LocalFree(descriptor);
+    return lost.empty();
 }
 
-bool secondsSinceWritten(const std::string& path, double& seconds) {
+bool mayWrite(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+namespace {
+double secondsOf(const FILETIME& t) {
+    // Tenths of microseconds since 1601.
+    const uint64_t ticks = (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    return static_cast<double>(ticks) / 1e7 - 11644473600.0;
+}
+}  // namespace
+
+bool writtenAt(const std::string& path, double& when) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return failed();
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    // Tenths of microseconds.
-    seconds = (static_cast<double>(ticks(now)) - static_cast<double>(ticks(data.ftLastWriteTime))) / 1e7;
+    when = secondsOf(data.ftLastWriteTime);
     return true;
+}
+
+bool writtenAt(const File& file, double& when) {
+    FILETIME written{};
+    if (!GetFileTime(handleOf(file), nullptr, nullptr, &written)) return failed();
+    when = secondsOf(written);
+    return true;
+}
+
+bool rewrite(const File& file, std::string_view text) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(handleOf(file), start, nullptr, FILE_BEGIN)) return failed();
+    return writeAll(file, text) && flush(file);
 }
 
 bool isStale(const Error&) { return false; }
@@ -280,6 +306,15 @@ size_t blockSize(void* p) { return _msize(p); }
 bool isNetworkFolder(const std::string&) { return false; }
 
 std::string followLinks(const std::string& path) { return path; }
+
+bool linkNew(const std::string& from, const std::string& to) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails where a file is: the
+    // file system (or the file server) decides.
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    return failed();
+}
+
+bool isUnsupported(const Error&) { return false; }
 
 bool replace(const std::string& from, const std::string& to) {
     const std::wstring source = wide(from), target = wide(to);
@@ -297,6 +332,8 @@ void syncDirectory(const std::string&) {
 }
 
 bool removeFile(const std::string& path) { return DeleteFileW(wide(path).c_str()) ? true : failed(); }
+
+bool removeDirectory(const std::string& path) { return RemoveDirectoryW(wide(path).c_str()) ? true : failed(); }
 
 bool makeDirectory(const std::string& path) {
     if (CreateDirectoryW(wide(path).c_str(), nullptr)) return true;
@@ -380,6 +417,24 @@ bool processIsGone(long pid) {
     bool gone = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
     CloseHandle(process);
     return gone;
+}
+
+// One space of process ids per machine; a process id is not reused while
+// a handle to it is open, and its creation time tells one from a later one.
+std::string bootId() { return "-"; }
+std::string processSpace() { return "-"; }
+
+uint64_t processStart(long pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process) return 0;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    DWORD code = 0;
+    uint64_t start = 0;
+    if (GetProcessTimes(process, &created, &exited, &kernel, &user) && GetExitCodeProcess(process, &code) &&
+        code == STILL_ACTIVE)
+        start = (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    CloseHandle(process);
+    return start;
 }
 
 std::string describeThisThread() {

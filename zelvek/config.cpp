@@ -93,12 +93,19 @@ std::string megabytes(uint64_t bytes) {
     return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB";
 }
 
+// The test seam's answer for a step: 0 to go on, else the errno it fails with.
+int injectedFault(const char* step) { return saveStepHook ? saveStepHook(step) : 0; }
+
 // Opens a configuration file for reading; an invalid File with a warning that
 // says why (a path that is no regular file is not opened at all).  `stale`
 // (when given) takes a stale NFS handle instead of the warning.
 os::File openToRead(const std::string& path, const std::string& describedAs, uint64_t& size, bool* stale = nullptr) {
     std::string what;
-    os::File file = os::openRegularFile(path, what);
+    os::File file;
+    if (const int fault = injectedFault("open"))
+        os::setLastError(os::errnoError(fault));
+    else
+        file = os::openRegularFile(path, what);
     if (!file.valid()) {
         if (stale && what.empty() && os::isStale(os::lastError())) {
             *stale = true;
@@ -267,35 +274,47 @@ void placeConfig(Config& cfg, const char* lib, const char* cell, const char* vie
     cfg.set(kInLibrary, true);
 }
 
-// The test seam's answer for a step: 0 to go on, else the errno it fails with.
-int injectedFault(const char* step) { return saveStepHook ? saveStepHook(step) : 0; }
-
 // Temporary files are named after the host and the process that write them,
 // so that a later save can tell the file of a save that died from one still
-// being written: .config.zel.<host>.<pid>.XXXXXX.
+// being written: .config.zel.<host>.<pid>.<place>-<start>.XXXXXX, the place
+// a hash of the machine's boot and the process's PID namespace, the start
+// the process's start time (docs/library.md).
 const char kTempPrefix[] = ".config.zel.";
-// Another host's processes cannot be asked: its temporary files are removed
-// only once nothing has written them for this long.  A save writes its file
-// in seconds at most.
+// Files whose writer cannot be asked (another host, another container, a
+// name of an earlier version) are removed only once nothing has written them
+// for this long.  A save writes its file in seconds at most.
 constexpr double kForeignTempAge = 3600;
-// A lock of another host is taken over once it is this old.  A save holds it
-// for its check and rename only: well under a second, a few on a slow server.
-constexpr int64_t kForeignLockAge = 60;
-// How long a save waits for another one of the same file to end.
-constexpr std::chrono::seconds kLockWait{10};
+// A lock whose writer cannot be asked is taken over once it is this old.  A
+// save holds it for its check and rename only, and writes it anew after its
+// check: well under a second, a few on a slow server.
+constexpr double kForeignLockAge = 60;
 
 // On NFS a host may go on showing a file that another host has replaced
 // (a look-up it trusts while the folder's coarse times look unchanged, a
 // delegation the server took back): the save's check would then read what
 // this configuration saw and write over the other host's save.  So a save
 // there first claims the content it replaces, by creating a file named
-// after it where none may be; the server decides, so of two saves from one
-// content only the first goes on, whatever either host shows.  A claim is
-// needed only while a host may show the old file: it is removed once this
-// old (NFS caches names and attributes for a minute at most, a delegation
-// is revoked after a lease of 90 s).
-const char kClaimPrefix[] = ".config.zel.replaced.";
+// after the file and that content where none may be; the server decides, so
+// of two saves from one content only the first goes on, whatever either
+// host shows.  A claim is needed only while a host may show the old file:
+// it is void once this old (NFS caches names and attributes for a minute at
+// most, a delegation is revoked after a lease of 90 s), so that a file
+// restored to an earlier content can be saved again.
+const char kClaimMark[] = ".replaced.";
 constexpr double kClaimAge = 300;
+
+}  // namespace
+
+namespace zel {
+std::chrono::milliseconds saveLockWait{10000};
+int networkFolderSeam = -1;
+}  // namespace zel
+
+namespace {
+
+bool isNetworkFolder(const std::string& dir) {
+    return networkFolderSeam >= 0 ? networkFolderSeam != 0 : os::isNetworkFolder(dir);
+}
 
 // This host's name as the names of files carry it: no '.' or '/' in it.
 const std::string& thisHost() {
@@ -309,60 +328,177 @@ const std::string& thisHost() {
     return host;
 }
 
-std::string tempPattern(const std::string& dir) {
-    return dir + "/" + kTempPrefix + thisHost() + "." + std::to_string(os::processId()) + ".XXXXXX";
+// Time as the folder's file system keeps it: on NFS the server's clock,
+// read off the times of the file a save has just written there, so that a
+// host whose own clock is off judges ages as the others do.
+struct FolderClock {
+    double at = 0;  // seconds since 1970, when `when` was
+    std::chrono::steady_clock::time_point when;
+    double now() const {
+        return at + std::chrono::duration<double>(std::chrono::steady_clock::now() - when).count();
+    }
+};
+
+FolderClock clockOf(const os::File& justWritten) {
+    FolderClock clock{0, std::chrono::steady_clock::now()};
+    if (!os::writtenAt(justWritten, clock.at)) clock.at = static_cast<double>(std::time(nullptr));
+    return clock;
 }
 
-// The host and process that wrote a temporary file of ours; false for any
-// other name.  Files of earlier versions name no host (host empty).
-bool writerOf(const std::string& name, std::string& host, long& pid) {
-    const size_t prefix = sizeof kTempPrefix - 1;
-    if (name.compare(0, prefix, kTempPrefix) != 0 || name.size() < prefix + 9 || name[name.size() - 7] != '.')
-        return false;
-    const std::string rest = name.substr(prefix, name.size() - 7 - prefix);  // [host.]pid
-    const size_t dot = rest.rfind('.');
-    const std::string digits = dot == std::string::npos ? rest : rest.substr(dot + 1);
-    char* end = nullptr;
-    pid = std::strtol(digits.c_str(), &end, 10);
-    if (digits.empty() || *end || pid <= 0) return false;
-    host = dot == std::string::npos ? std::string() : rest.substr(0, dot);
+// How long ago the file at path was written by the folder's clock; false
+// when nothing is there.  One dated in the future (a host whose clock runs
+// ahead set its times, a clock set back) counts by how far off it is.
+bool ageOf(const std::string& path, const FolderClock& clock, double& age) {
+    double written = 0;
+    if (!os::writtenAt(path, written)) return false;
+    age = clock.now() - written;
+    if (age < 0) age = -age;
     return true;
 }
 
-// Removes what saves killed between writing and renaming left in dir: this
-// host's files of processes that are gone, and other hosts' (and unnamed
-// ones) once old.  A folder that may not be listed is left as it is.
-void removeStaleTemps(const std::string& dir) {
+// Who writes a lock, a claim or a temporary file: host and process, and
+// what tells that process from any other of the same host name and id (a
+// container sharing the host name, a process that got the id later).
+struct Owner {
+    std::string host;
+    long pid = 0;
+    int64_t since = 0;  // by the writer's clock, for messages only; 0: unknown
+    std::string boot, space;  // empty: written by an earlier version
+    uint64_t start = 0;
+};
+
+Owner thisProcess() {
+    const long pid = os::processId();
+    return Owner{thisHost(), pid, static_cast<int64_t>(std::time(nullptr)), os::bootId(), os::processSpace(),
+                 os::processStart(pid)};
+}
+
+std::string ownerText(const Owner& o) {
+    return o.host + " " + std::to_string(o.pid) + " " + std::to_string(o.since) + " " + o.boot + " " + o.space + " " +
+           std::to_string(o.start) + "\n";
+}
+
+bool parseOwner(const std::string& text, Owner& o) {
+    char host[256] = {}, boot[128] = {}, space[64] = {};
+    long long since = 0;
+    unsigned long long start = 0;
+    long pid = 0;
+    o = Owner{};
+    const int n = std::sscanf(text.c_str(), "%255s %ld %lld %127s %63s %llu", host, &pid, &since, boot, space, &start);
+    if (n < 3) return false;
+    o = Owner{host, pid, since, n == 6 ? boot : "", n == 6 ? space : "", n == 6 ? start : 0};
+    return true;
+}
+
+// Whether the owner still runs: known only for a process of this host,
+// this boot and this space of process ids; unknown otherwise.
+enum class Alive { Yes, No, Unknown };
+
+Alive isAlive(const Owner& o) {
+    if (o.boot.empty() || o.host != thisHost() || o.boot != os::bootId() || o.space != os::processSpace())
+        return Alive::Unknown;
+    if (os::processIsGone(o.pid)) return Alive::No;
+    const uint64_t start = os::processStart(o.pid);
+    if (start == 0 || o.start == 0) return Alive::Unknown;
+    return start == o.start ? Alive::Yes : Alive::No;  // else the id went to a later process
+}
+
+// The place part of a temporary file's name: the boot and the space of
+// process ids, hashed to 8 hex digits.
+std::string placeMark() {
+    uint64_t hash = kHashStart;
+    hashOn(hash, os::bootId() + " " + os::processSpace());
+    char mark[9];
+    std::snprintf(mark, sizeof mark, "%08llx", static_cast<unsigned long long>(hash & 0xffffffffull));
+    return mark;
+}
+
+}  // namespace
+
+std::string zel::tempWriterName(long pid, uint64_t start) {
+    return thisHost() + "." + std::to_string(pid) + "." + placeMark() + "-" + std::to_string(start);
+}
+
+namespace {
+
+std::string tempPattern(const std::string& dir) {
+    const long pid = os::processId();
+    return dir + "/" + kTempPrefix + tempWriterName(pid, os::processStart(pid)) + ".XXXXXX";
+}
+
+// Whether the writer of a temporary file of ours is known to be gone (a
+// process of this host, boot and space that no longer runs), or cannot be
+// asked; false for a name that is no temporary file of ours.
+bool tempWriter(const std::string& name, Alive& alive) {
+    const size_t prefix = sizeof kTempPrefix - 1;
+    if (name.compare(0, prefix, kTempPrefix) != 0 || name.size() < prefix + 9 || name[name.size() - 7] != '.')
+        return false;
+    const std::string rest = name.substr(prefix, name.size() - 7 - prefix);  // [host.]pid[.place-start]
+    auto digits = [](const std::string& s) {
+        return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    const size_t last = rest.rfind('.');
+    const std::string tail = last == std::string::npos ? rest : rest.substr(last + 1);
+    const size_t dash = tail.find('-');
+    if (dash == 8 && digits(tail.substr(9)) && last != std::string::npos) {
+        const std::string head = rest.substr(0, last);  // host.pid
+        const size_t dot = head.rfind('.');
+        if (dot == std::string::npos || !digits(head.substr(dot + 1))) return false;
+        const std::string host = head.substr(0, dot);
+        const long pid = std::strtol(head.c_str() + dot + 1, nullptr, 10);
+        const uint64_t start = std::strtoull(tail.c_str() + 9, nullptr, 10);
+        alive = Alive::Unknown;
+        if (host != thisHost() || tail.substr(0, 8) != placeMark()) return true;
+        if (os::processIsGone(pid)) {
+            alive = Alive::No;
+        } else if (const uint64_t now = os::processStart(pid)) {
+            alive = now == start ? Alive::Yes : Alive::No;
+        }
+        return true;
+    }
+    // A name of an earlier version: [host.]pid, judged by its age.
+    alive = Alive::Unknown;
+    return digits(tail);
+}
+
+// A claim's name: '.', the file's name, ".replaced.", the size, '.', the
+// hash in 16 hex digits (so that no claim reads as a temporary file's name).
+bool isClaimName(const std::string& name) {
+    const size_t mark = name.rfind(kClaimMark);
+    if (name.empty() || name[0] != '.' || mark == std::string::npos || mark == 0) return false;
+    const std::string rest = name.substr(mark + sizeof kClaimMark - 1);
+    const size_t dot = rest.find('.');
+    return dot != std::string::npos && dot > 0 && rest.size() - dot - 1 == 16 &&
+           rest.find_first_not_of("0123456789") == dot &&
+           rest.find_first_not_of("0123456789abcdef", dot + 1) == std::string::npos;
+}
+
+// Removes what saves killed between writing and renaming left in dir: the
+// temporary files of this host's processes that are gone at once, others
+// once old, and void claims.  A folder that may not be listed is left as it
+// is.
+void removeStaleTemps(const std::string& dir, const FolderClock& clock) {
     std::vector<std::string> names;
     if (!os::listDirectory(dir, names)) return;
     for (const std::string& name : names) {
-        std::string host;
-        long pid = 0;
         const std::string path = dir + "/" + name;
         double age = 0;
-        if (name.compare(0, sizeof kClaimPrefix - 1, kClaimPrefix) == 0) {
-            if (os::secondsSinceWritten(path, age) && age > kClaimAge) os::removeFile(path);
+        if (isClaimName(name)) {
+            if (ageOf(path, clock, age) && age > kClaimAge) os::removeFile(path);
             continue;
         }
-        if (!writerOf(name, host, pid)) continue;
-        const bool gone = host == thisHost() ? pid != os::processId() && os::processIsGone(pid)
-                                             : os::secondsSinceWritten(path, age) && age > kForeignTempAge;
-        if (gone) os::removeFile(path);
+        Alive alive = Alive::Unknown;
+        if (!tempWriter(name, alive) || alive == Alive::Yes) continue;
+        if (alive == Alive::No || (ageOf(path, clock, age) && age > kForeignTempAge)) os::removeFile(path);
     }
 }
 
 // ---- the save lock ----------------------------------------------------------
 //
 // A file beside the configuration, created only where none is (O_EXCL: the
-// NFS server decides, with or without a lock manager), holding
-// "<host> <pid> <seconds since 1970>".  Removed when the save is done; one
-// whose writer died is taken over (docs/library.md).
-
-struct Holder {
-    std::string host;
-    long pid = 0;
-    int64_t since = 0;  // 0: not yet written (or unreadable)
-};
+// NFS server decides, with or without a lock manager), naming its owner.
+// Removed when the save is done; one whose owner died is taken over
+// (docs/library.md).
 
 std::string lockPathOf(const std::string& file) {
     const size_t slash = os::lastSeparator(file);
@@ -370,39 +506,41 @@ std::string lockPathOf(const std::string& file) {
                                       : file.substr(0, slash + 1) + "." + file.substr(slash + 1) + ".lock";
 }
 
-std::string holderText(const Holder& h) {
-    return h.host + " " + std::to_string(h.pid) + " " + std::to_string(h.since) + "\n";
-}
-
-// What the lock file says; false when it is gone.
-bool readHolder(const std::string& lock, Holder& h, std::string& text) {
+// What a lock or claim file says; false when it is gone or is no regular
+// file (`what` then says what it is).
+bool readOwner(const std::string& path, Owner& o, std::string& text, std::string& what) {
     text.clear();
-    os::File file = os::openForReading(lock);
+    o = Owner{};
+    os::File file = os::openRegularFile(path, what, false);
     if (!file.valid() || !os::readRest(file, text)) return false;
-    char host[256] = {};
-    long long since = 0;
-    long pid = 0;
-    h = Holder{};
-    if (std::sscanf(text.c_str(), "%255s %ld %lld", host, &pid, &since) == 3) h = Holder{host, pid, since};
+    parseOwner(text, o);
     return true;
 }
 
-std::string describeHolder(const Holder& h) {
-    if (h.since == 0) return "a save that has just begun, or one that wrote nothing into its lock";
+std::string describeOwner(const Owner& o) {
+    if (o.since == 0) return "a save that has just begun, or one that wrote nothing into its lock";
     char when[32] = "?";
-    const std::time_t t = static_cast<std::time_t>(h.since);
+    const std::time_t t = static_cast<std::time_t>(o.since);
     if (const std::tm* utc = std::gmtime(&t)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", utc);
-    return "process " + std::to_string(h.pid) + " on host " + vek::toModifiedUtf8(h.host) + " since " + when;
+    return "process " + std::to_string(o.pid) + " on host " + vek::toModifiedUtf8(o.host) + " since " + when;
 }
 
-// Whether the writer of the lock can no longer be saving.
-bool isAbandoned(const std::string& lock, const Holder& h) {
-    if (h.since != 0 && h.host == thisHost()) return h.pid != os::processId() && os::processIsGone(h.pid);
-    // Another host's, or one whose writer died before it said who it is.
+bool notRegular(const std::string& path, const std::string& what, const char* role) {
+    warn(std::string("the ") + role + " " + shownPath(path) + " of the save is " + what +
+             ", not a regular file; remove it (a save creates and removes that file itself); the configuration "
+             "is not saved and stays modified",
+         kError);
+    return false;
+}
+
+// Whether the owner of the lock can no longer be saving: a process of this
+// host known to be gone at once, any other once the lock is old (or dated
+// far in the future) by the folder's clock.
+bool isAbandoned(const std::string& lock, const Owner& o, const FolderClock& clock) {
+    const Alive alive = o.since != 0 ? isAlive(o) : Alive::Unknown;
+    if (alive != Alive::Unknown) return alive == Alive::No;
     double age = 0;
-    const int64_t now = static_cast<int64_t>(std::time(nullptr));
-    return h.since != 0 ? now - h.since > kForeignLockAge
-                        : os::secondsSinceWritten(lock, age) && age > static_cast<double>(kForeignLockAge);
+    return ageOf(lock, clock, age) && age > kForeignLockAge;
 }
 
 // Moves an abandoned lock away under a name of this process's own, and
@@ -412,9 +550,9 @@ bool isAbandoned(const std::string& lock, const Holder& h) {
 bool takeOver(const std::string& lock, const std::string& judged) {
     const std::string aside = lock + "." + thisHost() + "." + std::to_string(os::processId());
     if (!os::replace(lock, aside)) return false;
-    Holder h;
-    std::string text;
-    if (readHolder(aside, h, text) && text != judged) {
+    Owner o;
+    std::string text, what;
+    if (readOwner(aside, o, text, what) && text != judged) {
         os::replace(aside, lock);
         return true;
     }
@@ -422,42 +560,41 @@ bool takeOver(const std::string& lock, const std::string& judged) {
     return true;
 }
 
-// The claim on a content: its size, then its hash in 16 hex digits (so
-// that no claim reads as a temporary file's name).
-std::string claimPath(const std::string& dir, const FileContent& content) {
+std::string claimPath(const std::string& file, const FileContent& content) {
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(content.hash));
-    return dir + "/" + kClaimPrefix + std::to_string(content.size) + "." + hash;
+    const size_t slash = os::lastSeparator(file);
+    const std::string dir = folderOf(file), name = slash == std::string::npos ? file : file.substr(slash + 1);
+    return dir + "/." + name + kClaimMark + std::to_string(content.size) + "." + hash;
 }
 
 // Claims `seen`, the content the save replaces at path, where the folder is
 // shared over the network; false with a warning when another save already
-// replaced it.  Held with the lock, after the check of the content.  The
-// claim says who made it, as the lock does.
-bool claim(const std::string& path, const FileContent& seen, std::string& made) {
-    const std::string dir = folderOf(path);
-    if (!os::isNetworkFolder(dir)) return true;
-    const std::string claimed = claimPath(dir, seen);
+// replaced it.  Held with the lock, after the check of the content.  A claim
+// older than kClaimAge, or made by a process of this host that is gone (it
+// died between its claim and its rename: this host's check found the
+// content still there), is void.
+bool claim(const std::string& path, const FileContent& seen, const FolderClock& clock, std::string& made) {
+    if (!isNetworkFolder(folderOf(path))) return true;
+    const std::string claimed = claimPath(path, seen);
     for (int attempt = 1; attempt <= 2; ++attempt) {
         os::File file = os::createNew(claimed);
         if (file.valid()) {
-            os::writeAll(file, holderText(Holder{thisHost(), os::processId(), std::time(nullptr)}));
+            os::writeAll(file, ownerText(thisProcess()));
             made = claimed;
             return true;
         }
         // A claim that cannot be made for another reason leaves the check of
         // the content alone to decide, as on a local disk.
         if (!os::isAlreadyThere(os::lastError())) return true;
-        // A process of this host that died between its claim and its rename:
-        // this host sees what is there, and the check found the content
-        // still there, so that save never replaced it.
-        Holder h;
-        std::string text;
-        if (attempt == 1 && readHolder(claimed, h, text) && h.since != 0 && h.host == thisHost() &&
-            h.pid != os::processId() && os::processIsGone(h.pid))
-            os::removeFile(claimed);
-        else
-            break;
+        Owner o;
+        std::string text, what;
+        const bool read = readOwner(claimed, o, text, what);
+        if (!what.empty()) return notRegular(claimed, what, "claim");
+        double age = 0;
+        const bool isVoid = (ageOf(claimed, clock, age) && age > kClaimAge) || (read && isAlive(o) == Alive::No);
+        if (attempt == 1 && isVoid && takeOver(claimed, text)) continue;
+        break;
     }
     warn("the configuration file " + shownPath(path) +
              " was changed by another program since this configuration read or last saved it (another save "
@@ -470,19 +607,22 @@ bool claim(const std::string& path, const FileContent& seen, std::string& made) 
 
 struct SaveLock {
     std::string path, text;
+    os::File file;  // kept open to write it anew
 };
 
 // Takes the lock of the file at `file`; false with a warning that says who
 // holds it.
-bool lockForSaving(const std::string& file, SaveLock& held) {
+bool lockForSaving(const std::string& file, const FolderClock& clock, SaveLock& held) {
     const std::string lock = lockPathOf(file);
-    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    const auto deadline = std::chrono::steady_clock::now() + saveLockWait;
     for (;;) {
         os::File made = os::createNew(lock);
         if (made.valid()) {
-            held = SaveLock{lock, holderText(Holder{thisHost(), os::processId(), std::time(nullptr)})};
+            held.path = lock;
+            held.text = ownerText(thisProcess());
             // Unwritten, the lock still excludes; only who holds it is unknown.
             if (!os::writeAll(made, held.text)) held.text.clear();
+            held.file = std::move(made);
             return true;
         }
         const os::Error error = os::lastError();
@@ -492,17 +632,20 @@ bool lockForSaving(const std::string& file, SaveLock& held) {
                  kError);
             return false;
         }
-        Holder h;
-        std::string text;
-        if (!readHolder(lock, h, text)) {
+        Owner o;
+        std::string text, what;
+        if (!readOwner(lock, o, text, what)) {
+            if (!what.empty()) return notRegular(lock, what, "lock");
             if (os::kindOf(lock) == os::FileKind::Missing) continue;  // let go in between
-            h = Holder{};  // there, but not ours to read: judged by its age
+            o = Owner{};  // there, but not ours to read: judged by its age
         }
-        if (isAbandoned(lock, h) && takeOver(lock, text)) continue;
+        if (isAbandoned(lock, o, clock) && takeOver(lock, text)) continue;
         if (std::chrono::steady_clock::now() > deadline) {
-            warn("the configuration " + shownPath(file) + " is being saved by " + describeHolder(h) + " (lock " +
-                     shownPath(lock) + "); waited " + std::to_string(kLockWait.count()) +
-                     " s; the configuration is not saved and stays modified: save again once that save is done",
+            warn("the configuration " + shownPath(file) + " is being saved by " + describeOwner(o) + " (lock " +
+                     shownPath(lock) + "); waited " +
+                     (saveLockWait.count() % 1000 == 0 ? std::to_string(saveLockWait.count() / 1000) + " s"
+                                                        : std::to_string(saveLockWait.count()) + " ms") +
+                     "; the configuration is not saved and stays modified: save again once that save is done",
                  kError);
             return false;
         }
@@ -510,17 +653,30 @@ bool lockForSaving(const std::string& file, SaveLock& held) {
     }
 }
 
-void unlock(const SaveLock& held) {
-    Holder h;
-    std::string text;
-    // Not another's: a save slower than kForeignLockAge may have lost its lock.
-    if (readHolder(held.path, h, text) && text == held.text) os::removeFile(held.path);
+// Whether the lock is still this save's: one that took longer than
+// kForeignLockAge may have lost it to another save.
+bool stillHeld(const SaveLock& held) {
+    Owner o;
+    std::string text, what;
+    return !held.text.empty() && readOwner(held.path, o, text, what) && text == held.text;
+}
+
+void unlock(SaveLock& held) {
+    held.file.close();  // Windows removes no name that is still open
+    if (stillHeld(held)) os::removeFile(held.path);
 }
 
 // What a save may write over: whatever is there (a new configuration opened
 // with mode "w" replaces the stored one), nothing (save-as to a place this
 // configuration did not read), or the content it read or last wrote.
 enum class Expect { Anything, Nothing, Same };
+
+void warnAlreadyThere(const std::string& path) {
+    warn("there is already a configuration at " + shownPath(path) +
+             " that this configuration did not read; it is not saved over it: open that one to change it, or "
+             "save under another name",
+         kError);
+}
 
 // Whether the save may write over what is at path now; false with a warning.
 // Called with the lock held, so that no other save writes in between.
@@ -531,10 +687,7 @@ bool mayWriteOver(const std::string& path, Expect expect, const FileContent& see
     if (there == OnDisk::Unreadable) return false;
     if (expect == Expect::Nothing) {
         if (there == OnDisk::Nothing) return true;
-        warn("there is already a configuration at " + shownPath(path) +
-                 " that this configuration did not read; it is not saved over it: open that one to change it, or "
-                 "save under another name",
-             kError);
+        warnAlreadyThere(path);
         return false;
     }
     if (there == OnDisk::File && now.known && now.size == seen.size && now.hash == seen.hash) return true;
@@ -546,11 +699,48 @@ bool mayWriteOver(const std::string& path, Expect expect, const FileContent& see
     return false;
 }
 
+// Whether path lies in folder (both as the system resolves them).
+bool isInside(const std::string& path, const std::string& folder) {
+    const std::string real = os::realPath(folderOf(path)) + "/", top = os::realPath(folder) + "/";
+    return real.compare(0, top.size(), top) == 0;
+}
+
+// What a save may do through a symbolic link and to the file it replaces;
+// false with a warning.  `libDir`: the library the configuration lives in
+// (empty for a file opened by its path).
+bool mayReplace(const std::string& path, const std::string& target, Expect expect, const std::string& libDir) {
+    // A save that read nothing there does not follow a link out of the
+    // library: one planted in a view would make it write over any file of
+    // the user's.  A save that read the file (and checks it) may.
+    if (target != path && expect != Expect::Same && !libDir.empty() && !isInside(target, libDir)) {
+        warn(shownPath(path) + " is a symbolic link to " + shownPath(target) + ", outside the library (" +
+                 shownPath(libDir) + "); a save that did not read that file does not write through the link: "
+                 "the configuration is not saved: remove the link, or open the configuration with mode \"a\" "
+                 "if that file is one",
+             kError);
+        return false;
+    }
+    return true;
+}
+
+// Whether this user may write the file a save replaces, as a careful editor
+// asks (the rename would need only the folder's permission); false with a
+// warning.
+bool mayWriteFile(const std::string& target) {
+    if (os::mayWrite(target)) return true;
+    warn("the configuration file " + shownPath(target) +
+             " may not be written by this user (it is read-only to them); it is not saved and stays "
+             "modified: make the file writable if it is meant to change, or keep these edits with save-as "
+             "under another name",
+         kError);
+    return false;
+}
+
 // Writes the new text beside the file, then with the lock held checks that
 // the file is still what this configuration saw and renames the new one over
 // it: the old file stays whole whatever fails.  Through a symbolic link the
 // file it points to is replaced, and the link stays.
-bool saveTo(Config& cfg, const std::string& path, Expect expect) {
+bool saveTo(Config& cfg, const std::string& path, Expect expect, const std::string& libDir) {
     if (cfg.rec.revision >= kMaxRevision) {
         warn("the configuration " + shownPath(path) + " is at revision " + std::to_string(cfg.rec.revision) +
                  ", the last a file may hold; it is not saved: save it with mode \"w\" as a new configuration",
@@ -569,16 +759,37 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
         return false;
     }
     const std::string target = os::followLinks(path);
+    if (!mayReplace(path, target, expect, libDir)) return false;
     const std::string dir = folderOf(target);
     std::string temp = tempPattern(dir);
     os::File file = os::createUnique(temp);
     if (!file.valid()) {
+        // Through a link the file cannot be written in place instead: a
+        // reader would see half of it, and a crash would leave half of it.
         warn("cannot create a file in " + shownPath(dir) + ": " + systemError() +
+                 (target != path ? " (" + shownPath(path) + " is a link to " + shownPath(target) +
+                                       ", and a save writes a new file beside the file it replaces)"
+                                 : std::string()) +
                  "; make the directory writable; the configuration is not saved",
              kError);
         return false;
     }
-    os::copyPermissions(target, file);
+    std::string lost;
+    if (!mayWriteFile(target)) {
+        file.close();
+        os::removeFile(temp);
+        return false;
+    }
+    if (!os::keepPermissions(target, file, lost)) {
+        file.close();
+        os::removeFile(temp);
+        warn("cannot keep the " + lost + " of " + shownPath(target) +
+                 ": a save replaces the file with a new one, and this user cannot give it that " + lost +
+                 "; the file is not saved and stays as it is: ask its owner to save it, or keep these edits with "
+                 "save-as under another name",
+             kError);
+        return false;
+    }
     const char* step = "write";
     int fault = injectedFault(step);
     bool ok = fault == 0 && os::writeAll(file, text);
@@ -588,6 +799,7 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
         ok = fault == 0 && os::flush(file);
     }
     os::Error error = fault != 0 ? os::errnoError(fault) : os::lastError();
+    const FolderClock clock = clockOf(file);
     if (!file.close() && ok) {
         step = "close";
         error = os::lastError();
@@ -598,18 +810,44 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
     bool checked = false;
     if (ok) {
         std::string claimed;
-        checked = lockForSaving(target, lock) && mayWriteOver(target, expect, cfg.seen) &&
-                  (expect != Expect::Same || claim(target, cfg.seen, claimed));
+        checked = lockForSaving(target, clock, lock) && mayWriteOver(target, expect, cfg.seen);
+        if (checked) {
+            injectedFault("checked");
+            // A long check (a large file, a slow server) must not leave the
+            // lock looking abandoned to others.
+            os::rewrite(lock.file, lock.text);
+            checked = expect != Expect::Same || claim(target, cfg.seen, clock, claimed);
+        }
         if (checked) {
             step = "rename";
             fault = injectedFault(step);
-            ok = fault == 0 && os::replace(temp, target);
-            error = fault != 0 ? os::errnoError(fault) : os::lastError();
+            if (!stillHeld(lock)) {
+                checked = false;
+                warn("the save of " + shownPath(target) + " took so long that another save took its lock (" +
+                         shownPath(lock.path) + "); it is not saved and stays modified: save again",
+                     kError);
+            } else if (expect == Expect::Nothing && fault == 0) {
+                // A new name: the server decides whether one is there.
+                ok = os::linkNew(temp, target);
+                error = os::lastError();
+                if (!ok && os::isAlreadyThere(error)) {
+                    checked = false;
+                    warnAlreadyThere(target);
+                } else if (!ok && os::isUnsupported(error)) {
+                    ok = os::replace(temp, target);
+                    error = os::lastError();
+                } else if (ok) {
+                    os::removeFile(temp);
+                }
+            } else {
+                ok = fault == 0 && os::replace(temp, target);
+                error = fault != 0 ? os::errnoError(fault) : os::lastError();
+            }
             // Not replaced after all: the content may still be replaced.
-            if (!ok && !claimed.empty()) os::removeFile(claimed);
+            if ((!ok || !checked) && !claimed.empty()) os::removeFile(claimed);
             // A claim on what is there now would be an earlier one on the
             // same content (a configuration made anew with mode "w").
-            if (ok && os::isNetworkFolder(dir)) os::removeFile(claimPath(dir, content));
+            if (ok && checked && isNetworkFolder(dir)) os::removeFile(claimPath(target, content));
         }
         if (!lock.path.empty()) unlock(lock);
     }
@@ -622,7 +860,7 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
         return false;
     }
     os::syncDirectory(dir);  // make the rename itself durable; failure here loses nothing
-    removeStaleTemps(dir);
+    removeStaleTemps(dir, clock);
     cfg.seen = content;
     keepRemarksOf(cfg, written);
     keepLayout(cfg, std::move(layout));
@@ -631,8 +869,9 @@ bool saveTo(Config& cfg, const std::string& path, Expect expect) {
     return true;
 }
 
-// The cell and view directories of a configuration in a library.
-bool makeViewDirectory(const std::string& libDir, const std::string& viewDir) {
+// The cell and view directories of a configuration in a library; `made`
+// gets those it created, for a save that fails to take away again.
+bool makeViewDirectory(const std::string& libDir, const std::string& viewDir, std::vector<std::string>& made) {
     if (os::kindOf(libDir) != os::FileKind::Directory) {
         warn("library directory " + shownPath(libDir) + " does not exist; create it or correct the library "
                  "definitions; the configuration is not saved",
@@ -641,14 +880,21 @@ bool makeViewDirectory(const std::string& libDir, const std::string& viewDir) {
     }
     std::string cellDir = viewDir.substr(0, viewDir.rfind('/'));
     for (const std::string& dir : {cellDir, viewDir}) {
+        if (os::kindOf(dir) == os::FileKind::Directory) continue;
         if (!os::makeDirectory(dir)) {
             warn("cannot create the directory " + shownPath(dir) + ": " + systemError() +
                      "; the configuration is not saved",
                  kError);
             return false;
         }
+        made.push_back(dir);
     }
     return true;
+}
+
+// Takes away the directories a failed save made (only while empty).
+void removeMade(const std::vector<std::string>& made) {
+    for (auto dir = made.rbegin(); dir != made.rend(); ++dir) os::removeDirectory(*dir);
 }
 
 }  // namespace
@@ -724,20 +970,22 @@ ZelBool zelSave(ConfigRecord* config) {
              kError);
         return 0;
     }
-    if (cfg->has(kInLibrary)) {
-        std::string libDir, viewDir;
-        if (!placeOf(cfg->rec.libName, cfg->rec.cellName, cfg->rec.viewName, libDir, viewDir) ||
-            !makeViewDirectory(libDir, viewDir))
-            return 0;
-    }
-    return saveTo(*cfg, cfg->fsPath, cfg->seen.known ? Expect::Same : Expect::Anything) ? 1 : 0;
+    std::string libDir, viewDir;
+    std::vector<std::string> made;
+    if (cfg->has(kInLibrary) && (!placeOf(cfg->rec.libName, cfg->rec.cellName, cfg->rec.viewName, libDir, viewDir) ||
+                                 !makeViewDirectory(libDir, viewDir, made)))
+        return 0;
+    if (saveTo(*cfg, cfg->fsPath, cfg->seen.known ? Expect::Same : Expect::Anything, libDir)) return 1;
+    removeMade(made);
+    return 0;
 }
 
 ZelBool zelSaveAs(ConfigRecord* config, const char* lib, const char* cell, const char* view) {
     Config* cfg = configOf(config);
     if (!cfg || cfg->has(kClosed)) return 0;
     std::string libDir, viewDir;
-    if (!placeOf(lib, cell, view, libDir, viewDir) || !makeViewDirectory(libDir, viewDir)) return 0;
+    std::vector<std::string> made;
+    if (!placeOf(lib, cell, view, libDir, viewDir) || !makeViewDirectory(libDir, viewDir, made)) return 0;
     const std::string file = viewDir + "/" + kConfigFileName;
     // The file records its place, so the configuration moves there first.
     std::string oldLib = cfg->rec.libName ? cfg->rec.libName : "", oldCell = cfg->rec.cellName ? cfg->rec.cellName : "",
@@ -752,7 +1000,8 @@ ZelBool zelSaveAs(ConfigRecord* config, const char* lib, const char* cell, const
     const Expect expect = file != cfg->fsPath ? Expect::Nothing
                           : cfg->seen.known   ? Expect::Same
                                               : Expect::Anything;
-    if (!saveTo(*cfg, file, expect)) {
+    if (!saveTo(*cfg, file, expect, libDir)) {
+        removeMade(made);
         setText(cfg->rec.libName, before[0]);
         setText(cfg->rec.cellName, before[1]);
         setText(cfg->rec.viewName, before[2]);

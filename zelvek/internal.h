@@ -12,6 +12,7 @@
 #define ZELVEK_INTERNAL_H
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -62,6 +63,17 @@ extern SaveStepHook saveStepHook;
 
 // How often a read was tried again after a stale NFS handle (for figures).
 extern std::atomic<unsigned long> staleRetries;
+
+// Test seams as well: how long a save waits for another save's lock (10 s),
+// and whether a folder counts as shared over the network (-1: as the system
+// says; 0 or 1: as if it were not, or were).  A step "open" of the hook
+// fails the open of a file being read; "checked" comes after the check of
+// the file a save replaces.
+extern std::chrono::milliseconds saveLockWait;
+extern int networkFolderSeam;
+// What the name of a temporary file of process pid of this host, begun at
+// start, says of its writer: "<host>.<pid>.<place>-<start>".
+std::string tempWriterName(long pid, uint64_t start);
 
 // The largest revision a file may hold: the reader takes no more.
 constexpr intptr_t kMaxRevision = INT32_MAX;

@@ -84,7 +84,8 @@ round() {
     # process of the first writer's host.
     touch "$view/.config.zel.hostelsewhere.1.abcdef"
     dead=$(sh -c 'echo $$')
-    touch "$view/.config.zel.host$w0.$dead.abcdef"
+    deadtemp=.config.zel.$(as "$w0" "$bin/nfs_client" tempname "$dead").abcdef
+    touch "$view/$deadtemp"
     as "$rd" "$bin/nfs_client" read "/run/zel/$r.$rd.lib" "/run/zel/$r.stop" >"/run/zel/$r.read" 2>&1 &
     reader=$!
     start=$(elapsed)
@@ -98,7 +99,9 @@ round() {
     touch "/run/zel/$r.stop"
     wr=0
     wait $reader || wr=$?
-    note "FIGURES $r: $(cat /run/zel/$r.A /run/zel/$r.B /run/zel/$r.read | grep -v warning | tr '\n' ';') $(awk "BEGIN { print $(elapsed) - $start }") s"
+    took=$(awk "BEGIN { print $(elapsed) - $start }")
+    note "FIGURES $r: $(cat /run/zel/$r.A /run/zel/$r.B /run/zel/$r.read | grep -v warning | tr '\n' ';')"
+    note "ROUND $r took $took s"
     cat "/run/zel/$r.A" "/run/zel/$r.B" "/run/zel/$r.read" >>"$out/guest.log"
     [ $wa -eq 0 ] && [ $wb -eq 0 ] && note "PASS $r: two writers ($w0, $w1) saved $edits edits each" ||
         note "FAIL $r: two writers ($w0, $w1), exit $wa and $wb"
@@ -106,7 +109,7 @@ round() {
     grep check: "$out/guest.log" | tail -1 | sed "s/^/FIGURES $r: /" >>"$results"
     [ $wr -eq 0 ] && note "PASS $r: the reader on $rd never failed" || note "FAIL $r: the reader on $rd failed"
     check "$r: another host's live temp file left alone" test -f "$view/.config.zel.hostelsewhere.1.abcdef"
-    check "$r: a dead writer's temp file removed" test ! -e "$view/.config.zel.host$w0.$dead.abcdef"
+    check "$r: a dead writer's temp file removed" test ! -e "$view/$deadtemp"
     check "$r: no lock left" test ! -e "$view/.config.zel.lock"
 }
 
@@ -136,6 +139,37 @@ late() {
     cat /run/zel/late.out >>"$out/guest.log"
 }
 late nl v4b
+
+# New names: an NFSv3 and an NFSv4.2 host save as to the same new names at
+# once.  For each name one save answers true, the other false; the file holds
+# the one that answered true.
+newnames() {
+    w0=$1 w1=$2 names=200
+    mkdir -p /run/zel/export/new/lib
+    for m in $w0 $w1; do echo "DEFINE lib /run/zel/m/$m/new/lib" >"/run/zel/new.$m.lib"; done
+    as "$w0" "$bin/nfs_client" newnames "/run/zel/new.$w0.lib" A $names /run/zel/new.go >/run/zel/new.A 2>>"$out/guest.log" &
+    a=$!
+    as "$w1" "$bin/nfs_client" newnames "/run/zel/new.$w1.lib" B $names /run/zel/new.go >/run/zel/new.B 2>>"$out/guest.log" &
+    b=$!
+    sleep 1
+    touch /run/zel/new.go
+    wa=0 wb=0
+    wait $a || wa=$?
+    wait $b || wb=$?
+    both=$(sort /run/zel/new.A /run/zel/new.B | uniq -d | wc -l)
+    all=$(sort -u /run/zel/new.A /run/zel/new.B | wc -l)
+    wrong=0
+    for who in A B; do
+        for n in $(cat /run/zel/new.$who); do
+            grep -q "constant WHO $who" /run/zel/export/new/lib/$n/config/config.zel || wrong=$((wrong + 1))
+        done
+    done
+    note "FIGURES new names ($w0, $w1): $(wc -l </run/zel/new.A) + $(wc -l </run/zel/new.B) of $names saved, $both saved by both, $wrong files not the saver's"
+    [ $wa -eq 0 ] && [ $wb -eq 0 ] && [ "$both" -eq 0 ] && [ "$all" -eq $names ] && [ $wrong -eq 0 ] &&
+        note "PASS new names: of two hosts ($w0, $w1) one save answers true" ||
+        note "FAIL new names ($w0, $w1): exit $wa and $wb, $both saved by both, $all of $names saved, $wrong wrong"
+}
+newnames v3a v4b
 
 # The library's save tests with their scratch folders on the mounts.
 for m in v3a v4a nl; do

@@ -70,12 +70,15 @@ TEST_F(WindowsFilesTest, TheSaveLockHoldsUntilItsWriterIsGone) {
     std::string host = vek::os::hostName();
     std::replace(host.begin(), host.end(), '.', '_');
     const std::string now = std::to_string(static_cast<long long>(time(nullptr)));
-    // This process is alive; a process id that is none is gone.
-    writeFile(lock, host + " " + std::to_string(GetCurrentProcessId()) + " " + now + "\n");
+    // This process is alive; a process id that is none is gone.  A lock names
+    // its process's start as well (a later process may get the same id).
+    const long me = static_cast<long>(GetCurrentProcessId());
+    writeFile(lock, host + " " + std::to_string(me) + " " + now + " - - " +
+                        std::to_string(vek::os::processStart(me)) + "\n");
     EXPECT_FALSE(zelSave(c));
     EXPECT_TRUE(anyWarningHas("is being saved by process " + std::to_string(GetCurrentProcessId())))
         << (warnings().empty() ? "no warning" : warnings()[0]);
-    writeFile(lock, host + " 2147483644 " + now + "\n");
+    writeFile(lock, host + " 2147483644 " + now + " - - 1\n");
     EXPECT_TRUE(zelSave(c)) << (warnings().empty() ? "no warning" : warnings().back());
     EXPECT_FALSE(std::filesystem::exists(lock));
 }

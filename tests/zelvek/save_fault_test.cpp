@@ -127,10 +127,9 @@ TEST_F(LeftoverTest, StaleTemporaryFilesOfLiveWritersStay) {
     ASSERT_NE(ended.pid(), 0);
     ASSERT_NE(running.pid(), 0);
     ended.end();
-    std::string host = vek::os::hostName();
-    std::replace(host.begin(), host.end(), '.', '_');
-    const std::string dead = ".config.zel." + host + "." + std::to_string(ended.pid()) + ".abcdef";
-    const std::string live = ".config.zel." + host + "." + std::to_string(running.pid()) + ".abcdef";
+    const std::string dead = ".config.zel." + zel::tempWriterName(ended.pid(), 0) + ".abcdef";
+    const std::string live =
+        ".config.zel." + zel::tempWriterName(running.pid(), vek::os::processStart(running.pid())) + ".abcdef";
     for (const std::string& name : {dead, live, std::string(".config.zel.notapid"), std::string("notes.txt")})
         zeltest::writeFile(dir + "/" + name, "x");
     zelReplaceConst(c, "K", "v");
