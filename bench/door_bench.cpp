@@ -109,7 +109,18 @@ struct Waits {
     long lookups = 0;
     double longestMs = 0;
     long overOneMs = 0;
+    // A watcher thread's view of what a reader would wait for: windows in
+    // which the table that readers are sent to was being written.
+    long windows = 0;
+    double longestWindowMs = 0;
+    long windowsOverOneMs = 0;
 };
+
+// Whether the table readers are sent to is being written right now.
+bool publishedTableBeingWritten() {
+    const IndexTable* table = configIndex.table.load(std::memory_order_acquire);
+    return table != nullptr && (table->generation.load(std::memory_order_acquire) & 1u) != 0;
+}
 
 Waits readersAgainstAWriter(const std::vector<jint>& live, bool lookUp, double seconds, long* rebuilds) {
     std::atomic<bool> stop{false};
@@ -122,7 +133,25 @@ Waits readersAgainstAWriter(const std::vector<jint>& live, bool lookUp, double s
         if (rebuilds != nullptr) *rebuilds = n;
     });
     Waits waits;
-    std::atomic<long> sink{0};
+    std::thread watcher([&] {
+        bool inWindow = false;
+        auto start = std::chrono::steady_clock::now();
+        while (!stop) {
+            const bool writing = publishedTableBeingWritten();
+            const auto now = std::chrono::steady_clock::now();
+            if (writing && !inWindow) {
+                inWindow = true;
+                start = now;
+            } else if (!writing && inWindow) {
+                inWindow = false;
+                const double ms = std::chrono::duration<double, std::milli>(now - start).count();
+                ++waits.windows;
+                waits.longestWindowMs = std::max(waits.longestWindowMs, ms);
+                if (ms > 1.0) ++waits.windowsOverOneMs;
+            }
+        }
+    });
+    std::atomic<long> found{0};
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     std::size_t next = 0;
     while (std::chrono::steady_clock::now() < end) {
@@ -130,7 +159,7 @@ Waits readersAgainstAWriter(const std::vector<jint>& live, bool lookUp, double s
             const jint h = live[next];
             next = (next + 7919) % live.size();
             const auto t0 = std::chrono::steady_clock::now();
-            if (lookUp) sink += lookupConfig(h) != nullptr;
+            if (lookUp) found += lookupConfig(h) != nullptr;
             const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
             ++waits.lookups;
             waits.longestMs = std::max(waits.longestMs, ms);
@@ -139,7 +168,8 @@ Waits readersAgainstAWriter(const std::vector<jint>& live, bool lookUp, double s
     }
     stop = true;
     writer.join();
-    if (lookUp && sink != waits.lookups) std::printf("a live handle was not found\n");
+    watcher.join();
+    if (lookUp && found != waits.lookups) std::printf("a live handle was not found\n");
     return waits;
 }
 
@@ -180,5 +210,7 @@ int main() {
     std::printf("  %-50s | %9ld | %12.3f | %ld\n", "a look-up", index.lookups, index.longestMs, index.overOneMs);
     std::printf("  %-50s | %9ld | %12.3f | %ld\n", "an empty step (the scheduler alone)", noise.lookups,
                 noise.longestMs, noise.overOneMs);
+    std::printf("  %-50s | %9ld | %12.3f | %ld\n", "the published table being written (watcher)", index.windows,
+                index.longestWindowMs, index.windowsOverOneMs);
     return 0;
 }
