@@ -36,6 +36,8 @@ final class ZelCleanup {
     static {
         Thread thread = new Thread(ZelCleanup::drain, "zel-cleanup");
         thread.setDaemon(true);
+        // It outlives whatever loaded the jar first: it must not keep that loader reachable.
+        thread.setContextClassLoader(null);
         thread.start();
     }
 
