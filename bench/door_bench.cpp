@@ -4,7 +4,8 @@
 // off (the atomic exchange); two threads on their own configurations and on
 // one shared configuration; with 10 and 10,000 live handles (the oldest looked
 // up); a call back from a listener, which takes no lock; and what revoking a
-// bias costs the thread that revokes it.  The best of five runs of
+// bias costs the thread that revokes it; and how long readers of the handle
+// index wait while a writer churns 100,000 live handles.  The best of five runs of
 // 10,000,000 passes each.  The door is linked into this program: everything
 // stays in the cache and no JVM runs between two passes.
 #include <time.h>
@@ -98,6 +99,80 @@ double revocations(int n) {
     return best;
 }
 
+// Readers looking up live handles while a writer registers and withdraws
+// short-lived ones among 100,000 live handles, so that the index is rebuilt
+// again and again (each rebuild copies the 100,000): the longest single
+// look-up, and how many took over 1 ms.  Beside it the same readers timing an
+// empty step: what the machine's scheduling alone costs a thread that is
+// descheduled between two clock readings.
+struct Waits {
+    long lookups = 0;
+    double longestMs = 0;
+    long overOneMs = 0;
+    // A watcher thread's view of what a reader would wait for: windows in
+    // which the table that readers are sent to was being written.
+    long windows = 0;
+    double longestWindowMs = 0;
+    long windowsOverOneMs = 0;
+};
+
+// Whether the table readers are sent to is being written right now.
+bool publishedTableBeingWritten() {
+    const IndexTable* table = configIndex.table.load(std::memory_order_acquire);
+    return table != nullptr && (table->generation.load(std::memory_order_acquire) & 1u) != 0;
+}
+
+Waits readersAgainstAWriter(const std::vector<jint>& live, bool lookUp, double seconds, long* rebuilds) {
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        long n = 0;
+        while (!stop) {
+            unregisterConfig(registerConfig(&records[1]));
+            ++n;
+        }
+        if (rebuilds != nullptr) *rebuilds = n;
+    });
+    Waits waits;
+    std::thread watcher([&] {
+        bool inWindow = false;
+        auto start = std::chrono::steady_clock::now();
+        while (!stop) {
+            const bool writing = publishedTableBeingWritten();
+            const auto now = std::chrono::steady_clock::now();
+            if (writing && !inWindow) {
+                inWindow = true;
+                start = now;
+            } else if (!writing && inWindow) {
+                inWindow = false;
+                const double ms = std::chrono::duration<double, std::milli>(now - start).count();
+                ++waits.windows;
+                waits.longestWindowMs = std::max(waits.longestWindowMs, ms);
+                if (ms > 1.0) ++waits.windowsOverOneMs;
+            }
+        }
+    });
+    std::atomic<long> found{0};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    std::size_t next = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        for (int i = 0; i < 1000; ++i) {
+            const jint h = live[next];
+            next = (next + 7919) % live.size();
+            const auto t0 = std::chrono::steady_clock::now();
+            if (lookUp) found += lookupConfig(h) != nullptr;
+            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            ++waits.lookups;
+            waits.longestMs = std::max(waits.longestMs, ms);
+            if (ms > 1.0) ++waits.overOneMs;
+        }
+    }
+    stop = true;
+    writer.join();
+    watcher.join();
+    if (lookUp && found != waits.lookups) std::printf("a live handle was not found\n");
+    return waits;
+}
+
 }  // namespace
 
 int main() {
@@ -123,5 +198,19 @@ int main() {
     door::inListener = false;
     door::listenersRunning = 0;
     std::printf("%-52s | %5.0f\n", "ns to take a lock biased to another thread (revoke)", revocations(1000));
+
+    std::vector<jint> live;
+    for (int i = 0; i < 100000; ++i) live.push_back(registerConfig(&records[1]));
+    long registrations = 0;
+    const Waits index = readersAgainstAWriter(live, true, 10.0, &registrations);
+    const Waits noise = readersAgainstAWriter(live, false, 10.0, nullptr);
+    std::printf("index readers, 100,000 live handles, a writer churning (%ld registrations and withdrawals in 10 s):\n",
+                registrations);
+    std::printf("  %-50s | %9s | %12s | %s\n", "", "timed", "longest (ms)", "over 1 ms");
+    std::printf("  %-50s | %9ld | %12.3f | %ld\n", "a look-up", index.lookups, index.longestMs, index.overOneMs);
+    std::printf("  %-50s | %9ld | %12.3f | %ld\n", "an empty step (the scheduler alone)", noise.lookups,
+                noise.longestMs, noise.overOneMs);
+    std::printf("  %-50s | %9ld | %12.3f | %ld\n", "the published table being written (watcher)", index.windows,
+                index.longestWindowMs, index.windowsOverOneMs);
     return 0;
 }

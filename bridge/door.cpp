@@ -14,6 +14,7 @@ namespace door {
 // On a cache line of its own: read by every native, next to nothing that is written.
 alignas(64) std::atomic<int> listenersRunning{0};
 thread_local bool inListener = false;
+void (*ownerEnterHook)(ConfigLock* lock) = nullptr;
 
 namespace {
 

@@ -80,6 +80,10 @@ constexpr unsigned kRebiasAfter = 4096;
 bool biasAllowed();
 void forbidBias(bool forbidden);
 
+// Called by an owner on its way in, between storing ownerInside and loading
+// the bias again; null but in tests, which pause the owner there.
+extern void (*ownerEnterHook)(ConfigLock* lock);
+
 // The owner's way in: true when the lock is biased to env and the owner is
 // now inside.
 inline bool enterAsOwner(ConfigLock* lock, JNIEnv* env) {
@@ -88,6 +92,7 @@ inline bool enterAsOwner(ConfigLock* lock, JNIEnv* env) {
     lock->ownerInside.store(1, std::memory_order_relaxed);
     // The revoker's barrier orders this store before the load below.
     std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (__builtin_expect(ownerEnterHook != nullptr, 0)) ownerEnterHook(lock);
     if (lock->bias.load(std::memory_order_relaxed) == self) return true;
     lock->ownerInside.store(0, std::memory_order_release);
     return false;

@@ -23,15 +23,16 @@ std::mutex registryMutex;
 // ---- the index (registry.h) ---------------------------------------------------
 //
 // Its writers, under registryMutex.
-void beginWrite(HandleIndex& index) {
-    index.version.store(index.version.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-}
 
-void endWrite(HandleIndex& index) {
+// After every change: a reader that holds a lock learns that what it found
+// before may have gone.
+void changed(HandleIndex& index) {
     index.version.store(index.version.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
+// Into a cell no reader can take for this handle yet: the fields first, the
+// handle last.  The fence orders the cell's earlier withdrawal before the new
+// fields, for a reader that read the old handle and then these fields.
 void putCell(IndexTable& table, jint handle, void* entry, void* record, ConfigLock* lock) {
     std::size_t i = indexCellOf(handle, table.mask);
     while (true) {
@@ -40,73 +41,96 @@ void putCell(IndexTable& table, jint handle, void* entry, void* record, ConfigLo
         i = (i + 1) & table.mask;
     }
     IndexCell& cell = table.cells[i];
+    std::atomic_thread_fence(std::memory_order_release);
     cell.entry.store(entry, std::memory_order_relaxed);
     cell.record.store(record, std::memory_order_relaxed);
     cell.lock.store(lock, std::memory_order_relaxed);
-    cell.handle.store(handle, std::memory_order_relaxed);
+    cell.handle.store(handle, std::memory_order_release);
 }
 
-struct LiveCell {
-    jint handle;
-    void* entry;
-    void* record;
-    ConfigLock* lock;
-};
+IndexTable* newTable(std::size_t capacity, IndexTable* outgrown) {
+    auto* table = new IndexTable{capacity - 1, nullptr, outgrown, {0}};
+    try {
+        table->cells = new IndexCell[capacity]();
+    } catch (...) {
+        delete table;
+        throw;
+    }
+    return table;
+}
+
+}  // namespace
+
+void (*indexRebuildHook)() = nullptr;
+
+namespace {
 
 // Room for one more handle: withdrawn cells dropped, and a larger table when
-// the live ones fill a quarter.  False when no memory could be had.
+// the live ones fill a quarter.  The new contents go into a table that no
+// reader uses, published when whole.  False when no memory could be had.
 bool makeRoom(HandleIndex& index) {
     IndexTable* table = index.table.load(std::memory_order_relaxed);
     const std::size_t capacity = table != nullptr ? table->mask + 1 : 0;
     if ((index.used + 1) * 4 <= capacity * 3) return true;
     std::size_t wanted = 16;
     while (wanted < (index.live + 1) * 4) wanted *= 2;
-    std::vector<LiveCell> live;
-    IndexTable* grown = nullptr;
+    if (wanted < capacity) wanted = capacity;  // tables only grow
+    IndexTable* target = wanted == capacity ? index.spare : nullptr;
     try {
-        live.reserve(index.live);
-        if (wanted > capacity) {
-            grown = new IndexTable{wanted - 1, new IndexCell[wanted](), table};
-        }
+        // Every table kept stays reachable from the published one: a larger
+        // one keeps the table it replaced, one of the same size the same
+        // smaller tables as its spare.
+        if (target == nullptr) target = newTable(wanted, wanted > capacity ? table : table->outgrown);
     } catch (const std::bad_alloc&) {
-        delete grown;
         return false;
     }
-    if (table != nullptr) {
-        for (std::size_t i = 0; i < capacity; ++i) {
-            const IndexCell& cell = table->cells[i];
-            const jint handle = cell.handle.load(std::memory_order_relaxed);
-            if (handle > 0)
-                live.push_back({handle, cell.entry.load(std::memory_order_relaxed),
-                                cell.record.load(std::memory_order_relaxed), cell.lock.load(std::memory_order_relaxed)});
-        }
+    // Odd while written: a reader still in it from the time it was published
+    // sees the change and goes to the published table.
+    const unsigned generation = target->generation.load(std::memory_order_relaxed);
+    target->generation.store(generation + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    for (std::size_t i = 0; i < wanted; ++i) {
+        IndexCell& cell = target->cells[i];
+        cell.handle.store(kIndexEmpty, std::memory_order_relaxed);
+        cell.entry.store(nullptr, std::memory_order_relaxed);
+        cell.record.store(nullptr, std::memory_order_relaxed);
+        cell.lock.store(nullptr, std::memory_order_relaxed);
     }
-    beginWrite(index);
-    IndexTable* target = grown != nullptr ? grown : table;
-    if (grown == nullptr) {
-        for (std::size_t i = 0; i < capacity; ++i) {
-            IndexCell& cell = table->cells[i];
-            cell.handle.store(kIndexEmpty, std::memory_order_relaxed);
-            cell.entry.store(nullptr, std::memory_order_relaxed);
-            cell.record.store(nullptr, std::memory_order_relaxed);
-            cell.lock.store(nullptr, std::memory_order_relaxed);
-        }
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < capacity; ++i) {
+        const IndexCell& cell = table->cells[i];
+        const jint handle = cell.handle.load(std::memory_order_relaxed);
+        if (handle <= 0) continue;
+        putCell(*target, handle, cell.entry.load(std::memory_order_relaxed),
+                cell.record.load(std::memory_order_relaxed), cell.lock.load(std::memory_order_relaxed));
+        // A test pauses the writer here, half-way, to see readers still answer.
+        if (++copied == index.live / 2 && indexRebuildHook != nullptr) indexRebuildHook();
     }
-    for (const LiveCell& cell : live) putCell(*target, cell.handle, cell.entry, cell.record, cell.lock);
-    if (grown != nullptr) index.table.store(grown, std::memory_order_release);
-    endWrite(index);
-    index.used = live.size();
+    target->generation.store(generation + 2, std::memory_order_release);
+    index.table.store(target, std::memory_order_release);
+    // The replaced table: the spare of this size, or outgrown (kept by the new
+    // table, its spare with it).
+    if (wanted == capacity) {
+        index.spare = table;
+    } else if (index.spare != nullptr && table != nullptr) {
+        index.spare->outgrown = table->outgrown;
+        table->outgrown = index.spare;
+        index.spare = nullptr;
+    }
+    changed(index);
+    index.used = copied;
     return true;
 }
 
 void insert(HandleIndex& index, jint handle, void* entry, void* record, ConfigLock* lock) {
-    beginWrite(index);
     putCell(*index.table.load(std::memory_order_relaxed), handle, entry, record, lock);
-    endWrite(index);
+    changed(index);
     ++index.live;
     ++index.used;
 }
 
+// The cell stays taken (gone, not empty): the probe of any handle placed past
+// it goes on past it.  Its fields stay until a new handle takes the cell.
 void erase(HandleIndex& index, jint handle) {
     IndexTable* table = index.table.load(std::memory_order_relaxed);
     if (table == nullptr || handle <= 0) return;
@@ -116,12 +140,8 @@ void erase(HandleIndex& index, jint handle) {
         const jint seen = cell.handle.load(std::memory_order_relaxed);
         if (seen == kIndexEmpty) return;
         if (seen != handle) continue;
-        beginWrite(index);
         cell.handle.store(kIndexGone, std::memory_order_relaxed);
-        cell.entry.store(nullptr, std::memory_order_relaxed);
-        cell.record.store(nullptr, std::memory_order_relaxed);
-        cell.lock.store(nullptr, std::memory_order_relaxed);
-        endWrite(index);
+        changed(index);
         --index.live;
         return;
     }

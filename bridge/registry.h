@@ -118,17 +118,30 @@ struct IndexHit {
     void* entry;
     void* record;
     ConfigLock* lock;
-    unsigned version;  // of the index, when it was found
+    unsigned version;  // of the index, when the search began
 };
 
-// The index: open addressing on the handle.  Readers take no lock: the
-// version is odd while a writer changes the table, and a reader that saw it
-// change tries again (a sequence lock), so two threads on different
-// configurations never write to a shared cache line to find their handles.
-// A table that is outgrown stays allocated, as a reader may still be looking
-// at it; tables only grow, so what is kept is at most as large as the table
-// in use.  Written only by registry.cpp, under the registry's mutex; read
-// here, inline, by every native.
+// The index: open addressing on the handle.  Readers take no lock and never
+// wait for a writer, so two threads on different configurations never write to
+// a shared cache line to find their handles, and a writer that is descheduled
+// half-way holds up nobody.
+//   - Registering fills one free cell of the published table (the handle
+//     stored last), withdrawing marks one cell gone; the entry fields of a
+//     cell change only when a new handle takes it, and a handle is never
+//     handed out twice, so a reader that finds its handle in a cell still
+//     there after reading the fields read that handle's fields.
+//   - A rebuild (withdrawn cells dropped, or a larger table) writes a table
+//     that readers do not see and then publishes it with one store.  The
+//     table it replaced becomes the spare that the next rebuild of the same
+//     size writes into; the spare's generation is odd while it is written, so
+//     a reader still in it from before sees the change and starts again on
+//     the published table.  Outgrown smaller tables stay allocated (a reader
+//     may still be looking at one): together they are smaller than the table
+//     in use.
+//   - version counts every change, so that a reader that took a lock knows
+//     whether what it found before could have gone meanwhile (door.h).
+// Written only by registry.cpp, under the registry's mutex; read here, inline,
+// by every native.
 constexpr jint kIndexEmpty = 0;  // never a handle
 constexpr jint kIndexGone = -1;  // withdrawn; the probe goes on past it
 
@@ -142,18 +155,24 @@ struct IndexCell {
 struct IndexTable {
     std::size_t mask;
     IndexCell* cells;
-    IndexTable* outgrown;  // the table this one replaced, kept
+    IndexTable* outgrown;              // a smaller table this one replaced, kept
+    std::atomic<unsigned> generation;  // odd while a rebuild writes this table
 };
 
 struct alignas(64) HandleIndex {  // read by every native: a cache line of its own
     std::atomic<unsigned> version{0};
     std::atomic<IndexTable*> table{nullptr};
+    IndexTable* spare = nullptr;  // the last table replaced at the same size; under the registry's mutex
     std::size_t live = 0;  // handles in the table; under the registry's mutex
     std::size_t used = 0;  // cells not empty (live and withdrawn)
 };
 
 extern HandleIndex configIndex;
 extern HandleIndex pathVectorIndex;
+
+// Called by a rebuild of the index half-way through writing its new table,
+// with the registry's mutex held; null but in tests.
+extern void (*indexRebuildHook)();
 
 // Handles are handed out in sequence: a multiplicative hash spreads any run
 // of them evenly over the table.
@@ -163,32 +182,32 @@ inline std::size_t indexCellOf(jint handle, std::size_t mask) {
 
 inline bool findIn(const HandleIndex& index, jint handle, IndexHit& hit) {
     if (handle <= 0) return false;
-    for (int attempt = 0;; ++attempt) {
-        const unsigned before = index.version.load(std::memory_order_acquire);
+    hit.version = index.version.load(std::memory_order_acquire);
+    for (;;) {
+        const IndexTable* table = index.table.load(std::memory_order_acquire);
+        if (table == nullptr) return false;
+        const unsigned generation = table->generation.load(std::memory_order_acquire);
+        // Odd: a table replaced since it was loaded, being rebuilt; the
+        // published one is whole.
+        if ((generation & 1u) != 0) continue;
         bool found = false;
-        if ((before & 1u) == 0) {
-            const IndexTable* table = index.table.load(std::memory_order_acquire);
-            if (table != nullptr) {
-                std::size_t i = indexCellOf(handle, table->mask);
-                // Bounded: a table changing under the reader may hold anything.
-                for (std::size_t n = 0; n <= table->mask; ++n, i = (i + 1) & table->mask) {
-                    const IndexCell& cell = table->cells[i];
-                    const jint seen = cell.handle.load(std::memory_order_relaxed);
-                    if (seen == kIndexEmpty) break;
-                    if (seen != handle) continue;
-                    hit.entry = cell.entry.load(std::memory_order_relaxed);
-                    hit.record = cell.record.load(std::memory_order_relaxed);
-                    hit.lock = cell.lock.load(std::memory_order_relaxed);
-                    hit.version = before;
-                    found = true;
-                    break;
-                }
-            }
+        std::size_t i = indexCellOf(handle, table->mask);
+        // Bounded: a table rebuilt under the reader may hold anything.
+        for (std::size_t n = 0; n <= table->mask; ++n, i = (i + 1) & table->mask) {
+            const IndexCell& cell = table->cells[i];
+            const jint seen = cell.handle.load(std::memory_order_acquire);
+            if (seen == kIndexEmpty) break;
+            if (seen != handle) continue;
+            hit.entry = cell.entry.load(std::memory_order_relaxed);
+            hit.record = cell.record.load(std::memory_order_relaxed);
+            hit.lock = cell.lock.load(std::memory_order_relaxed);
             std::atomic_thread_fence(std::memory_order_acquire);
-            if (index.version.load(std::memory_order_relaxed) == before) return found;
+            // Withdrawn while its fields were read: they may be another's.
+            found = cell.handle.load(std::memory_order_relaxed) == handle;
+            break;
         }
-        // A writer is at work: it holds the table for a few instructions.
-        if (attempt >= 64) std::this_thread::yield();
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (table->generation.load(std::memory_order_relaxed) == generation) return found;
     }
 }
 

@@ -4,9 +4,32 @@
 #   -DJAR_TOOL -DCLASSES -DOUTPUT -DMANIFEST -DPOM -DVERSION -DSTAGE
 #   -DNATIVES=platform=file;...   (may be empty)
 #   -DSTRIP -DSTRIP_PLATFORM: the strip of this build's own library (may be empty)
+#   -DCLASS_VERSION: the class-file version every class must have (52: Java 8)
 #   -DCHECK_SO=cmake/check_so.sh -DREADELF -DJNI_HEADERS: each Linux library
 #   must pass it (may be empty: the sanitizers' build is not shipped)
 file(REMOVE_RECURSE "${STAGE}")
+
+# Every class at the version the jar promises: one class of a later Java stops
+# an older JVM with UnsupportedClassVersionError when that class is first used.
+set(classes_dir "${STAGE}-classes")
+file(REMOVE_RECURSE "${classes_dir}")
+file(MAKE_DIRECTORY "${classes_dir}")
+execute_process(COMMAND "${CMAKE_COMMAND}" -E tar xf "${CLASSES}" WORKING_DIRECTORY "${classes_dir}"
+                RESULT_VARIABLE status)
+file(GLOB_RECURSE class_files "${classes_dir}/*.class")
+if(NOT status EQUAL 0 OR NOT class_files)
+  message(FATAL_ERROR "cannot read the classes of ${CLASSES}")
+endif()
+foreach(class ${class_files})
+  file(READ "${class}" header LIMIT 8 HEX)
+  string(SUBSTRING "${header}" 12 4 major)
+  math(EXPR major "0x${major}")
+  if(NOT major EQUAL CLASS_VERSION)
+    file(RELATIVE_PATH name "${classes_dir}" "${class}")
+    message(FATAL_ERROR "${name} has class-file version ${major}, not ${CLASS_VERSION}: zel.jar must load on every JVM it promises")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${classes_dir}")
 set(native_dir "${STAGE}/COM/morvent/zel/native")
 file(MAKE_DIRECTORY "${native_dir}")
 set(platforms "")

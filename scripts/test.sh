@@ -14,10 +14,13 @@
 #             puppeteer-core (tests/browser; reuses build/plain)
 #   arm64     the library and the C++ tests built for ARM64 Linux (clang), the
 #             tests run under qemu-aarch64; zel.jar of plain carries this library
-#   oldlinux  the Java tests on Debian 11 (debootstrap root with its own JDK,
-#             kept in ~/.cache/zel) against zel.jar of plain as shipped
+#   oldlinux  the Java tests on Debian 11 (debootstrap root with its own JDKs,
+#             kept in ~/.cache/zel) against zel.jar of plain as shipped: on
+#             OpenJDK 11 the library's tests, on 17 all of them
+#   newjvm    the same on Debian 13's OpenJDK 21 and 25 (a root of its own);
+#             on 25 the zel launcher must print no warning
 # Installs what it needs on Debian 12.  Build trees go to build/<suite>.
-# Usage: scripts/test.sh [suite...]     (default: all nine)
+# Usage: scripts/test.sh [suite...]     (default: all ten)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -25,7 +28,7 @@ cd "$(dirname "$0")/.."
 suites=("$@")
 # windows and arm64 first: the jar of plain carries their libraries; nfs,
 # browser and oldlinux use the build of plain.
-[ ${#suites[@]} -gt 0 ] || suites=(windows arm64 plain nfs browser oldlinux sanitize m32 fuzz)
+[ ${#suites[@]} -gt 0 ] || suites=(windows arm64 plain nfs browser oldlinux newjvm sanitize m32 fuzz)
 
 zel_need_build_packages
 zel_need_packages junit5 graphviz
@@ -44,7 +47,7 @@ for suite in "${suites[@]}"; do
     # clang with Debian's ARM64 sysroot: its aarch64 GCC would remove g++-multilib.
     [ "$suite" = arm64 ] && zel_need_packages clang qemu-user binutils-aarch64-linux-gnu libc6-dev-arm64-cross \
         libstdc++-12-dev-arm64-cross libgcc-12-dev-arm64-cross
-    [ "$suite" = oldlinux ] && zel_need_packages debootstrap
+    [ "$suite" = oldlinux ] || [ "$suite" = newjvm ] && zel_need_packages debootstrap
 done
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -107,11 +110,13 @@ run_counted() {
     return $status
 }
 
-# The jars of plain (built if need be), tested on Debian 11.
+# The jars of plain (built if need be), tested in the root of Debian release $1.
 run_oldlinux() {
+    local release=$1
+    shift
     { [ -f build/plain/CMakeCache.txt ] || cmake -S . -B build/plain "$@" >build/plain.configure.log; } &&
         cmake --build build/plain -j"$jobs" --target zel zel_walk zel_tests >build/plain.build.log &&
-        scripts/oldlinux.sh build/plain
+        scripts/oldlinux.sh build/plain "$release"
 }
 
 mkdir -p build
@@ -123,7 +128,7 @@ for suite in "${suites[@]}"; do
         browser) run_counted browser tests/browser/run.sh build/plain || failed_suites+=(browser)
                  continue ;;
         # The checking builds are compiled unoptimised: they take half the time to build.
-        plain|oldlinux) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+        plain|oldlinux|newjvm) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
                # zel.jar carries the Windows DLLs and the ARM64 library when this run or an earlier one built them.
                natives=()
                for pair in windows-x86_64=build/windows/zelJava_sh.dll windows-x86=build/windows-i686/zelJava_sh.dll \
@@ -131,9 +136,13 @@ for suite in "${suites[@]}"; do
                    [ -f "${pair#*=}" ] && natives+=("${pair%%=*}=$(realpath "${pair#*=}")")
                done
                args+=("-DZEL_JAR_EXTRA_NATIVES=$(IFS=';'; echo "${natives[*]}")")
-               # oldlinux: the jars of plain (built if need be), tested on Debian 11.
+               # oldlinux, newjvm: the jars of plain (built if need be), tested on Debian 11 and 13.
                if [ "$suite" = oldlinux ]; then
-                   run_counted oldlinux run_oldlinux "${args[@]}" || failed_suites+=(oldlinux)
+                   run_counted oldlinux run_oldlinux debian11 "${args[@]}" || failed_suites+=(oldlinux)
+                   continue
+               fi
+               if [ "$suite" = newjvm ]; then
+                   run_counted newjvm run_oldlinux debian13 "${args[@]}" || failed_suites+=(newjvm)
                    continue
                fi ;;
         sanitize) args=(-DCMAKE_BUILD_TYPE=Debug -DZEL_SANITIZE=ON) ;;
@@ -149,7 +158,7 @@ for suite in "${suites[@]}"; do
         # Lean: lightly optimised, no debugging information (the jar carries this library).
         arm64) args=(-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64.cmake -DCMAKE_BUILD_TYPE=Release
                      "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O1 -DNDEBUG") ;;
-        *) echo "unknown suite '$suite' (plain, nfs, browser, oldlinux, sanitize, m32, fuzz, windows, arm64)" >&2; exit 2 ;;
+        *) echo "unknown suite '$suite' (plain, nfs, browser, oldlinux, newjvm, sanitize, m32, fuzz, windows, arm64)" >&2; exit 2 ;;
     esac
     run_suite "$suite" "${args[@]}" || failed_suites+=("$suite")
 done

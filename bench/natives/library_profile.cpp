@@ -4,7 +4,9 @@
 // valgrind --tool=callgrind to see where the instructions go; the counts do
 // not depend on the machine's load.
 // Usage: zel_library_profile EXAMPLES_DIR OPERATION [COUNT]
-//   OPERATION: setter, pushpop, bind, bindlib, stops, anyinst
+//   OPERATION: setter, pushpop, bind, bindlib, stops, anyinst, listcopy
+//   (listcopy: the copy getCurrentLibList must hand over, kwoCopyString of
+//   the joined list and its release)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,9 +61,9 @@ int main(int argc, char** argv) {
     }
     // As a walk pushes: right after binding the instance it descends into.
     if (op == "pushpop") bind(pv, b, "G1", "stdcells", "nand2", "symbol");
-    const char* const ops[] = {"setter", "pushpop", "bind", "bindlib", "stops", "anyinst"};
+    const char* const ops[] = {"setter", "pushpop", "bind", "bindlib", "stops", "anyinst", "listcopy"};
     int which = -1;
-    for (int k = 0; k < 6; ++k)
+    for (int k = 0; k < 7; ++k)
         if (op == ops[k]) which = k;
     if (which < 0) fail("unknown operation");
     long sink = 0;
@@ -81,6 +83,12 @@ int main(int argc, char** argv) {
                 sink += b.binding.viewName != nullptr;
                 break;
             case 4: sink += zelGetAllMatchingStopRules(pv) != nullptr; break;
+            case 6: {
+                char* copy = kwoCopyString("design stdcells devices");
+                sink += copy[0];
+                kwoFreeString(copy);
+                break;
+            }
             default: {
                 CellRecord* cell = zelFindCell(config, nullptr, "fulladder");
                 sink += cell != nullptr && zelFindCellCellView(config, cell, "schematic") != nullptr;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -336,6 +337,40 @@ TEST_F(LockBias, RevokedWhileTheOwnerIsInside) {
         other.join();
         ASSERT_EQ(2 * kEach, count) << "configuration " << c;
     }
+}
+
+// An owner paused on its way in, after storing that it is inside and before
+// looking at the bias again, while another thread revokes the bias: it sees
+// the revocation on looking again and waits for the lock, so the revoker,
+// which waits only for the owner's flag to drop, goes first.
+TEST_F(LockBias, AnOwnerPausedOnItsWayInSeesTheRevocation) {
+    static std::atomic<ConfigLock*> paused{nullptr};
+    static std::atomic<bool> resume{false};
+    paused = nullptr;
+    resume = false;
+    door::ownerEnterHook = [](ConfigLock* lock) {
+        door::ownerEnterHook = nullptr;
+        paused = lock;
+        while (!resume) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    std::mutex orderMutex;
+    std::string order;
+    auto enter = [&](JNIEnv* env, char who) {
+        door::Held held(env);
+        if (door::holdConfig(held, handle) == nullptr) return;
+        std::lock_guard<std::mutex> guard(orderMutex);
+        order += who;
+    };
+    std::thread ownerThread(enter, &ownerEnv, 'o');
+    while (paused == nullptr) std::this_thread::yield();
+    std::thread revoker(enter, &otherEnv, 'r');
+    while (hit.lock->bias.load() != ConfigLock::kRevoked) std::this_thread::yield();
+    resume = true;
+    ownerThread.join();
+    revoker.join();
+    door::ownerEnterHook = nullptr;
+    EXPECT_EQ(hit.lock, paused.load());
+    EXPECT_EQ("ro", order) << "the owner entered on a bias already revoked";
 }
 
 // A revoked bias comes back to its first owner after a long streak, to no

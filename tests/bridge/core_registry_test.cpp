@@ -1,7 +1,12 @@
 // The handle registries: numbering, lookup, withdrawal, and the per-path-vector
 // blocks a slot owns.
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <random>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -222,6 +227,76 @@ TEST_F(RegistryTest, TenThousandLiveHandlesAreEachFoundAndKeepTheirOrder) {
         EXPECT_EQ(h % 3 == 0 ? nullptr : path, lookupPathVector(h)) << h;
     }
     EXPECT_EQ(nullptr, lookupConfig(kLive + 3 * kLive + 1));
+}
+
+// Random withdrawals and registrations among a few hundred live handles,
+// every live one looked up after each step: a withdrawal must not cut the
+// probe of a handle placed past it, through rebuilds as well.
+TEST_F(RegistryTest, ChurnAmongAFewHundredLiveHandlesLosesNone) {
+    constexpr std::size_t kLive = 300;
+    std::mt19937 random(32);
+    std::vector<ConfigRecord*> records;
+    for (int i = 0; i < 64; ++i) records.push_back(arena.make<ConfigRecord>());
+    std::map<jint, ConfigRecord*> live;
+    jint lastWithdrawn = 0;
+    for (int step = 0; step < 4000; ++step) {
+        if (live.size() < kLive / 2 || (live.size() < kLive && random() % 2 == 0)) {
+            ConfigRecord* record = records[random() % records.size()];
+            const jint h = registerConfig(record);
+            ASSERT_GT(h, 0);
+            live[h] = record;
+        } else {
+            auto it = live.begin();
+            std::advance(it, random() % live.size());
+            lastWithdrawn = it->first;
+            unregisterConfig(lastWithdrawn);
+            live.erase(it);
+        }
+        for (const auto& [h, record] : live) ASSERT_EQ(record, lookupConfig(h)) << "handle " << h << ", step " << step;
+        ASSERT_EQ(nullptr, lookupConfig(lastWithdrawn)) << "step " << step;
+    }
+}
+
+// A rebuild of the index paused half-way (the writer descheduled there, say)
+// holds up no reader: each live handle is still found, a withdrawn one not.
+TEST_F(RegistryTest, ReadersAnswerWhileARebuildIsPausedHalfWay) {
+    static std::atomic<bool> paused{false}, resume{false};
+    paused = false;
+    resume = false;
+    std::vector<ConfigRecord*> records;
+    for (int i = 0; i < 100; ++i) {
+        records.push_back(arena.make<ConfigRecord>());
+        ASSERT_EQ(i + 1, registerConfig(records.back()));
+    }
+    unregisterConfig(50);
+    indexRebuildHook = [] {
+        paused = true;
+        while (!resume) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    // Short-lived handles: withdrawn cells pile up until a rebuild at the same
+    // size drops them.
+    std::thread writer([&] {
+        while (!paused) unregisterConfig(registerConfig(records[0]));
+    });
+    while (!paused) std::this_thread::yield();
+    std::atomic<bool> answered{false};
+    bool allFound = true;
+    std::thread reader([&] {
+        for (jint h = 1; h <= 100; ++h) allFound = allFound && lookupConfig(h) == (h == 50 ? nullptr : records[h - 1]);
+        answered = true;
+    });
+    // A reader that waits for the writer never answers while it is paused.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!answered && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const bool answeredWhilePaused = answered;
+    resume = true;
+    reader.join();
+    writer.join();
+    indexRebuildHook = nullptr;
+    EXPECT_TRUE(answeredWhilePaused);
+    EXPECT_TRUE(allFound);
+    for (jint h = 1; h <= 100; ++h) EXPECT_EQ(h == 50 ? nullptr : records[h - 1], lookupConfig(h)) << h;
 }
 
 TEST_F(RegistryTest, ASlotStartsWithClearedBlocksAndNoLibraryRecords) {

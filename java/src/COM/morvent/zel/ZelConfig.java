@@ -1,6 +1,5 @@
 package COM.morvent.zel;
 
-import java.lang.ref.Reference;
 
 /**
  * One hierarchy configuration: the rule set that decides, for each instance of a design
@@ -47,7 +46,7 @@ import java.lang.ref.Reference;
  * the methods after it) and {@link ZelPathVector#enumerateContextInstances()} have one cursor
  * each in the whole process, and a thread that closes a configuration another thread still
  * walks leaves that thread's path vectors answering from the closed configuration. A
- * {@code Cleaner} may close and destroy from its own thread.
+ * The jar's cleanup thread may close and destroy dropped ones from its own thread.
  *
  * <p><b>Listeners.</b> A listener runs on the calling thread while that call holds its
  * configuration's lock. A method of the bridge called from inside {@code processWarning}
@@ -665,7 +664,7 @@ public class ZelConfig {
 
     /**
      * {@link #setOccurStopPointValue(int, String, String, String, String, boolean)} on a path
-     * vector object, kept reachable until the call is done (so that a {@code Cleaner} cannot
+     * vector object, kept reachable until the call is done (so that the cleanup thread cannot
      * destroy it half-way when this is its last use).
      *
      * @param pathVector the path vector
@@ -681,7 +680,7 @@ public class ZelConfig {
         try {
             return setOccurStopPointValue(pathVector.pathvector, inst, lib, cell, view, stop);
         } finally {
-            Reference.reachabilityFence(pathVector);
+            ZelCleanup.keepReachable(pathVector);
         }
     }
 
@@ -700,7 +699,7 @@ public class ZelConfig {
         try {
             return setOccurBinding(pathVector.pathvector, lib, cell, view, inst);
         } finally {
-            Reference.reachabilityFence(pathVector);
+            ZelCleanup.keepReachable(pathVector);
         }
     }
 
@@ -716,7 +715,7 @@ public class ZelConfig {
         try {
             return deleteOccurBinding(pathVector.pathvector, inst);
         } finally {
-            Reference.reachabilityFence(pathVector);
+            ZelCleanup.keepReachable(pathVector);
         }
     }
 

@@ -1,5 +1,7 @@
 package COM.morvent.zel;
 
+import java.util.Arrays;
+import java.util.Collections;
 import java.util.List;
 
 /** A call of the bridge that failed, with the library's warnings about it; see {@link ZelWarnings}. */
@@ -20,6 +22,6 @@ public class ZelException extends RuntimeException {
 
     /** @return the library's warnings about the failed call, in order */
     public List<String> getWarnings() {
-        return List.of(warnings);
+        return Collections.unmodifiableList(Arrays.asList(warnings));
     }
 }

@@ -1,5 +1,6 @@
 package COM.morvent.zel;
 
+import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
@@ -8,6 +9,7 @@ import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
 import java.nio.file.Path;
+import java.nio.file.Paths;
 import java.nio.file.StandardCopyOption;
 import java.nio.file.attribute.PosixFilePermissions;
 import java.nio.file.attribute.UserPrincipal;
@@ -186,7 +188,7 @@ public final class ZelLibrary {
         String file = System.mapLibraryName(LIBRARY_NAME);
         String override = System.getProperty(PATH_PROPERTY);
         if (override != null && !override.isEmpty()) {
-            Path path = Path.of(override);
+            Path path = Paths.get(override);
             if (Files.isDirectory(path)) path = path.resolve(file);
             List<String> tried = new ArrayList<>();
             Path loaded = loadFile(path, file, tried);
@@ -201,7 +203,7 @@ public final class ZelLibrary {
         String searchPath = System.getProperty("java.library.path", "");
         for (String dir : searchPath.split(File.pathSeparator)) {
             if (dir.isEmpty()) continue;
-            Path path = Path.of(dir, file);
+            Path path = Paths.get(dir, file);
             if (!Files.isRegularFile(path)) {
                 tried.add(path + ": not there");
                 continue;
@@ -219,7 +221,7 @@ public final class ZelLibrary {
         } else {
             byte[] bytes = null;
             try (InputStream in = url.openStream()) {
-                bytes = in.readAllBytes();
+                bytes = readAll(in);
             } catch (IOException e) {
                 tried.add(jar + ": cannot read its " + platform + "/" + file + ": " + e);
             }
@@ -396,15 +398,15 @@ public final class ZelLibrary {
     /** The folder of {@value #EXTRACT_PROPERTY}, or null when it is not set. */
     private static Path extractFolder() {
         String folder = System.getProperty(EXTRACT_PROPERTY, "");
-        return folder.isEmpty() ? null : Path.of(folder);
+        return folder.isEmpty() ? null : Paths.get(folder);
     }
 
     /** The user's cache folder for zelJava_sh ($XDG_CACHE_HOME/zel, or ~/.cache/zel), or null. */
     private static Path userCache() {
         String xdg = System.getenv("XDG_CACHE_HOME");
-        if (xdg != null && Path.of(xdg).isAbsolute()) return Path.of(xdg, "zel");
+        if (xdg != null && Paths.get(xdg).isAbsolute()) return Paths.get(xdg, "zel");
         String home = System.getProperty("user.home", "");
-        return home.isEmpty() || home.equals("?") ? null : Path.of(home, ".cache", "zel");
+        return home.isEmpty() || home.equals("?") ? null : Paths.get(home, ".cache", "zel");
     }
 
     /** Loads a file; gives null when it loaded, otherwise why not (without the file's name). */
@@ -440,11 +442,19 @@ public final class ZelLibrary {
         return file;
     }
 
+    /** The whole of a stream (InputStream.readAllBytes is Java 9). */
+    private static byte[] readAll(InputStream in) throws IOException {
+        ByteArrayOutputStream out = new ByteArrayOutputStream();
+        byte[] buffer = new byte[65536];
+        for (int n; (n = in.read(buffer)) > 0;) out.write(buffer, 0, n);
+        return out.toByteArray();
+    }
+
     /** The platforms whose libraries the jar carries, from the list written when it was built. */
     private static String carried() {
         try (InputStream in = ZelLibrary.class.getResourceAsStream(NATIVE_FOLDER + "platforms.txt")) {
             if (in == null) return "none";
-            String list = new String(in.readAllBytes(), java.nio.charset.StandardCharsets.UTF_8).trim();
+            String list = new String(readAll(in), java.nio.charset.StandardCharsets.UTF_8).trim();
             return list.isEmpty() ? "none" : String.join(", ", list.split("\\s+"));
         } catch (IOException e) {
             return "unknown";

@@ -1,6 +1,7 @@
 package COM.morvent.zel;
 
 import java.util.ArrayList;
+import java.util.Collections;
 import java.util.List;
 
 /**
@@ -29,7 +30,7 @@ public final class ZelWarnings implements ZelWarningListener {
 
     /** @return the warnings gathered since the last {@link #check(boolean, String)}, in order */
     public synchronized List<String> warnings() {
-        return List.copyOf(warnings);
+        return Collections.unmodifiableList(new ArrayList<>(warnings));
     }
 
     /**
@@ -42,7 +43,7 @@ public final class ZelWarnings implements ZelWarningListener {
      * @throws ZelException when {@code succeeded} is false; it carries the warnings
      */
     public synchronized List<String> check(boolean succeeded, String what) {
-        List<String> taken = List.copyOf(warnings);
+        List<String> taken = Collections.unmodifiableList(new ArrayList<>(warnings));
         warnings.clear();
         if (!succeeded) throw new ZelException(what, taken);
         return taken;

@@ -526,9 +526,9 @@ public final class NativesBench {
     }
 
     /**
-     * How long the Cleaner takes to release 100,000 path vectors that the program dropped without
-     * destroying them: from the first collection after they became unreachable until the last
-     * is released.
+     * How long the jar's cleanup thread takes to release 100,000 path vectors that the program
+     * dropped without destroying them: from the first collection after they became unreachable
+     * until the last is released.
      */
     static void cleanerDrain() throws Exception {
         final int dropped = 100_000;
@@ -552,7 +552,7 @@ public final class NativesBench {
         while (released.get() - before < dropped && System.nanoTime() < deadline) Thread.sleep(1);
         double ms = (System.nanoTime() - t0) / 1e6;
         w.close();
-        System.out.printf(Locale.ROOT, "Cleaner: %,d dropped path vectors released in %.0f ms (%d of them)%n",
+        System.out.printf(Locale.ROOT, "Cleanup: %,d dropped path vectors released in %.0f ms (%d of them)%n",
                           dropped, ms, released.get() - before);
     }
 

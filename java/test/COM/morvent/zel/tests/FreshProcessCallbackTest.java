@@ -80,10 +80,26 @@ class FreshProcessCallbackTest {
         }
     }
 
-    private record Outer(String name, BiFunction<Scene, ZelWarningListener, Object> call) {
+    private static final class Outer {
+        final String name;
+        final BiFunction<Scene, ZelWarningListener, Object> call;
+
+        Outer(String name, BiFunction<Scene, ZelWarningListener, Object> call) {
+            this.name = name;
+            this.call = call;
+        }
     }
 
-    private record Nested(String name, Function<Scene, Object> call, Object neutral) {
+    private static final class Nested {
+        final String name;
+        final Function<Scene, Object> call;
+        final Object neutral;
+
+        Nested(String name, Function<Scene, Object> call, Object neutral) {
+            this.name = name;
+            this.call = call;
+            this.neutral = neutral;
+        }
     }
 
     private static final List<Outer> OUTER = List.of(
@@ -124,20 +140,20 @@ class FreshProcessCallbackTest {
         for (Outer outer : OUTER) {
             Scene plain = new Scene();
             Fixture.Recorder heard = new Fixture.Recorder();
-            Object answer = outer.call().apply(plain, heard);
+            Object answer = outer.call.apply(plain, heard);
             String state = plain.state();
             assertTrue(plain.close());
-            assertFalse(heard.warnings.isEmpty(), outer.name() + " warns");
+            assertFalse(heard.warnings.isEmpty(), outer.name + " warns");
 
             for (Nested nested : NESTED) {
-                String what = nested.name() + " during " + outer.name();
+                String what = nested.name + " during " + outer.name;
                 Scene scene = new Scene();
-                Object neutral = nested.name().equals("destroy") ? scene.handle : nested.neutral();
+                Object neutral = nested.name.equals("destroy") ? scene.handle : nested.neutral;
                 List<String> warnings = new ArrayList<>();
                 List<Object> answers = new ArrayList<>();
-                Object outerAnswer = outer.call().apply(scene, text -> {
+                Object outerAnswer = outer.call.apply(scene, text -> {
                     warnings.add(text);
-                    answers.add(nested.call().apply(scene));
+                    answers.add(nested.call.apply(scene));
                 });
                 check(wrong, what, "outer answer", answer, outerAnswer);
                 check(wrong, what, "outer warnings", heard.warnings, warnings);
