@@ -69,12 +69,7 @@ public final class ConfigFile {
 
         /** The value words as the file writes them. */
         public String valueText() {
-            StringBuilder b = new StringBuilder();
-            for (String value : values) {
-                if (b.length() > 0) b.append(' ');
-                b.append(value == null ? "-" : word(value));
-            }
-            return b.toString();
+            return written().valueText();
         }
 
         /** The key of the rule without its value: {@code cell * inv view-binding}, {@code constant X}. */
