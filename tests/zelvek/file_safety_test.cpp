@@ -191,7 +191,10 @@ TEST_F(FileSafetyTest, TwoProcessesSavingOneFileLoseNoEdit) {
             zelReplaceConst(c, ("P" + std::to_string(who) + "_" + std::to_string(i)).c_str(), "x");
             warnings().clear();
             if (zelSave(c)) --refused, ++i;
-            else if (!anyWarningHas("changed by another program")) _exit(100);
+            else if (!anyWarningHas("changed by another program")) {
+                std::fprintf(stderr, "refused otherwise: %s\n", warnings().empty() ? "(no warning)" : warnings()[0].c_str());
+                _exit(100);
+            }
             zelClose(c);
         }
         _exit(std::min(refused, 99));

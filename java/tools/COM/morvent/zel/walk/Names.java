@@ -121,7 +121,7 @@ final class Names {
         for (String l : libs(lib)) {
             Path dir = opened.libraries.directory(l);
             if (dir == null || !LibraryDefinitions.isPathComponent(cell)) continue;
-            List<String> views = dirs(dir.resolve(cell));
+            List<String> views = dirs(child(dir, cell));
             if (views.contains(view)) return true;
             all.addAll(views);
         }
@@ -138,7 +138,8 @@ final class Names {
     private void anyView(String view) {
         TreeSet<String> all = new TreeSet<>();
         for (String l : opened.libraries.names()) {
-            for (String c : dirs(opened.libraries.directory(l))) all.addAll(dirs(opened.libraries.directory(l).resolve(c)));
+            Path dir = opened.libraries.directory(l);
+            for (String c : dirs(dir)) all.addAll(dirs(child(dir, c)));
         }
         if (!all.contains(view)) warn("no cell view on disk is named " + view, view, new ArrayList<>(all));
     }
@@ -149,7 +150,7 @@ final class Names {
         for (String l : libs(lib)) {
             Path dir = opened.libraries.directory(l);
             if (dir == null || !LibraryDefinitions.isPathComponent(cell)) continue;
-            for (String vw : view != null ? List.of(view) : dirs(dir.resolve(cell))) {
+            for (String vw : view != null ? List.of(view) : dirs(child(dir, cell))) {
                 Design.Level level = design.level(new CellView(l, cell, vw));
                 if (level.instances == null) continue;
                 for (DesignFile.Instance i : level.instances) all.add(i.name);
@@ -158,6 +159,18 @@ final class Names {
         if (!all.contains(inst)) {
             warn("no instance " + inst + " in " + (lib == null ? "*" : lib) + "/" + cell + "/" + (view == null ? "*" : view),
                  inst, new ArrayList<>(all));
+        }
+    }
+
+    /**
+     * The folder of a name inside dir, or null where this JVM cannot name it: under a locale that
+     * is not UTF-8 a name with other characters has no path (and a listed one comes back with '?').
+     */
+    private static Path child(Path dir, String name) {
+        try {
+            return dir == null ? null : dir.resolve(name);
+        } catch (java.nio.file.InvalidPathException e) {
+            return null;
         }
     }
 
