@@ -291,13 +291,13 @@ public final class Walk {
             // written; the other forms read only the kinds of rule and the lists in effect.
             boolean everything = options.form == Form.JSON || options.form == Form.JSONL
                                  || options.form == Form.FULL || options.form == Form.DIFF;
-            Walker walker = new Walker(config, design, warnings, options.depth, progress, everything);
+            Walker walker = new Walker(config, design, warnings, options.depth, progress, everything).wholeLevels(true);
             if (options.form == Form.DIFF) {
                 CellView other = configName(options.diff, "--diff");
                 ZelConfig second = open(other, "--diff", warnings);
                 try {
                     Walker beside = new Walker(second, design, warnings, options.depth,
-                                               new Progress(err, false, false), true);
+                                               new Progress(err, false, false), true).wholeLevels(true);
                     return new Diff(out, walker, header, beside, WalkHeader.of(second)).run() ? 1 : 0;
                 } finally {
                     second.close();
