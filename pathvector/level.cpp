@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "door.h"
@@ -75,10 +76,12 @@ jclass stringClass(JNIEnv* env) {
 // master's library, cell and view, each a byte 0 (null) or 1 followed by the
 // text in the JVM's modified UTF-8 (what GetStringUTFChars gives) and a NUL.
 // Copied in one JNI call, where four strings an instance took sixteen.
-bool unpack(JNIEnv* env, jbyteArray packed, jsize count, std::vector<char>& bytes, std::vector<const char*>& out) {
-    const jsize size = env->GetArrayLength(packed);
+bool unpack(JNIEnv* env, jbyteArray packed, jsize from, jsize to, jsize count, std::vector<char>& bytes,
+            std::vector<const char*>& out) {
+    if (from < 0 || to < from || to > env->GetArrayLength(packed)) return false;
+    const jsize size = to - from;
     bytes.resize(static_cast<std::size_t>(size) + 1);
-    env->GetByteArrayRegion(packed, 0, size, reinterpret_cast<jbyte*>(bytes.data()));
+    env->GetByteArrayRegion(packed, from, size, reinterpret_cast<jbyte*>(bytes.data()));
     bytes[static_cast<std::size_t>(size)] = '\0';
     out.assign(static_cast<std::size_t>(count) * 4, nullptr);
     std::size_t at = 0;
@@ -101,6 +104,16 @@ public:
     StringTable() : slots_(64, -1) {}
 
     jint add(const char* text) { return text != nullptr ? add(text, std::strlen(text)) : -1; }
+    // A text of a rule record, which stays where it is while the lock is held:
+    // known by its address after the first time.
+    jint addKept(const char* text) {
+        if (text == nullptr) return -1;
+        auto found = kept_.find(text);
+        if (found != kept_.end()) return found->second;
+        const jint id = add(text);
+        kept_.emplace(text, id);
+        return id;
+    }
     // A word list joined by single blanks, as getCurrentLibList answers it.
     jint addWords(ZelWords words) {
         if (words == nullptr) return -1;
@@ -164,7 +177,25 @@ private:
     std::vector<Entry> entries_;
     std::string arena_;
     std::string joined_;
+    std::unordered_map<const char*, jint> kept_;
 };
+
+// bind's library call on the slot, as the bind native makes it.
+void bindOne(PathVectorSlot& slot, const char* const* s, jint options) {
+    ResolvedLists* lists = nullptr;
+    try {
+        zelBind3(slot.pathVector, s[0], s[1], s[2], s[3], (options & kCheckDesign) != 0,
+                 (options & kUseOccurrences) != 0, (options & kAllowRecent) != 0, slot.binding, &lists, &slot.bindInfo);
+    } catch (...) {
+        // As after a failed bind: nothing of it may be read.
+        *slot.binding = BindingRecord{};
+        *slot.ownBindInfo = BindInfo{};
+        slot.bindInfo = slot.ownBindInfo;
+        slot.resolvedLists = nullptr;
+        throw;
+    }
+    slot.resolvedLists = lists;
+}
 
 // The answers of the bind just made, as the binding queries read them.
 void readBinding(const PathVectorSlot& slot, StringTable& table, jint* out) {
@@ -184,7 +215,7 @@ void readBinding(const PathVectorSlot& slot, StringTable& table, jint* out) {
         const BindInfo& i = *info;
         if (i.viewListSource != nullptr) {
             const RuleSource* source = findRuleSource(i.viewListRule);
-            out[kViewList] = table.add(source != nullptr ? source->viewListOf(i.viewListSource) : "");
+            out[kViewList] = table.addKept(source != nullptr ? source->viewListOf(i.viewListSource) : "");
         }
         const RuleSource* libSource = findRuleSource(i.libListRule);
         out[kWhy] = libSource != nullptr ? libSource->libListWhy : pathvector::kLibListOther;
@@ -198,7 +229,7 @@ void readBinding(const PathVectorSlot& slot, StringTable& table, jint* out) {
         if (flagSet(i, ZEL_BIND_VIEWLIST_INHERIT)) flags |= kViewListInherited;
         if (chosenByRule(i, ZEL_RULE_CELL) || altRuleIs(i, ZEL_RULE_CELL)) {
             const auto* cell = static_cast<const CellRecord*>(i.bindingSource);
-            if (cell != nullptr && cell->libListWords != nullptr) out[kLibSet] = table.add(cell->libListWords[0]);
+            if (cell != nullptr && cell->libListWords != nullptr) out[kLibSet] = table.addKept(cell->libListWords[0]);
         }
     }
     out[kFlags] = flags;
@@ -247,29 +278,20 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_COM_morvent_zel_ZelLevel_bindLeve
         if (slot == nullptr) return nullptr;
         std::vector<char> bytes;
         std::vector<const char*> texts;
-        if (!unpack(env, packed, count, bytes, texts)) return nullptr;
+        if (!unpack(env, packed, 0, env->GetArrayLength(packed), count, bytes, texts)) return nullptr;
         std::vector<jint> out(1 + static_cast<std::size_t>(count) * kStride, 0);
         StringTable table;
         jsize bound = 0;
         while (bound < count) {
             const char* const* s = &texts[static_cast<std::size_t>(bound) * 4];
             jint* answer = &out[1 + static_cast<std::size_t>(bound) * kStride];
-            ResolvedLists* lists = nullptr;
-            warnings.arm(listener);
-            try {
-                zelBind3(slot->pathVector, s[0], s[1], s[2], s[3], (options & kCheckDesign) != 0,
-                         (options & kUseOccurrences) != 0, (options & kAllowRecent) != 0, slot->binding, &lists,
-                         &slot->bindInfo);
-            } catch (...) {
-                // As after a failed bind: nothing of it may be read.
-                *slot->binding = BindingRecord{};
-                *slot->ownBindInfo = BindInfo{};
-                slot->bindInfo = slot->ownBindInfo;
-                slot->resolvedLists = nullptr;
-                throw;
+            if (bound == 0) {
+                warnings.arm(listener);
+            } else {
+                warnings.armAgain();
             }
+            bindOne(*slot, s, options);
             warnings.disarm();
-            slot->resolvedLists = lists;
             readBinding(*slot, table, answer);
             answer[kContext] = -1;
             if ((options & kOccurPaths) != 0 && zelGetContextOccInst(slot->pathVector, s[0]) != nullptr) {
@@ -284,5 +306,26 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_COM_morvent_zel_ZelLevel_bindLeve
         out[0] = bound;
         env->SetIntArrayRegion(answers, 0, static_cast<jsize>(out.size()), out.data());
         return table.toJava(env);
+    });
+}
+
+extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelLevel_enterInstance(JNIEnv* env, jclass, jobject pv,
+                                                                                  jbyteArray packed, jint start,
+                                                                                  jint end, jint options) {
+    return door::guarded(jboolean{JNI_FALSE}, [&]() -> jboolean {
+        if (pv == nullptr || packed == nullptr) return JNI_FALSE;
+        door::Held held(env);
+        PathVectorSlot* slot = door::OnSlot::hold(held, env, pv);
+        if (slot == nullptr) return JNI_FALSE;
+        std::vector<char> bytes;
+        std::vector<const char*> texts;
+        if (!unpack(env, packed, start, end, 1, bytes, texts)) return JNI_FALSE;
+        bindOne(*slot, texts.data(), options);  // no listener: its warnings go nowhere, as bind's without one
+        BindingRecord* b = slot->binding;
+        if (b == nullptr || zelIsOpenBinding(b)) return JNI_FALSE;
+        const bool pushed = zelPushCell(slot->pathVector, b->libName, b->cellName, b->viewName, texts[0]) != 0;
+        slot->cachedCell = nullptr;  // another context is current, refused or not
+        slot->cachedCellView = nullptr;
+        return pathvector::answer(pushed);
     });
 }

@@ -85,6 +85,8 @@ public final class ZelLevel {
     public static final class Instances {
         final byte[] packed;
         final int count;
+        // Where each instance's four texts start in packed, and where the last ends.
+        final int[] starts;
 
         /**
          * @param insts the instance names
@@ -103,13 +105,16 @@ public final class ZelLevel {
                 size += packedSize(insts[i]) + packedSize(libs[i]) + packedSize(cells[i]) + packedSize(views[i]);
             }
             packed = new byte[size];
+            starts = new int[count + 1];
             int at = 0;
             for (int i = 0; i < count; ++i) {
+                starts[i] = at;
                 at = pack(insts[i], at);
                 at = pack(libs[i], at);
                 at = pack(cells[i], at);
                 at = pack(views[i], at);
             }
+            starts[count] = at;
         }
 
         /**
@@ -203,6 +208,31 @@ public final class ZelLevel {
         String[] strings = bindLevel(pv, instances.packed, instances.count, options, answers, listener);
         return strings == null ? null : new ZelLevel(strings, answers);
     }
+
+    /**
+     * Binds instance {@code i} again, quietly (its warnings were told when its level was bound),
+     * and enters its binding: what {@link ZelPathVector#bind} without a listener and then
+     * {@link ZelPathVector#pushCell} into the binding do, in one call. The way into an instance
+     * of a level bound at once: the level entered inherits its lists from this bind.
+     *
+     * @param pv             the path vector, standing where the level was bound
+     * @param instances      the level's instances
+     * @param i              the instance, from 0
+     * @param checkDesign    as {@link ZelPathVector#bind}
+     * @param useOccurrences as {@link ZelPathVector#bind}
+     * @param allowRecent    as {@link ZelPathVector#bind}
+     * @return whether the path vector entered the binding; false also when the instance is bound
+     *         to open, the path vector names none or a listener calls
+     */
+    public static boolean enter(ZelPathVector pv, Instances instances, int i, boolean checkDesign,
+                                boolean useOccurrences, boolean allowRecent) {
+        if (i < 0 || i >= instances.count) throw new IndexOutOfBoundsException("instance " + i + " of " + instances.count);
+        int options = (checkDesign ? OPT_CHECK_DESIGN : 0) | (useOccurrences ? OPT_OCCURRENCES : 0)
+                      | (allowRecent ? OPT_RECENT : 0);
+        return enterInstance(pv, instances.packed, instances.starts[i], instances.starts[i + 1], options);
+    }
+
+    private static native boolean enterInstance(ZelPathVector pv, byte[] packed, int start, int end, int options);
 
     private static native String[] bindLevel(ZelPathVector pv, byte[] packed, int count, int options, int[] answers,
                                              ZelWarningListener listener);

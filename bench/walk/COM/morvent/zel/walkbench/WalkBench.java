@@ -20,8 +20,9 @@ import java.util.Map;
  * The walk benchmark through the bridge: opens a configuration and walks the design it describes
  * with one path vector, depth first. Per level: ZelLevel.bind binds each instance and reads every
  * binding answer the walk tool reads, enters its binding, asks isAtStop and getStopWhy there and
- * leaves again, in one call; then for each binding the walk goes below: bind again (the level
- * below inherits its lists from the last bind), pushCell, the walk below, popCell. With --per-instance a native a question, as before ZelLevel: per instance bind, every
+ * leaves again, in one call; then for each binding the walk goes below: ZelLevel.enter (bind
+ * again, as the level below inherits its lists from the last bind, and pushCell), the walk below,
+ * popCell. With --per-instance a native a question, as before ZelLevel: per instance bind, every
  * binding query, pushCell into the binding, isAtStop and getStopWhy, the walk below, popCell. Each
  * cell view's
  * instances are read once and kept.
@@ -186,8 +187,7 @@ public final class WalkBench {
                 continue;
             }
             // The level below inherits its lists from the last bind: this instance's again.
-            pv.bind(level.names[i], level.libs[i], level.cells[i], level.views[i], true, true, false, null);
-            pv.pushCell(lib, cell, view, level.names[i]);
+            if (!ZelLevel.enter(pv, level.packed, i, true, true, false)) continue;
             level(instancesOf(lib, cell, view));
             pv.popCell();
         }

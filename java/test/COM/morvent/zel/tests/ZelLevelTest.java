@@ -1,6 +1,7 @@
 package COM.morvent.zel.tests;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertNull;
@@ -90,16 +91,23 @@ class ZelLevelTest {
             throws IOException {
         String[][] rows = instances(lib, cell, view);
         if (rows.length == 0) return 0;
-        ZelLevel level = ZelLevel.bind(pv, column(rows, 0), column(rows, 1), column(rows, 2), column(rows, 3), true, true,
-                                       false, onOccurrencePath, null);
+        ZelLevel.Instances packed = new ZelLevel.Instances(column(rows, 0), column(rows, 1), column(rows, 2), column(rows, 3));
+        ZelLevel level = ZelLevel.bind(pv, packed, true, true, false, onOccurrencePath, null);
         assertNotNull(level, path);
         assertEquals(rows.length, level.count(), path);
         int seen = rows.length;
         for (int i = 0; i < rows.length; ++i) {
             assertEquals(oneByOne(pv, rows[i], onOccurrencePath), fromLevel(level, i), path + "/" + rows[i][0]);
-            if (level.is(i, ZelLevel.PUSHED) && !level.is(i, ZelLevel.AT_STOP)) {
+        }
+        for (int i = 0; i < rows.length; ++i) {
+            assertEquals(level.is(i, ZelLevel.PUSHED), ZelLevel.enter(pv, packed, i, true, true, false), path + "/" + rows[i][0]);
+            if (level.is(i, ZelLevel.PUSHED)) {
                 String[] b = {level.getCurrentLibBinding(i), level.getCurrentCellBinding(i), level.getCurrentViewBinding(i)};
-                assertTrue(pv.pushCell(b[0], b[1], b[2], rows[i][0]));
+                assertEquals(b[2], pv.getContextViewName());
+                if (level.is(i, ZelLevel.AT_STOP)) {
+                    assertTrue(pv.popCell());
+                    continue;
+                }
                 seen += compareBelow(pv, b[0], b[1], b[2], path + "/" + rows[i][0],
                                      onOccurrencePath && level.is(i, ZelLevel.PART_OF_OCCUR_PATH));
                 assertTrue(pv.popCell());
@@ -165,10 +173,14 @@ class ZelLevelTest {
         // Inside a listener, and on a path vector that names nothing: null, and nothing bound.
         List<Object> inside = new ArrayList<>();
         pv.bind("X", "design", null, "symbol", true, true, false,
-                w -> inside.add(ZelLevel.bind(pv, names, libs, cells, views, true, true, false, true, null)));
-        assertEquals(Arrays.asList((Object) null), inside);
+                w -> {
+                    inside.add(ZelLevel.bind(pv, names, libs, cells, views, true, true, false, true, null));
+                    inside.add(ZelLevel.enter(pv, new ZelLevel.Instances(names, libs, cells, views), 0, true, true, false));
+                });
+        assertEquals(Arrays.asList(null, false), inside);
         pv.destroy();
         assertNull(ZelLevel.bind(pv, names, libs, cells, views, true, true, false, true, heard));
+        assertFalse(ZelLevel.enter(pv, new ZelLevel.Instances(names, libs, cells, views), 0, true, true, false));
         assertEquals(1, heard.warnings.size(), "no listener called");
         assertTrue(config.close());
     }

@@ -65,6 +65,8 @@ public final class Node {
     ZelLevel level;
     /** Whether the level was asked for (its answer may be null). */
     boolean levelAsked;
+    /** Where it is among its parent's instances bound at once. */
+    int levelIndex;
     /** The instance of {@link #below} expected next. */
     int nextChild;
     private String path;

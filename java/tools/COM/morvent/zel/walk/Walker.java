@@ -138,6 +138,7 @@ public final class Walker {
         int i = wholeLevels ? levelIndex(parent, inst) : -1;
         if (i >= 0) {
             ZelLevel level = parent.level;
+            node.levelIndex = i;
             BindAnswers a = new BindAnswers(level, i, parent.onOccurrencePath(), cellViewList(inst.master),
                                             defaultViewList, everything);
             node.answers = a;
@@ -224,8 +225,7 @@ public final class Walker {
     // (its warnings were told with the level's).
     private void enter(Node node) {
         unentered = null;
-        pv.bind(node.name, node.master.lib, node.master.cell, node.master.view, true, true, false, null);
-        if (!pv.pushCell(node.binding.lib, node.binding.cell, node.binding.view, node.name)) {
+        if (!ZelLevel.enter(pv, node.parent.belowLevel.packed, node.levelIndex, true, true, false)) {
             throw new IllegalStateException("the path vector did not enter " + node.binding + " again");
         }
         node.pushed = true;
