@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -146,8 +147,7 @@ private:
     };
 
     jint add(const char* text, std::size_t length) {
-        std::uint64_t hash = 0xcbf29ce484222325ULL;
-        for (std::size_t k = 0; k < length; ++k) hash = (hash ^ static_cast<unsigned char>(text[k])) * 0x100000001b3ULL;
+        const std::uint64_t hash = std::hash<std::string_view>{}(std::string_view(text, length));
         const std::size_t mask = slots_.size() - 1;
         std::size_t k = static_cast<std::size_t>(hash) & mask;
         for (; slots_[k] >= 0; k = (k + 1) & mask) {
