@@ -83,6 +83,14 @@ void relayWarning(int /*severity*/, const char* text) {
     if (env->ExceptionCheck()) setAsidePendingException(env);
 }
 
+void WarningScope::armAgain() {
+    zelSetErrorHandler(relayWarning);
+    warningRelay.env = env_;
+    warningRelay.listener = listener_;
+    warningRelay.method = method_;
+    warningRelay.held = held_;
+}
+
 void clearWarningRelay() {
     warningRelay.env = nullptr;
     warningRelay.listener = nullptr;

@@ -46,12 +46,21 @@ public:
     WarningScope(const WarningScope&) = delete;
     WarningScope& operator=(const WarningScope&) = delete;
 
-    void arm(jobject listener) { installWarningRelay(env_, listener, held_); }
+    void arm(jobject listener) {
+        installWarningRelay(env_, listener, held_);
+        listener_ = listener;
+        method_ = warningRelay.method;
+    }
+    // arm() again with the listener of the last arm(), its method not looked
+    // up again: for a native that makes many library calls in a row.
+    void armAgain();
     void disarm() { clearWarningRelay(); }
 
 private:
     JNIEnv* env_;
     ConfigLock* const* held_;
+    jobject listener_ = nullptr;
+    jmethodID method_ = nullptr;
 };
 
 #endif

@@ -1,9 +1,12 @@
 # Walks a generated design of some 56,000 instances with the walk tool in a
 # 16 MB heap, in the brief tree and as a summary, and requires both to count
 # the instances that the walk benchmark's Java walk counts in the same design.
-# A tool that held the walk before printing it would run out of memory.
+# A tool that held the walk before printing it would run out of memory.  The
+# summary is the same when the tool binds one instance at a time (the
+# benchmark's checksum is the same when it does, with --per-instance).
 # cmake -DJAVA=... -DLIBRARY_DIR=... -DWALK_JAR=... -DJAVA_WALK_JAR=... -DGEN=zel_walk_gen -DDIR=...
 #       -P walk_scale.cmake
+set(ONE_BY_ONE zel.walk.oneByOne)
 foreach(var JAVA LIBRARY_DIR WALK_JAR JAVA_WALK_JAR GEN DIR)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "walk_scale.cmake needs -D${var}=...")
@@ -52,3 +55,15 @@ if(NOT counted EQUAL expected)
   message(FATAL_ERROR "the tree has ${counted} instance lines, the benchmark's walk counted ${expected}")
 endif()
 message("${expected} instances, in the tree and the summary alike")
+
+walk(oneByOne "-D${ONE_BY_ONE}=true" -jar "${WALK_JAR}" --summary)
+if(NOT oneByOne STREQUAL summary)
+  message(FATAL_ERROR "the summary differs when the tool binds one instance at a time:\n${summary}\n---\n${oneByOne}")
+endif()
+walk(perInstance -jar "${JAVA_WALK_JAR}" --runs 1 --per-instance)
+string(REGEX MATCH "checksum: [^\n]*" a "${bench}")
+string(REGEX MATCH "checksum: [^\n]*" b "${perInstance}")
+if(NOT a STREQUAL b)
+  message(FATAL_ERROR "the benchmark's walk by levels and one by one differ:\n  ${a}\n  ${b}")
+endif()
+message("the same summary and checksum one instance at a time")

@@ -1,6 +1,7 @@
 package COM.morvent.zel.walkbench;
 
 import COM.morvent.zel.ZelConfig;
+import COM.morvent.zel.ZelLevel;
 import COM.morvent.zel.ZelPathVector;
 import COM.morvent.zel.ZelWarningListener;
 import COM.morvent.zel.walk.DesignFile;
@@ -17,8 +18,13 @@ import java.util.Map;
 
 /**
  * The walk benchmark through the bridge: opens a configuration and walks the design it describes
- * with one path vector, depth first. Per instance: bind, every binding query the walk tool reads,
- * pushCell into the binding, isAtStop and getStopWhy, the walk below, popCell. Each cell view's
+ * with one path vector, depth first. Per level: ZelLevel.bind binds each instance and reads every
+ * binding answer the walk tool reads, enters its binding, asks isAtStop and getStopWhy there and
+ * leaves again, in one call; then for each binding the walk goes below: ZelLevel.enter (bind
+ * again, as the level below inherits its lists from the last bind, and pushCell), the walk below,
+ * popCell. With --per-instance a native a question, as before ZelLevel: per instance bind, every
+ * binding query, pushCell into the binding, isAtStop and getStopWhy, the walk below, popCell. Each
+ * cell view's
  * instances are read once and kept.
  *
  * <p>Prints instances per second (the median of the timed walks after a warm-up walk), the
@@ -26,7 +32,7 @@ import java.util.Map;
  * of every answer seen, the same as the C++ walk (walk_cpp.cpp) prints for the same walk.
  *
  * <pre>java -Djava.library.path=DIR -cp ... COM.morvent.zel.walkbench.WalkBench --libs FILE
- *      [--config LIB/CELL/VIEW] [--runs N]</pre>
+ *      [--config LIB/CELL/VIEW] [--runs N] [--per-instance]</pre>
  */
 public final class WalkBench {
     private static final long FNV_PRIME = 0x100000001b3L;
@@ -45,6 +51,29 @@ public final class WalkBench {
 
     private static final Inst[] NONE = new Inst[0];
 
+    /** A cell view's instances, and their strings as ZelLevel.bind takes them. */
+    private static final class Level {
+        final Inst[] insts;
+        final String[] names, libs, cells, views;
+        final ZelLevel.Instances packed;
+
+        Level(Inst[] insts) {
+            this.insts = insts;
+            int n = insts.length;
+            names = new String[n];
+            libs = new String[n];
+            cells = new String[n];
+            views = new String[n];
+            for (int k = 0; k < n; ++k) {
+                names[k] = insts[k].name;
+                libs[k] = insts[k].lib;
+                cells[k] = insts[k].cell;
+                views[k] = insts[k].view;
+            }
+            packed = new ZelLevel.Instances(names, libs, cells, views);
+        }
+    }
+
     /** Counting listener: a bind of the generated design warns of nothing. */
     private static final class Warnings implements ZelWarningListener {
         long count;
@@ -59,7 +88,7 @@ public final class WalkBench {
     private final LibraryDefinitions libraries;
     private final Warnings warnings = new Warnings();
     // lib -> cell -> view -> instances
-    private final Map<String, Map<String, Map<String, Inst[]>>> design = new HashMap<>();
+    private final Map<String, Map<String, Map<String, Level>>> design = new HashMap<>();
 
     private ZelPathVector pv;
     private long hash, instances, open, stopped, rssAt10k;
@@ -70,12 +99,12 @@ public final class WalkBench {
         this.libraries = libraries;
     }
 
-    private Inst[] instancesOf(String lib, String cell, String view) {
-        Map<String, Inst[]> views = design.computeIfAbsent(lib, k -> new HashMap<>())
+    private Level instancesOf(String lib, String cell, String view) {
+        Map<String, Level> views = design.computeIfAbsent(lib, k -> new HashMap<>())
                 .computeIfAbsent(cell, k -> new HashMap<>());
-        Inst[] found = views.get(view);
-        if (found != null) return found;
-        found = NONE;
+        Level known = views.get(view);
+        if (known != null) return known;
+        Inst[] found = NONE;
         Path dir = libraries.directory(lib);
         if (dir != null) {
             try {
@@ -86,8 +115,9 @@ public final class WalkBench {
                 throw new IllegalStateException(e.getMessage());
             }
         }
-        views.put(view, found);
-        return found;
+        known = new Level(found);
+        views.put(view, known);
+        return known;
     }
 
     // ---- the checksum, the same fold as the C++ walk's ------------------------------------
@@ -114,15 +144,63 @@ public final class WalkBench {
         boolean stop = pv.isAtStop();
         int why = pv.getStopWhy();
         mix(why);
-        if (stop) {
-            ++stopped;
-            for (int b = 0; b < 5; ++b)
-                if ((why & (1 << b)) != 0) ++stopBits[b];
-        }
+        if (stop) countStop(why);
         return stop;
     }
 
-    private void level(Inst[] insts) {
+    private boolean perInstance;
+
+    private void level(Level level) {
+        if (perInstance) {
+            levelPerInstance(level.insts);
+            return;
+        }
+        int n = level.insts.length;
+        if (n == 0) return;
+        ZelLevel a = ZelLevel.bind(pv, level.packed, true, true, false, false, warnings);
+        for (int i = 0; i < n; ++i) {
+            if (++instances == 10_000) rssAt10k = rssKiB();
+            String lib = a.getCurrentLibBinding(i);
+            String cell = a.getCurrentCellBinding(i);
+            String view = a.getCurrentViewBinding(i);
+            mix(lib);
+            mix(cell);
+            mix(view);
+            boolean unbound = a.is(i, ZelLevel.UNBOUND);
+            mix(unbound ? 1 : 0);
+            mix(a.getCurrentLibList(i));
+            mix(a.getCurrentViewList(i));
+            mix(a.getCurrentExpandedViewList(i));
+            mix(a.getLibListBindWhy(i));
+            // VIEW_SET to VIEW_LIST_INHERITED are the eight flags of the walk below, in its order.
+            mix((a.flags(i) >> 1) & 0xff);
+            mix(a.getLibSetOnCellBinding(i));
+            if (unbound) {
+                ++open;
+                continue;
+            }
+            if (!a.is(i, ZelLevel.PUSHED)) continue;
+            int why = a.getStopWhy(i);
+            mix(why);
+            if (a.is(i, ZelLevel.AT_STOP)) {
+                countStop(why);
+                continue;
+            }
+            // The level below inherits its lists from the last bind: this instance's again.
+            if (!ZelLevel.enter(pv, level.packed, i, true, true, false)) continue;
+            level(instancesOf(lib, cell, view));
+            pv.popCell();
+        }
+    }
+
+    private void countStop(int why) {
+        ++stopped;
+        for (int b = 0; b < 5; ++b)
+            if ((why & (1 << b)) != 0) ++stopBits[b];
+    }
+
+    // One native a question, as a program without ZelLevel walks.
+    private void levelPerInstance(Inst[] insts) {
         for (Inst inst : insts) {
             pv.bind(inst.name, inst.lib, inst.cell, inst.view, true, true, false, warnings);
             if (++instances == 10_000) rssAt10k = rssKiB();
@@ -209,11 +287,14 @@ public final class WalkBench {
     public static void main(String[] args) {
         String libs = null, configName = "wdesign/top/config";
         int runs = 5;
+        boolean perInstance = false;
         for (int i = 0; i < args.length; ++i) {
             if (args[i].equals("--libs") && i + 1 < args.length) {
                 libs = args[++i];
             } else if (args[i].equals("--config") && i + 1 < args.length) {
                 configName = args[++i];
+            } else if (args[i].equals("--per-instance")) {
+                perInstance = true;
             } else if (args[i].equals("--runs") && i + 1 < args.length) {
                 runs = Math.max(1, Integer.parseInt(args[++i]));
             } else {
@@ -223,7 +304,7 @@ public final class WalkBench {
         }
         String[] parts = configName.split("/", -1);
         if (libs == null || parts.length != 3) {
-            System.err.println("usage: WalkBench --libs FILE [--config LIB/CELL/VIEW] [--runs N]");
+            System.err.println("usage: WalkBench --libs FILE [--config LIB/CELL/VIEW] [--runs N] [--per-instance]");
             System.exit(2);
         }
         ZelConfig.init(libs);
@@ -234,6 +315,7 @@ public final class WalkBench {
             System.exit(1);
         }
         WalkBench bench = new WalkBench(config, LibraryDefinitions.loaded());
+        bench.perInstance = perInstance;
         Result first = bench.walkOnce();  // warm-up: reads the design files, compiles the walk
         double[] rates = new double[runs];
         Result last = first;
@@ -247,7 +329,8 @@ public final class WalkBench {
         }
         Arrays.sort(rates);
         double median = runs % 2 == 1 ? rates[runs / 2] : (rates[runs / 2 - 1] + rates[runs / 2]) / 2;
-        System.out.printf("Java walk: %d instances, %.0f instances/s (median of %d runs; min %.0f, max %.0f)%n",
+        System.out.printf((perInstance ? "Java walk, a native a question" : "Java walk")
+                + ": %d instances, %.0f instances/s (median of %d runs; min %.0f, max %.0f)%n",
                 first.instances, median, runs, rates[0], rates[runs - 1]);
         System.out.printf("Java RSS: %d KiB after 10,000 instances, %d KiB at the end of the first walk (%.3f), "
                 + "%d KiB after %d more%n", first.rssAt10k, first.rssEnd, (double) first.rssEnd / first.rssAt10k,

@@ -762,8 +762,10 @@ final class Session {
                     .array("rules").end().close().toString();
         }
         try {
-            Walker a = new Walker(saved, design, listener, Integer.MAX_VALUE, new Progress(null, false, false), true);
-            Walker b = walker(true);
+            // Both walk the whole design, each level's instances in turn: a level a call.
+            Walker a = new Walker(saved, design, listener, Integer.MAX_VALUE, new Progress(null, false, false), true)
+                    .wholeLevels(true);
+            Walker b = walker(true).wholeLevels(true);
             try {
                 new Diff(out, a, Rows.header(saved), b, Rows.header(config)).run();
             } catch (Lines.Full e) {

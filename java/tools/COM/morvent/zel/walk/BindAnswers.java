@@ -1,5 +1,6 @@
 package COM.morvent.zel.walk;
 
+import COM.morvent.zel.ZelLevel;
 import COM.morvent.zel.ZelPathVector;
 
 /**
@@ -79,6 +80,36 @@ public final class BindAnswers {
         // parameter names of the Java declaration say otherwise).
         contextViewString = onOccurrencePath
                 ? pv.getRawContextInstViewString(inst, master.lib, master.cell, master.view) : null;
+        this.cellViewList = cellViewList;
+        this.defaultViewList = defaultViewList;
+    }
+
+    /**
+     * The same answers read from instance {@code i} of a level bound at once, asked only where
+     * the constructor above would ask them: what it would not ask reads false or null here too.
+     */
+    public BindAnswers(ZelLevel level, int i, boolean mayBeOnOccurrencePath, String cellViewList,
+                       String defaultViewList, boolean everything) {
+        lib = level.getCurrentLibBinding(i);
+        cell = level.getCurrentCellBinding(i);
+        view = level.getCurrentViewBinding(i);
+        unbound = level.is(i, ZelLevel.UNBOUND);
+        libList = level.getCurrentLibList(i);
+        expandedViewList = level.getCurrentExpandedViewList(i);
+        libListWhy = level.getLibListBindWhy(i);
+        libListInherited = level.is(i, ZelLevel.LIB_LIST_INHERITED);
+        viewListInherited = level.is(i, ZelLevel.VIEW_LIST_INHERITED);
+        onOccurrencePath = mayBeOnOccurrencePath && level.is(i, ZelLevel.PART_OF_OCCUR_PATH);
+        boolean ownList = everything || onOccurrencePath || !viewListInherited;
+        currentViewListSet = ownList && level.is(i, ZelLevel.VIEW_LIST_SET);
+        viewList = ownList && (everything || onOccurrencePath || !currentViewListSet) ? level.getCurrentViewList(i) : null;
+        currentViewSet = everything && level.is(i, ZelLevel.VIEW_SET);
+        occurBinding = (everything || onOccurrencePath) && level.is(i, ZelLevel.OCCUR_BINDING);
+        viewMRU = everything && level.is(i, ZelLevel.VIEW_MRU);
+        instViewBindingUsed = level.is(i, ZelLevel.INST_VIEW_BINDING_USED);
+        cellViewBindingUsed = level.is(i, ZelLevel.CELL_VIEW_BINDING_USED);
+        libSetOnCellBinding = level.getLibSetOnCellBinding(i);
+        contextViewString = onOccurrencePath ? level.getRawContextInstViewString(i) : null;
         this.cellViewList = cellViewList;
         this.defaultViewList = defaultViewList;
     }

@@ -1,5 +1,7 @@
 package COM.morvent.zel.walk;
 
+import COM.morvent.zel.ZelLevel;
+
 import COM.morvent.zel.ZelWarningListener;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -19,6 +21,8 @@ public final class Design {
         public final DesignFile.Instance[] instances;
         /** Why it cannot be walked: NOT_IN_DESIGN or DESIGN_FILE_ERROR; null when it can. */
         public final Node.End problem;
+        /** Its instances packed for ZelLevel, once the walk binds them so. */
+        ZelLevel.Instances packed;
 
         Level(DesignFile.Instance[] instances, Node.End problem) {
             this.instances = instances;

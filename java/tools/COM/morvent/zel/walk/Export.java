@@ -131,7 +131,7 @@ final class Export {
             Design design = new Design(opened.libraries, warnings, Walk.DESIGN_KEPT);
             Export ex = new Export(io, opened.libraries, design, line.flags.contains("--stub-missing"), form.equals("config"));
             Walker walker = new Walker(opened.config, design, warnings, Integer.MAX_VALUE,
-                                       new Progress(io.err, false, false), false);
+                                       new Progress(io.err, false, false), false).wholeLevels(!Walk.ONE_BY_ONE);
             walker.walk(ex.sink());
             if (ex.problemCount > 0) {
                 for (String p : ex.problems) io.err.println(Zel.NAME + " export: " + p);

@@ -128,7 +128,7 @@ public final class Lint {
         lint.unknownNames();
         lint.openBindings();
         try {
-            new Walker(config, lint.design, warnings, Integer.MAX_VALUE, progress, false).walk(lint.new Sink());
+            new Walker(config, lint.design, warnings, Integer.MAX_VALUE, progress, false).wholeLevels(!Walk.ONE_BY_ONE).walk(lint.new Sink());
         } catch (IOException e) {
             throw new WalkException(1, "the walk failed: " + e.getMessage());  // the sink writes nothing
         }

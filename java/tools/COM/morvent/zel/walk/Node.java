@@ -1,5 +1,7 @@
 package COM.morvent.zel.walk;
 
+import COM.morvent.zel.ZelLevel;
+
 /**
  * One level of the walk: the top cell, or an instance with its binding. The walk keeps only the
  * nodes from the top down to where it stands, so memory follows the depth of the design.
@@ -57,6 +59,16 @@ public final class Node {
     DesignFile.Instance[] below;
     /** Whether the path vector stands at its level (pushed and not yet popped). */
     boolean pushed;
+    /** Where {@link #below} comes from. */
+    Design.Level belowLevel;
+    /** Its instances' answers when the walker binds whole levels; null until the first is bound. */
+    ZelLevel level;
+    /** Whether the level was asked for (its answer may be null). */
+    boolean levelAsked;
+    /** Where it is among its parent's instances bound at once. */
+    int levelIndex;
+    /** The instance of {@link #below} expected next. */
+    int nextChild;
     private String path;
 
     public Node(Node parent, String name, CellView master, boolean last) {

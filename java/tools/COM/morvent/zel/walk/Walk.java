@@ -25,6 +25,11 @@ public final class Walk {
 
     /** System property naming the examples directory; the command line's default libraries. */
     static final String EXAMPLES_PROPERTY = "zel.examples";
+    /**
+     * Set to true, the walk binds one instance at a time instead of a level at once: the same
+     * output, slower; the tests compare the two.
+     */
+    static final boolean ONE_BY_ONE = Boolean.getBoolean("zel.walk.oneByOne");
 
     static final String HELP = String.join("\n",
         "Usage: scripts/walk.sh [FORM] [--depth N] [--progress] [--config LIB/CELL/VIEW] [--libs FILE]",
@@ -341,13 +346,13 @@ public final class Walk {
             // written; the other forms read only the kinds of rule and the lists in effect.
             boolean everything = options.form == Form.JSON || options.form == Form.JSONL
                                  || options.form == Form.FULL || options.form == Form.DIFF;
-            Walker walker = new Walker(config, design, warnings, options.depth, progress, everything);
+            Walker walker = new Walker(config, design, warnings, options.depth, progress, everything).wholeLevels(!ONE_BY_ONE);
             if (options.form == Form.DIFF) {
                 CellView other = configName(options.diff, options.diffWord);
                 ZelConfig second = open(other, options.diffWord, options.libs != null, warnings);
                 try {
                     Walker beside = new Walker(second, design, warnings, options.depth,
-                                               new Progress(err, false, false), true);
+                                               new Progress(err, false, false), true).wholeLevels(!ONE_BY_ONE);
                     return new Diff(out, walker, header, beside, WalkHeader.of(second)).bindingsOnly(options.bindings).run() ? 1 : 0;
                 } finally {
                     second.close();

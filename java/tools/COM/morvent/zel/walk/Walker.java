@@ -1,6 +1,7 @@
 package COM.morvent.zel.walk;
 
 import COM.morvent.zel.ZelConfig;
+import COM.morvent.zel.ZelLevel;
 import COM.morvent.zel.ZelPathVector;
 import COM.morvent.zel.ZelWarningListener;
 import java.io.IOException;
@@ -34,6 +35,10 @@ public final class Walker {
     private final String defaultViewList;
     private final Map<CellView, String> cellViewLists = new HashMap<>();
     private ZelPathVector pv;
+    private boolean wholeLevels;
+    // The node last bound through its level's answers whose binding the path vector has not
+    // entered yet: it does so only to walk below it, or when asked for the path vector.
+    private Node unentered;
 
     /**
      * @param config     an open configuration, not edited during the walk
@@ -53,6 +58,16 @@ public final class Walker {
         this.progress = progress;
         this.everything = everything;
         this.defaultViewList = config.getDefaultViewListString();
+    }
+
+    /**
+     * Binds each level's instances all at once ({@link ZelLevel}) when the first of them is bound,
+     * instead of one at a time: the same answers for a fraction of the crossings into the
+     * library. For walks that bind a level's instances in turn; not worth it for one instance.
+     */
+    public Walker wholeLevels(boolean on) {
+        wholeLevels = on;
+        return this;
     }
 
     /** Walks the whole hierarchy into {@code sink}. */
@@ -101,6 +116,7 @@ public final class Walker {
 
     /** The path vector, standing at the level of the last node bound and not left; null before {@link #start}. */
     public ZelPathVector pathVector() {
+        if (unentered != null) enter(unentered);
         return pv;
     }
 
@@ -118,6 +134,34 @@ public final class Walker {
     public Node bind(Node parent, DesignFile.Instance inst, boolean last) {
         Node node = new Node(parent, inst.name, inst.master, last);
         progress.instance(node.depth);
+        if (unentered != null) enter(unentered);
+        int i = wholeLevels ? levelIndex(parent, inst) : -1;
+        if (i >= 0) {
+            ZelLevel level = parent.level;
+            node.levelIndex = i;
+            BindAnswers a = new BindAnswers(level, i, parent.onOccurrencePath(), cellViewList(inst.master),
+                                            defaultViewList, everything);
+            node.answers = a;
+            node.binding = a.binding();
+            node.viewListKind = Labels.viewListKind(a, parent.viewListKind);
+            if (node.binding == null) {
+                node.end = Node.End.OPEN;
+            } else if (!level.is(i, ZelLevel.PUSHED)) {
+                node.end = Node.End.TOO_DEEP;
+            } else if (level.is(i, ZelLevel.AT_STOP)) {
+                node.stopWhy = level.getStopWhy(i);
+                node.end = Node.End.STOP;
+                unentered = node;
+            } else {
+                settleBelow(node);
+                if (node.below != null) {
+                    enter(node);
+                } else {
+                    unentered = node;
+                }
+            }
+            return node;
+        }
         pv.bind(inst.name, inst.master.lib, inst.master.cell, inst.master.view, true, true, false, warnings);
         BindAnswers a = new BindAnswers(pv, inst.name, inst.master, parent.onOccurrencePath(),
                                         cellViewList(inst.master), defaultViewList, everything);
@@ -137,6 +181,7 @@ public final class Walker {
 
     /** Goes back up from a node {@link #bind} gave. */
     public void leave(Node node) {
+        if (unentered == node) unentered = null;
         if (node.below != null) onPath.pop();
         if (node.pushed) pv.popCell();
         node.pushed = false;
@@ -150,6 +195,11 @@ public final class Walker {
             node.end = Node.End.STOP;
             return;
         }
+        settleBelow(node);
+    }
+
+    // No stop at `node`'s binding: whether the walk goes on below it, and with which instances.
+    private void settleBelow(Node node) {
         Design.Level level = design.level(node.binding);
         if (level.problem != null) {
             node.end = level.problem;
@@ -165,7 +215,53 @@ public final class Walker {
             return;
         }
         node.below = level.instances;
+        node.belowLevel = level;
         onPath.push(node.binding);
+    }
+
+    // The path vector enters the binding of a node bound through its level's answers, as the
+    // level's native did once already. A push takes the lists the level below inherits from the
+    // last bind, which was the level's last instance: the node's is bound again first, quietly
+    // (its warnings were told with the level's).
+    private void enter(Node node) {
+        unentered = null;
+        if (!ZelLevel.enter(pv, node.parent.belowLevel.packed, node.levelIndex, true, true, false)) {
+            throw new IllegalStateException("the path vector did not enter " + node.binding + " again");
+        }
+        node.pushed = true;
+    }
+
+    // Where `inst` is among the instances of `parent`'s level bound at once, binding them when
+    // the first is asked for; -1 when it is not there (or the level could not be bound).
+    private int levelIndex(Node parent, DesignFile.Instance inst) {
+        DesignFile.Instance[] below = parent.below;
+        if (below == null) return -1;
+        if (!parent.levelAsked) {
+            parent.levelAsked = true;
+            Design.Level source = parent.belowLevel;
+            if (source.packed == null) {
+                int n = below.length;
+                String[] names = new String[n], libs = new String[n], cells = new String[n], views = new String[n];
+                for (int k = 0; k < n; ++k) {
+                    names[k] = below[k].name;
+                    libs[k] = below[k].master.lib;
+                    cells[k] = below[k].master.cell;
+                    views[k] = below[k].master.view;
+                }
+                source.packed = new ZelLevel.Instances(names, libs, cells, views);
+            }
+            parent.level = ZelLevel.bind(pv, source.packed, true, true, false, parent.onOccurrencePath(), warnings);
+        }
+        if (parent.level == null) return -1;
+        int i = parent.nextChild;
+        if (i >= below.length || below[i] != inst) {
+            for (i = 0; i < below.length && below[i] != inst; ++i) {
+                // the instance bound out of turn
+            }
+        }
+        if (i >= parent.level.count()) return -1;
+        parent.nextChild = i + 1;
+        return i;
     }
 
     /** The view list of the master's cell rule (library-qualified, else any library), or null. */
