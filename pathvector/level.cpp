@@ -203,7 +203,7 @@ void readBinding(const PathVectorSlot& slot, StringTable& table, jint* out) {
     out[kLib] = table.add(b != nullptr ? b->libName : nullptr);
     out[kCell] = table.add(b != nullptr ? b->cellName : nullptr);
     out[kView] = table.add(b != nullptr ? b->viewName : nullptr);
-    jint flags = b != nullptr && zelIsOpenBinding(b) ? kUnbound : 0;
+    jint flags = b != nullptr && zelIsOpenBinding(b) ? jint{kUnbound} : jint{0};
     const BindInfo* info = slot.bindInfo;
     const ResolvedLists* lists = slot.resolvedLists;
     out[kLibList] = info != nullptr && lists != nullptr ? table.addWords(lists->libWords) : -1;

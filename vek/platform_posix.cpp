@@ -19,6 +19,8 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace vek::os {
 
@@ -391,10 +393,22 @@ uint64_t processStart(long pid) {
     // Field 22 of /proc/<pid>/stat: clock ticks from boot to the start.  The
     // name (field 2) may hold blanks and parentheses: count from its end.
     // This process by "self": /proc may have been mounted for another space.
-    const std::string proc = pid == static_cast<long>(getpid()) ? "self" : std::to_string(pid);
-    File file(::open(("/proc/" + proc + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
+    // Its main thread's entry first: that is the kernel's own figure, which
+    // other processes read, where an emulator (qemu-user) answers
+    // /proc/self/stat with one of its own.
+    std::vector<std::string> places;
+    if (pid == static_cast<long>(getpid())) {
+        places = {"/proc/self/task/" + std::to_string(pid) + "/stat", "/proc/self/stat"};
+    } else {
+        places = {"/proc/" + std::to_string(pid) + "/stat"};
+    }
     std::string text;
-    if (!file.valid() || !readRest(file, text)) return 0;
+    for (const std::string& place : places) {
+        File file(::open(place.c_str(), O_RDONLY | O_CLOEXEC));
+        if (file.valid() && readRest(file, text)) break;
+        text.clear();
+    }
+    if (text.empty()) return 0;
     const size_t end = text.rfind(')');
     if (end == std::string::npos) return 0;
     const char* at = text.c_str() + end + 1;
