@@ -14,22 +14,11 @@ using pathvector::answer;
 using pathvector::findRuleSource;
 using pathvector::javaWordList;
 using pathvector::RuleSource;
+using pathvector::altRuleIs;
+using pathvector::chosenByRule;
+using pathvector::flagSet;
 
 namespace {
-
-bool flagSet(const BindInfo& info, std::uint32_t flag) {
-    return (info.flags & flag) != 0;
-}
-
-// A binding rule of that kind chose the view.
-bool chosenByRule(const BindInfo& info, int code) {
-    return flagSet(info, ZEL_BIND_BY_RULE) && info.viewBindingRule == code;
-}
-
-// The second binding rule counts only when the library flagged it.
-bool altRuleIs(const BindInfo& info, int code) {
-    return flagSet(info, ZEL_BIND_ALT_RULE) && info.altBindingRule == code;
-}
 
 // body(slot) on the receiver's slot; neutral when it names no path vector.
 template <typename Result, typename Body>

@@ -22,6 +22,9 @@
 
 using pathvector::findRuleSource;
 using pathvector::RuleSource;
+using pathvector::altRuleIs;
+using pathvector::chosenByRule;
+using pathvector::flagSet;
 
 namespace {
 
@@ -43,16 +46,6 @@ enum Flag : jint {
     kAtStop = 1 << 11,
 };
 enum Option : jint { kCheckDesign = 1, kUseOccurrences = 2, kAllowRecent = 4, kOccurPaths = 8 };
-
-bool flagSet(const BindInfo& info, std::uint32_t flag) {
-    return (info.flags & flag) != 0;
-}
-bool chosenByRule(const BindInfo& info, int code) {
-    return flagSet(info, ZEL_BIND_BY_RULE) && info.viewBindingRule == code;
-}
-bool altRuleIs(const BindInfo& info, int code) {
-    return flagSet(info, ZEL_BIND_ALT_RULE) && info.altBindingRule == code;
-}
 
 // java.lang.String, looked up once: a walk makes a table a level, and the
 // look-up cost as much as a level's binds.  The class is never unloaded.

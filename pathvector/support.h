@@ -6,6 +6,8 @@
 
 #include <jni.h>
 
+#include <cstdint>
+
 #include "jni_util.h"
 #include "registry.h"
 #include "zelvek/zelvek.h"
@@ -41,6 +43,21 @@ struct RuleSource {
 // The entry of a code, or null for a code that names no rule source (bytes of
 // 0x80 and above read as negative and name none).
 const RuleSource* findRuleSource(int code);
+
+// A flag of the last bind's answer.
+inline bool flagSet(const BindInfo& info, std::uint32_t flag) {
+    return (info.flags & flag) != 0;
+}
+
+// A binding rule of that kind chose the view.
+inline bool chosenByRule(const BindInfo& info, int code) {
+    return flagSet(info, ZEL_BIND_BY_RULE) && info.viewBindingRule == code;
+}
+
+// The second binding rule counts only when the library flagged it.
+inline bool altRuleIs(const BindInfo& info, int code) {
+    return flagSet(info, ZEL_BIND_ALT_RULE) && info.altBindingRule == code;
+}
 
 }  // namespace pathvector
 
