@@ -94,12 +94,12 @@ class EditServerTest {
     void aSearchStopsWhenCancelledFromAnotherRequest() throws Exception {
         Session session = new Session(Fixture.init(), copyOfExample());
         try {
-            assertTrue(session.search("NEG", 0, 10).contains("\"path\":\"CORE/ALU0/NEG\""));
+            assertTrue(session.search("NEG", 0, 10, null).contains("\"path\":\"CORE/ALU0/NEG\""));
             // The cancel comes from another thread while the search holds the session: it must not wait.
             java.util.concurrent.atomic.AtomicInteger met = new java.util.concurrent.atomic.AtomicInteger();
             Session.duringSearch = () -> {
                 if (met.incrementAndGet() != 2) return;
-                Thread t = new Thread(session::cancel);
+                Thread t = new Thread(() -> session.cancel(null));
                 t.start();
                 try {
                     t.join(10_000);
@@ -109,11 +109,11 @@ class EditServerTest {
                 assertTrue(!t.isAlive(), "cancel waited for the search");
             };
             Session.Refused e = org.junit.jupiter.api.Assertions.assertThrows(Session.Refused.class,
-                () -> session.search("no such name", 0, 10));
+                () -> session.search("no such name", 0, 10, null));
             assertEquals("search cancelled after 2 instances", e.getMessage());
             Session.duringSearch = null;
             // The next search is not the one cancelled.
-            assertTrue(session.search("NEG", 0, 10).contains("CORE/ALU0/NEG"));
+            assertTrue(session.search("NEG", 0, 10, null).contains("CORE/ALU0/NEG"));
         } finally {
             Session.duringSearch = null;
             session.close();
