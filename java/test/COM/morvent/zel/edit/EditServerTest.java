@@ -152,4 +152,60 @@ class EditServerTest {
             dir.toFile().setWritable(true, false);
         }
     }
+    @Test
+    void longWorkHoldsNoOtherRequestAndStopsWhenCancelled() throws Exception {
+        // 3,000 instances in one level: the walk's stop is heard every 1,024.
+        String cell = Fixture.uniqueCell("wide");
+        Path dir = Fixture.root().resolve(Fixture.SCRATCH).resolve(cell);
+        StringBuilder b = new StringBuilder("zel-instances 1\n");
+        for (int i = 0; i < 3000; ++i) b.append("inst I").append(i).append(" scratch nothing symbol\n");
+        Fixture.write(dir.resolve("schematic/instances.zel"), b.toString());
+        Fixture.write(dir.resolve("config/config.zel"), "zelvek-config 1\nlocation scratch " + cell
+                      + " config\nrevision 1\ntop scratch " + cell + " schematic\ndefault-views \"schematic symbol\"\n");
+        Session session = new Session(Fixture.init(), new CellView(Fixture.SCRATCH, cell, "config"));
+        try {
+            session.edit(java.util.Map.of("op", "constant", "name", "C", "value", "1"));  // so that Changes walks
+            for (String kind : new String[] {"changes", "lint", "table"}) {
+                // Once the long request has its copy: a row from another thread is answered, another
+                // tab's Cancel leaves it be, its own stops it; or an edit makes its answer stale.
+                Session.atJobStart = job -> {
+                    Throwable[] failed = {null};
+                    Thread other = new Thread(() -> {
+                        try {
+                            assertTrue(session.children("").contains("I2999"));
+                            if (kind.equals("table")) {
+                                session.edit(java.util.Map.of("op", "default-views", "value", "schematic"));
+                                return;
+                            }
+                            session.cancel("another tab's");
+                            assertTrue(!job.progress.stopping(), "another tab's Cancel stopped it");
+                            session.cancel("mine");
+                        } catch (Throwable e) {
+                            failed[0] = e;
+                        }
+                    });
+                    other.start();
+                    try {
+                        other.join(60_000);
+                    } catch (InterruptedException e) {
+                        Thread.currentThread().interrupt();
+                    }
+                    assertTrue(!other.isAlive(), "a row waited for " + kind);
+                    if (failed[0] != null) throw new AssertionError(failed[0]);
+                };
+                if (kind.equals("table")) {
+                    assertTrue(session.table("mine").contains("\"stale\":true"));
+                    break;
+                }
+                Session.Refused e = org.junit.jupiter.api.Assertions.assertThrows(Session.Refused.class,
+                    () -> (kind.equals("lint") ? session.lint("mine") : session.changes("mine")).length());
+                assertEquals(kind + " cancelled after 1024 instances", e.getMessage());
+            }
+            Session.atJobStart = null;
+            assertTrue(session.table(null).contains("\"stale\":false"));
+        } finally {
+            Session.atJobStart = null;
+            session.close();
+        }
+    }
 }
