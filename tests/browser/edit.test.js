@@ -39,8 +39,8 @@ function javaApi(...args) {
                                path.join(here, 'OtherProgram.java'), ...args], {encoding: 'utf8'}).trim();
 }
 
-function startServer(config = 'design/chip/config') {
-  const child = spawn('java', ['-Xmx256m', '-Djava.library.path=' + libDir, '-cp',
+function startServer(config = 'design/chip/config', jvm = []) {
+  const child = spawn('java', ['-Xmx256m', ...jvm, '-Djava.library.path=' + libDir, '-cp',
                                path.join(javaDir, 'zel-walk.jar') + ':' + path.join(javaDir, 'zel.jar'),
                                'COM.morvent.zel.edit.Edit', '--libs', libs, config],
                       {stdio: ['ignore', 'pipe', 'pipe']});
@@ -185,6 +185,7 @@ async function main() {
     await check('lint findings are listed and marked on their rows', async () => {
       await page.click('#b-lint');
       await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'Lint of the configuration as edited');
+      await page.waitForSelector('#panel .pathlink');
       const link = (await page.$$('#panel .pathlink'))[0];
       expect(await link.evaluate((a) => a.textContent) === 'CORE/ALU0/ADD/FA1/G2', 'the unbound instance linked');
       await link.click();
@@ -393,6 +394,26 @@ async function main() {
         ro.child.kill();
         if (immutable) execFileSync('chattr', ['-i', dir]);
         fs.chmodSync(dir, 0o755);
+      }
+    });
+
+    await check('while Changes walks, its progress shows, a row expands, and its Cancel stops it', async () => {
+      // A server whose long requests wait a minute before their walk, hearing Cancel meanwhile.
+      const slow = await startServer('design/chip/config', ['-Dzel.edit.holdMs=60000']);
+      const tab = await browser.newPage();
+      try {
+        await tab.goto(slow.url);
+        await tab.waitForSelector('body[data-ready="1"]');
+        await tab.click('#b-changes');
+        await tab.waitForFunction(() => /Walking both\u2026 0 instances walked/.test(document.querySelector('#working')?.textContent));
+        await twisty(tab, 'CORE');
+        await tab.waitForSelector(rowSel('CORE/ALU0'));
+        expect(await tab.$('#working'), 'Changes had ended before the row opened');
+        await tab.click('#working button');
+        await tab.waitForFunction(() => document.querySelector('#panel .err')?.textContent === 'changes cancelled after 0 instances');
+      } finally {
+        await tab.close();
+        slow.child.kill();
       }
     });
 

@@ -1087,6 +1087,7 @@ final class Session {
             }
             found.byPath.keySet().retainAll(instances);
             boolean stale;
+            long runs;
             synchronized (this) {
                 // Findings of rules since changed would mark the rows wrongly: the page asks again.
                 stale = generation != copy.generation;
@@ -1094,8 +1095,10 @@ final class Session {
                     lint = found;
                     ++lintRuns;
                 }
+                runs = lintRuns;
             }
-            Json j = new Json().open().put("summary", found.summary).put("stale", stale).array("findings");
+            Json j = new Json().open().put("summary", found.summary).put("stale", stale).put("lintRuns", runs)
+                    .array("findings");
             for (Lint.Item f : found.all) {
                 j.element().put("path", f.path).put("instance", instances.contains(f.path)).put("text", f.text).close();
             }

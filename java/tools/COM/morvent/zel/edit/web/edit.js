@@ -697,6 +697,7 @@ async function lint() {
   }
   if (!r || panelMode?.kind !== 'lint') return;
   if (r.stale) return lint();
+  lintRunsSeen = r.lintRuns;  // this tab marks its rows below; the poll need not again
   banner('Lint: ' + r.summary + (r.findings.length ? '; marked \u26a0 on their rows' : ''), true);
   p.append(el('p', 'hint', r.summary));
   const list = el('div');
@@ -750,14 +751,16 @@ async function poll() {
     f.scrollTop = f.scrollHeight;
   }
   warningsSeen = s.warningCount;
-  // A lint run in any tab marks the rows anew.
-  if (lintRunsSeen >= 0 && s.lintRuns !== lintRunsSeen) guard(refreshTree());
-  lintRunsSeen = s.lintRuns;
+  // A lint run in another tab marks the rows anew.
+  const linted = lintRunsSeen >= 0 && s.lintRuns > lintRunsSeen;
+  lintRunsSeen = Math.max(lintRunsSeen, s.lintRuns);
   // Only a newer generation: a poll answered before this tab's own edit must not rebuild the panel under the user.
   if (generation >= 0 && s.generation > generation) {
     generation = s.generation;
     await refreshTree();
     await refreshPanel();
+  } else if (linted) {
+    await refreshTree();
   }
   generation = Math.max(generation, s.generation);
 }
