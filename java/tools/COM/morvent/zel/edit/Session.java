@@ -58,7 +58,8 @@ final class Session {
     private final java.nio.file.Path definitionsFile;
     private final Design design;
     private final Deque<String> warnings = new ArrayDeque<>();
-    private long warningCount;
+    /** Written under the warnings' lock; read by the requests to tell whether a call warned. */
+    private volatile long warningCount;
     private final ZelWarningListener listener = this::warn;
     private CellView name;
     private ZelConfig config;
