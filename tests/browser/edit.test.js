@@ -339,6 +339,8 @@ async function main() {
       // Noticed within seconds, before any Save.
       await page.waitForFunction(() => /Another program saved design\/chip\/config/.test(document.querySelector('#banner')?.textContent),
                                  {timeout: 10000});
+      // The open Changes compared again, with the file as the other writer left it.
+      await page.waitForFunction(() => document.querySelector('#changed-rules')?.textContent === '~ note');
       if (shots) await page.screenshot({path: path.join(shots, 'edit-foreign.png')});
       const [keep] = await page.$$('xpath/.//button[text()="Keep editing"]');
       await keep.click();
