@@ -40,6 +40,12 @@ final class Server {
     private final String host;
     private final String origin;
 
+    static {
+        // Small answers go out at once: with Nagle's delay the state's answer waited some 40 ms for
+        // the browser's delayed acknowledgement of its headers. Read when the first server starts.
+        if (System.getProperty("sun.net.httpserver.nodelay") == null) System.setProperty("sun.net.httpserver.nodelay", "true");
+    }
+
     Server(Session session, int port) throws IOException {
         this.session = session;
         byte[] random = new byte[18];
