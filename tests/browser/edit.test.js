@@ -406,8 +406,18 @@ async function main() {
       try {
         await tab.goto(slow.url);
         await tab.waitForSelector('body[data-ready="1"]');
+        // Asked twice: the second stops the first, whose end is not shown; so for a search.
+        await tab.click('#b-changes');
         await tab.click('#b-changes');
         await tab.waitForFunction(() => /Walking both\u2026 0 instances walked/.test(document.querySelector('#working')?.textContent));
+        for (let i = 0; i < 2; ++i) { await tab.type('#q', 'NEG'); await tab.keyboard.press('Enter'); }
+        await tab.waitForFunction(() => /0 instances walked/.test(document.querySelector('#searching')?.textContent));
+        await tab.click('#searching button');
+        await tab.waitForFunction(() => !document.querySelector('#searching') && document.querySelector('#results .err'));
+        const shown = await tab.$$eval('#results .err', (e) => e.map((x) => x.textContent));
+        expect(JSON.stringify(shown) === '["search cancelled after 0 instances"]', 'shown: ' + shown);
+        const jobs = await tab.evaluate(async () => (await (await fetch('api/progress')).json()).jobs.map((j) => j.kind));
+        expect(JSON.stringify(jobs) === '["changes"]', 'under way: ' + jobs);
         await twisty(tab, 'CORE');
         await tab.waitForSelector(rowSel('CORE/ALU0'));
         expect(await tab.$('#working'), 'Changes had ended before the row opened');

@@ -95,7 +95,7 @@ class EditServerTest {
         Session session = new Session(Fixture.init(), copyOfExample());
         try {
             assertTrue(session.search("NEG", 0, 10, null).contains("\"path\":\"CORE/ALU0/NEG\""));
-            // The cancel comes from another thread while the search holds the session: it must not wait.
+            // The cancel comes from another thread while the search walks: it must not wait.
             java.util.concurrent.atomic.AtomicInteger met = new java.util.concurrent.atomic.AtomicInteger();
             Session.duringSearch = () -> {
                 if (met.incrementAndGet() != 2) return;
@@ -203,6 +203,10 @@ class EditServerTest {
             }
             Session.atJobStart = null;
             assertTrue(session.table(null).contains("\"stale\":false"));
+            // A Cancel that overtook its request stops it when it comes.
+            session.cancel("sent first");
+            assertEquals("table cancelled after 0 instances",
+                         org.junit.jupiter.api.Assertions.assertThrows(Session.Refused.class, () -> session.table("sent first")).getMessage());
         } finally {
             Session.atJobStart = null;
             session.close();

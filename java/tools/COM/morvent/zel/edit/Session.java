@@ -796,13 +796,24 @@ final class Session {
      */
     private static final long HOLD_MS = Long.getLong("zel.edit.holdMs", 0);
 
+    /** Cancels that came before their request (they travel apart), newest last; a few kept. */
+    private final Deque<String> cancelledFirst = new ArrayDeque<>();
+    private static final int CANCELLED_FIRST_KEPT = 64;
+
     /** Stops the long requests under way: the one {@code id} names, or every one when null. Takes no lock. */
     String cancel(String id) {
         int n = 0;
+        boolean named = id != null && !id.isEmpty();
         for (Job j : jobs) {
-            if (id == null || id.isEmpty() || id.equals(j.id)) {
+            if (!named || id.equals(j.id)) {
                 j.progress.stop();
                 ++n;
+            }
+        }
+        if (named && n == 0) {
+            synchronized (cancelledFirst) {
+                cancelledFirst.addLast(id);
+                if (cancelledFirst.size() > CANCELLED_FIRST_KEPT) cancelledFirst.removeFirst();
             }
         }
         return new Json().open().put("ok", true).put("stopped", n).close().toString();
@@ -879,7 +890,11 @@ final class Session {
     private String longWork(String kind, String id, Work work) throws Refused {
         Job job = new Job(kind, id);
         jobs.add(job);
+        synchronized (cancelledFirst) {
+            if (id != null && cancelledFirst.remove(id)) job.progress.stop();
+        }
         try (Copy copy = new Copy()) {
+            if (job.progress.stopping()) throw new Cancelled();  // its Cancel came first
             if (atJobStart != null) atJobStart.accept(job);
             for (long end = System.nanoTime() + HOLD_MS * 1_000_000; System.nanoTime() - end < 0;) {
                 if (job.progress.stopping()) throw new Cancelled();

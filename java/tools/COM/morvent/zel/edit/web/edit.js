@@ -769,25 +769,32 @@ async function poll() {
 // Search
 
 let lastQuery = null;
+let searchJob = null;  // the search under way: a newer one stops it, and its answer is dropped
 async function search(q, offset) {
   const box = $('results');
   if (!offset) { box.textContent = ''; lastQuery = q; }
+  if (searchJob) post('cancel', {job: searchJob}).catch(() => {});
+  const job = 's' + Date.now().toString(36) + '-' + ++jobCount;
+  searchJob = job;
   box.hidden = false;
   // While the server walks: say so, with a way to stop it.
   const pending = el('div', 'head');
   pending.id = 'searching';
-  const shownPending = setTimeout(() => box.prepend(pending), 150);
+  const shownPending = setTimeout(() => { if (searchJob === job) box.prepend(pending); }, 150);
   let r;
   try {
-    r = await longCall('search', {q, offset, limit: 100}, false, pending, 'Searching for "' + q + '"', 's' + ++jobCount + '-' + Date.now().toString(36));
+    r = await longCall('search', {q, offset, limit: 100}, false, pending, 'Searching for "' + q + '"', job);
   } catch (e) {
-    box.append(el('div', 'err', e.message));
+    if (searchJob === job) { searchJob = null; box.append(el('div', 'err', e.message)); }
     return;
   } finally {
     clearTimeout(shownPending);
     pending.remove();
   }
-  if (q !== lastQuery) return;
+  if (searchJob !== job) return;
+  searchJob = null;
+  // An edit overtook it: the search it made asks again.
+  if (q !== lastQuery || r.stale) return;
   box.querySelector('.more')?.remove();
   let head = box.querySelector('.head');
   if (!head) { head = el('div', 'head'); box.append(head); }
