@@ -56,6 +56,40 @@ async function pageReady(browser, url) {
   return {t, nav};
 }
 
+// Starts a long request in the page (Changes or lint) and, until it answers, asks for a row of
+// instances and for the state, one after the other every 100 ms: how long each waited. With no
+// long request (null), ten rounds: the same requests' time on an idle server.
+async function whileLong(page, base, what) {
+  return page.evaluate(async (base, what) => {
+    const t0 = performance.now();
+    const long = what === null ? null
+               : what === 'lint' ? fetch(base + 'api/lint', {method: 'POST', headers: {'X-Zel-Edit': '1'}})
+               : fetch(base + 'api/changes');
+    let done = false;
+    if (long) long.then(() => { done = true; }, () => { done = true; });
+    const waits = {row: [], state: []};
+    await new Promise((r) => setTimeout(r, 100));
+    for (let round = 0; long ? !done : round < 10; ++round) {
+      for (const [k, u] of [['row', 'api/children?path=I3'], ['state', 'api/state']]) {
+        const t = performance.now();
+        await (await fetch(base + u)).json();
+        waits[k].push(performance.now() - t);
+      }
+      await new Promise((r) => setTimeout(r, 100));
+    }
+    if (!long) return {waits};
+    const r = await long;
+    const body = await r.json();
+    return {ms: performance.now() - t0, status: r.status, waits,
+            said: body.error || body.summary || (body.lines || []).slice(-1)[0]};
+  }, base, what);
+}
+
+function waited(w) {
+  const all = (xs) => xs.length ? `longest ${ms(Math.max(...xs))}, median ${ms(median(xs))} of ${xs.length}` : 'none asked';
+  return `row of I3: ${all(w.row)}; state: ${all(w.state)}`;
+}
+
 async function main() {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zel-bench-chromium-'));
   const browser = await puppeteer.launch({
@@ -93,13 +127,35 @@ async function main() {
     await page.waitForFunction(() => document.querySelector('#panel pre'), {timeout: 120000});
     const changes = Date.now() - t0;
     const changesText = await page.$eval('#panel pre', (e) => e.textContent.trim().split('\n').pop());
+    // An edit that changes a rule but no binding: Changes then walks the whole design twice.
+    const base = new URL(s.url).pathname;
+    await page.evaluate(async (base) => {
+      const r = await fetch(base + 'api/edit', {method: 'POST', headers: {'X-Zel-Edit': '1'},
+                                                 body: new URLSearchParams({op: 'constant', name: 'BENCH', value: '1'})});
+      if (!r.ok) throw new Error('the edit was refused: ' + (await r.text()));
+    }, base);
+    const edited = [];
+    let editedText = '';
+    for (let i = 0; i < Math.min(runs, 3); ++i) {
+      t0 = Date.now();
+      editedText = await page.evaluate(async (base) => (await (await fetch(base + 'api/changes')).json()).lines.slice(-1)[0], base);
+      edited.push(Date.now() - t0);
+    }
+    const idle = await whileLong(page, base, null);
+    const duringChanges = await whileLong(page, base, 'changes');
+    const duringLint = await whileLong(page, base, 'lint');
     await page.close();
     lines.push(`Million-instance design (wdesign/top/config), server -Xmx256m, bin/zel's options:`);
     lines.push(`  server start (JVM, configuration opened) to the address printed: ${ms(s.startMs)}`);
     lines.push(`  page ready: first ${ms(first.t)} (JVM warming), then median ${ms(median(ready))} of ${runs}` +
                ` (min ${ms(Math.min(...ready))}, max ${ms(Math.max(...ready))}); goal: under 1,000 ms`);
     lines.push(`  search "g3", first ${found} matches: ${ms(search)}`);
-    lines.push(`  Changes (both walks of the whole design): ${ms(changes)} (${changesText})`);
+    lines.push(`  Changes, no edit (same rules: no walk): ${ms(changes)} (${changesText})`);
+    lines.push(`  Changes after an edit (both walks of the whole design): median ${ms(median(edited))} of ${edited.length}` +
+               ` (min ${ms(Math.min(...edited))}, max ${ms(Math.max(...edited))}; ${editedText}); goal: under 5,000 ms`);
+    lines.push(`  with nothing else running: ${waited(idle.waits)}`);
+    lines.push(`  while Changes runs (${ms(duringChanges.ms)}, ${duringChanges.status}): ${waited(duringChanges.waits)}; goal: under 300 ms`);
+    lines.push(`  while the lint runs (${ms(duringLint.ms)}, ${duringLint.status}, ${duringLint.said}): ${waited(duringLint.waits)}`);
     lines.push(`  server peak RSS: ${peakKiB(s.child.pid)} KiB`);
     s.child.kill();
 

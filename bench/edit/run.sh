@@ -4,7 +4,10 @@
 # instances, driven in Debian's chromium.  Prints the median of RUNS for:
 # the page ready (from the navigation to the top level's rows shown), opening
 # a row of 1,000 instances (click to the 1,000th row shown), and the server's
-# peak resident size; and for scale, a search and "Changes" on the big design.
+# peak resident size; and on the big design a search, "Changes" without and
+# with an edit (a rule changed, no binding: both whole walks), and the longest
+# wait of a row's instances and of the state, asked every 100 ms while
+# "Changes" and while the lint run.  The load (uptime) is printed before and after.
 # BUILD_DIR is a configured build tree of this repository (RelWithDebInfo).
 # Usage: bench/edit/run.sh BUILD_DIR [RUNS]     (default 5)
 set -euo pipefail
@@ -50,4 +53,6 @@ CONFIG
 fi
 
 node_dir=$("$repo/tests/browser/npm.sh" "$build")
+echo "before: $(uptime)"
 NODE_PATH="$node_dir/node_modules" node "$here/bench.js" "$build/java" "$build" "$big" "$wide" "$runs"
+echo "after: $(uptime)"

@@ -39,8 +39,8 @@ function javaApi(...args) {
                                path.join(here, 'OtherProgram.java'), ...args], {encoding: 'utf8'}).trim();
 }
 
-function startServer(config = 'design/chip/config') {
-  const child = spawn('java', ['-Xmx256m', '-Djava.library.path=' + libDir, '-cp',
+function startServer(config = 'design/chip/config', jvm = []) {
+  const child = spawn('java', ['-Xmx256m', ...jvm, '-Djava.library.path=' + libDir, '-cp',
                                path.join(javaDir, 'zel-walk.jar') + ':' + path.join(javaDir, 'zel.jar'),
                                'COM.morvent.zel.edit.Edit', '--libs', libs, config],
                       {stdio: ['ignore', 'pipe', 'pipe']});
@@ -185,6 +185,7 @@ async function main() {
     await check('lint findings are listed and marked on their rows', async () => {
       await page.click('#b-lint');
       await page.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'Lint of the configuration as edited');
+      await page.waitForSelector('#panel .pathlink');
       const link = (await page.$$('#panel .pathlink'))[0];
       expect(await link.evaluate((a) => a.textContent) === 'CORE/ALU0/ADD/FA1/G2', 'the unbound instance linked');
       await link.click();
@@ -338,6 +339,8 @@ async function main() {
       // Noticed within seconds, before any Save.
       await page.waitForFunction(() => /Another program saved design\/chip\/config/.test(document.querySelector('#banner')?.textContent),
                                  {timeout: 10000});
+      // The open Changes compared again, with the file as the other writer left it.
+      await page.waitForFunction(() => document.querySelector('#changed-rules')?.textContent === '~ note');
       if (shots) await page.screenshot({path: path.join(shots, 'edit-foreign.png')});
       const [keep] = await page.$$('xpath/.//button[text()="Keep editing"]');
       await keep.click();
@@ -393,6 +396,36 @@ async function main() {
         ro.child.kill();
         if (immutable) execFileSync('chattr', ['-i', dir]);
         fs.chmodSync(dir, 0o755);
+      }
+    });
+
+    await check('while Changes walks, its progress shows, a row expands, and its Cancel stops it', async () => {
+      // A server whose long requests wait a minute before their walk, hearing Cancel meanwhile.
+      const slow = await startServer('design/chip/config', ['-Dzel.edit.holdMs=60000']);
+      const tab = await browser.newPage();
+      try {
+        await tab.goto(slow.url);
+        await tab.waitForSelector('body[data-ready="1"]');
+        // Asked twice: the second stops the first, whose end is not shown; so for a search.
+        await tab.click('#b-changes');
+        await tab.click('#b-changes');
+        await tab.waitForFunction(() => /Walking both\u2026 0 instances walked/.test(document.querySelector('#working')?.textContent));
+        for (let i = 0; i < 2; ++i) { await tab.type('#q', 'NEG'); await tab.keyboard.press('Enter'); }
+        await tab.waitForFunction(() => /0 instances walked/.test(document.querySelector('#searching')?.textContent));
+        await tab.click('#searching button');
+        await tab.waitForFunction(() => !document.querySelector('#searching') && document.querySelector('#results .err'));
+        const shown = await tab.$$eval('#results .err', (e) => e.map((x) => x.textContent));
+        expect(JSON.stringify(shown) === '["search cancelled after 0 instances"]', 'shown: ' + shown);
+        const jobs = await tab.evaluate(async () => (await (await fetch('api/progress')).json()).jobs.map((j) => j.kind));
+        expect(JSON.stringify(jobs) === '["changes"]', 'under way: ' + jobs);
+        await twisty(tab, 'CORE');
+        await tab.waitForSelector(rowSel('CORE/ALU0'));
+        expect(await tab.$('#working'), 'Changes had ended before the row opened');
+        await tab.click('#working button');
+        await tab.waitForFunction(() => document.querySelector('#panel .err')?.textContent === 'changes cancelled after 0 instances');
+      } finally {
+        await tab.close();
+        slow.child.kill();
       }
     });
 

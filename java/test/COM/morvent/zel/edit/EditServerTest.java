@@ -94,12 +94,12 @@ class EditServerTest {
     void aSearchStopsWhenCancelledFromAnotherRequest() throws Exception {
         Session session = new Session(Fixture.init(), copyOfExample());
         try {
-            assertTrue(session.search("NEG", 0, 10).contains("\"path\":\"CORE/ALU0/NEG\""));
-            // The cancel comes from another thread while the search holds the session: it must not wait.
+            assertTrue(session.search("NEG", 0, 10, null).contains("\"path\":\"CORE/ALU0/NEG\""));
+            // The cancel comes from another thread while the search walks: it must not wait.
             java.util.concurrent.atomic.AtomicInteger met = new java.util.concurrent.atomic.AtomicInteger();
             Session.duringSearch = () -> {
                 if (met.incrementAndGet() != 2) return;
-                Thread t = new Thread(session::cancel);
+                Thread t = new Thread(() -> session.cancel(null));
                 t.start();
                 try {
                     t.join(10_000);
@@ -109,11 +109,11 @@ class EditServerTest {
                 assertTrue(!t.isAlive(), "cancel waited for the search");
             };
             Session.Refused e = org.junit.jupiter.api.Assertions.assertThrows(Session.Refused.class,
-                () -> session.search("no such name", 0, 10));
+                () -> session.search("no such name", 0, 10, null));
             assertEquals("search cancelled after 2 instances", e.getMessage());
             Session.duringSearch = null;
             // The next search is not the one cancelled.
-            assertTrue(session.search("NEG", 0, 10).contains("CORE/ALU0/NEG"));
+            assertTrue(session.search("NEG", 0, 10, null).contains("CORE/ALU0/NEG"));
         } finally {
             Session.duringSearch = null;
             session.close();
@@ -150,6 +150,66 @@ class EditServerTest {
         } finally {
             if (immutable) chattr("-i", dir);
             dir.toFile().setWritable(true, false);
+        }
+    }
+    @Test
+    void longWorkHoldsNoOtherRequestAndStopsWhenCancelled() throws Exception {
+        // 3,000 instances in one level: the walk's stop is heard every 1,024.
+        String cell = Fixture.uniqueCell("wide");
+        Path dir = Fixture.root().resolve(Fixture.SCRATCH).resolve(cell);
+        StringBuilder b = new StringBuilder("zel-instances 1\n");
+        for (int i = 0; i < 3000; ++i) b.append("inst I").append(i).append(" scratch nothing symbol\n");
+        Fixture.write(dir.resolve("schematic/instances.zel"), b.toString());
+        Fixture.write(dir.resolve("config/config.zel"), "zelvek-config 1\nlocation scratch " + cell
+                      + " config\nrevision 1\ntop scratch " + cell + " schematic\ndefault-views \"schematic symbol\"\n");
+        Session session = new Session(Fixture.init(), new CellView(Fixture.SCRATCH, cell, "config"));
+        try {
+            session.edit(java.util.Map.of("op", "constant", "name", "C", "value", "1"));  // so that Changes walks
+            for (String kind : new String[] {"changes", "lint", "table"}) {
+                // Once the long request has its copy: a row from another thread is answered, another
+                // tab's Cancel leaves it be, its own stops it; or an edit makes its answer stale.
+                Session.atJobStart = job -> {
+                    Throwable[] failed = {null};
+                    Thread other = new Thread(() -> {
+                        try {
+                            assertTrue(session.children("").contains("I2999"));
+                            if (kind.equals("table")) {
+                                session.edit(java.util.Map.of("op", "default-views", "value", "schematic"));
+                                return;
+                            }
+                            session.cancel("another tab's");
+                            assertTrue(!job.progress.stopping(), "another tab's Cancel stopped it");
+                            session.cancel("mine");
+                        } catch (Throwable e) {
+                            failed[0] = e;
+                        }
+                    });
+                    other.start();
+                    try {
+                        other.join(60_000);
+                    } catch (InterruptedException e) {
+                        Thread.currentThread().interrupt();
+                    }
+                    assertTrue(!other.isAlive(), "a row waited for " + kind);
+                    if (failed[0] != null) throw new AssertionError(failed[0]);
+                };
+                if (kind.equals("table")) {
+                    assertTrue(session.table("mine").contains("\"stale\":true"));
+                    break;
+                }
+                Session.Refused e = org.junit.jupiter.api.Assertions.assertThrows(Session.Refused.class,
+                    () -> (kind.equals("lint") ? session.lint("mine") : session.changes("mine")).length());
+                assertEquals(kind + " cancelled after 1024 instances", e.getMessage());
+            }
+            Session.atJobStart = null;
+            assertTrue(session.table(null).contains("\"stale\":false"));
+            // A Cancel that overtook its request stops it when it comes.
+            session.cancel("sent first");
+            assertEquals("table cancelled after 0 instances",
+                         org.junit.jupiter.api.Assertions.assertThrows(Session.Refused.class, () -> session.table("sent first")).getMessage());
+        } finally {
+            Session.atJobStart = null;
+            session.close();
         }
     }
 }

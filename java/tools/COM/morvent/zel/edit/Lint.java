@@ -2,7 +2,10 @@ package COM.morvent.zel.edit;
 
 import COM.morvent.zel.ZelConfig;
 import COM.morvent.zel.ZelWarningListener;
+import COM.morvent.zel.walk.ConfigFile;
 import COM.morvent.zel.walk.Finding;
+import COM.morvent.zel.walk.LibraryDefinitions;
+import COM.morvent.zel.walk.Progress;
 import COM.morvent.zel.walk.WalkException;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -40,12 +43,14 @@ final class Lint {
         }
     }
 
-    /** Lints the open configuration as edited. */
-    static Findings run(ZelConfig config, Path definitionsFile, ZelWarningListener warnings) throws Session.Refused {
+    /** Lints the open configuration as edited, its walk told to {@code progress} (which may stop it). */
+    static Findings run(ZelConfig config, Path definitionsFile, ZelWarningListener warnings, Progress progress)
+            throws Session.Refused {
         Findings found = new Findings();
         int problems = 0;
         try {
-            for (Finding f : COM.morvent.zel.walk.Lint.run(config, definitionsFile, warnings)) {
+            for (Finding f : COM.morvent.zel.walk.Lint.run(config, ConfigFile.of(config), LibraryDefinitions.loaded(),
+                                                           definitionsFile, warnings, progress)) {
                 if (!f.kind.note) ++problems;
                 String text = (f.kind.note ? "note: " : "") + (f.rule != null ? f.rule + ": " : "") + f.why
                               + (f.fix != null ? "; " + f.fix : "");

@@ -40,6 +40,12 @@ final class Server {
     private final String host;
     private final String origin;
 
+    static {
+        // Small answers go out at once: with Nagle's delay the state's answer waited some 40 ms for
+        // the browser's delayed acknowledgement of its headers. Read when the first server starts.
+        if (System.getProperty("sun.net.httpserver.nodelay") == null) System.setProperty("sun.net.httpserver.nodelay", "true");
+    }
+
     Server(Session session, int port) throws IOException {
         this.session = session;
         byte[] random = new byte[18];
@@ -48,7 +54,9 @@ final class Server {
         http = HttpServer.create(new InetSocketAddress(InetAddress.getByName("127.0.0.1"), port), 16);
         host = "127.0.0.1:" + http.getAddress().getPort();
         origin = "http://" + host;
-        threads = Executors.newFixedThreadPool(4, r -> {
+        // Long requests (Changes, lint, search, the table of each tab) walk without the session's
+        // lock: enough threads that rows and polls still find one free.
+        threads = Executors.newFixedThreadPool(12, r -> {
             Thread t = new Thread(r, "zel-edit-http");
             t.setDaemon(true);
             return t;
@@ -142,9 +150,10 @@ final class Server {
             case "settings": return session.settings();
             case "search":
                 return session.search(q.get("q"), (int) number(q.get("offset"), 0),
-                                      (int) Math.min(1000, Math.max(1, number(q.get("limit"), 100))));
-            case "changes": return session.changes();
-            case "table": return session.table();
+                                      (int) Math.min(1000, Math.max(1, number(q.get("limit"), 100))), q.get("job"));
+            case "changes": return session.changes(q.get("job"));
+            case "table": return session.table(q.get("job"));
+            case "progress": return session.progress();
             default:
                 break;
         }
@@ -155,12 +164,12 @@ final class Server {
         switch (name) {
             case "edit": return session.edit(q);
             case "undo": return session.undo(true);
-            case "cancel": return session.cancel();
+            case "cancel": return session.cancel(q.get("job"));
             case "redo": return session.undo(false);
             case "save": return session.save();
             case "saveas": return session.saveAs(q.get("value"));
             case "reload": return session.reload();
-            default: return session.lint();
+            default: return session.lint(q.get("job"));
         }
     }
 

@@ -28,8 +28,11 @@ import java.util.Map;
 
 /**
  * The one configuration a server edits, open for editing, and everything the page asks of it.
- * Every browser tab talks to this one object: each request holds its lock from start to end, so
- * a tab sees another's edits at its next request and never half of one.
+ * Every browser tab talks to this one object: each short request holds its lock from start to
+ * end, so a tab sees another's edits at its next request and never half of one. The long ones
+ * (Changes, lint, search, the table) take a copy of the rules under the lock and walk a copy of
+ * the configuration of their own without it, so that rows and polls are answered meanwhile; an
+ * edit made during such a walk marks its answer stale.
  *
  * <p>Nothing is kept of the hierarchy between requests: a level is bound anew through a path
  * vector each time it is asked for, so the rows always show the rules in force and the memory
@@ -55,13 +58,17 @@ final class Session {
     private final java.nio.file.Path definitionsFile;
     private final Design design;
     private final Deque<String> warnings = new ArrayDeque<>();
-    private long warningCount;
+    /** Written under the warnings' lock; read by the requests to tell whether a call warned. */
+    private volatile long warningCount;
     private final ZelWarningListener listener = this::warn;
     private CellView name;
     private ZelConfig config;
     /** Counts the changes every tab must see: edits, saves, reloads. */
     private long generation;
-    private Lint.Findings lint;
+    /** The last lint's findings, for the rows; set whole, read without the lock by the walks. */
+    private volatile Lint.Findings lint;
+    /** Counts the lints run: the tabs mark their rows anew when it moves. */
+    private volatile long lintRuns;
     private final LibraryDefinitions libraries;
     /** The rules before each edit, newest last, and those an undo left, for redo; shared by every tab. */
     private final Deque<List<ZelRules.Rule>> undo = new ArrayDeque<>();
@@ -115,10 +122,15 @@ final class Session {
         return null;
     }
 
-    private synchronized void warn(String text) {
-        warnings.addLast(COM.morvent.zel.walk.Zel.inZelWords(text));
-        ++warningCount;
-        if (warnings.size() > WARNINGS_KEPT) warnings.removeFirst();
+    // The warnings have a lock of their own: a walk without the session's lock warns too, from
+    // inside the library and the design's lock, while a request holding the session's lock may
+    // wait for the design.
+    private void warn(String text) {
+        synchronized (warnings) {
+            warnings.addLast(COM.morvent.zel.walk.Zel.inZelWords(text));
+            ++warningCount;
+            if (warnings.size() > WARNINGS_KEPT) warnings.removeFirst();
+        }
     }
 
     private ZelConfig open(CellView at) throws Refused {
@@ -129,8 +141,10 @@ final class Session {
         return c;
     }
 
-    private synchronized String lastWarning() {
-        return warnings.isEmpty() ? "" : ": " + warnings.peekLast();
+    private String lastWarning() {
+        synchronized (warnings) {
+            return warnings.isEmpty() ? "" : ": " + warnings.peekLast();
+        }
     }
 
     synchronized void close() {
@@ -156,14 +170,16 @@ final class Session {
         WalkHeader header = Rows.header(config);
         j.put("top", new CellView(config.getTopLibName(), config.getTopCellName(), config.getTopViewName()).toString());
         j.put("defaultViews", header.defaultViewList).put("defaultLibs", header.defaultLibList);
-        j.put("warningCount", warningCount).array("warnings");
-        long first = warningCount - warnings.size();
-        long n = first;
-        for (String w : warnings) {
-            if (n++ >= since) j.put(null, w);
+        synchronized (warnings) {
+            j.put("warningCount", warningCount).array("warnings");
+            long n = warningCount - warnings.size();
+            for (String w : warnings) {
+                if (n++ >= since) j.put(null, w);
+            }
+            j.end();
         }
-        j.end();
-        j.put("lint", lint == null ? null : lint.summary);
+        Lint.Findings found = lint;
+        j.put("lint", found == null ? null : found.summary).put("lintRuns", lintRuns);
         return j.close().toString();
     }
 
@@ -171,7 +187,11 @@ final class Session {
     // The tree
 
     private Walker walker(boolean everything) {
-        return new Walker(config, design, listener, Integer.MAX_VALUE, new Progress(null, false, false), everything);
+        return walker(config, new Progress(null, false, false), everything);
+    }
+
+    private Walker walker(ZelConfig over, Progress progress, boolean everything) {
+        return new Walker(over, design, listener, Integer.MAX_VALUE, progress, everything);
     }
 
     /** Binds down the instance names of {@code path} from the top; gives the last node. */
@@ -250,6 +270,7 @@ final class Session {
     }
 
     private void row(Json j, Node n, WalkHeader header) {
+        Lint.Findings lint = this.lint;
         j.put("name", n.name).put("path", n.path()).put("master", n.master.toString())
                 .put("binding", n.binding == null ? null : n.binding.toString())
                 .put("kind", Labels.viewChoice(n.answers).token).put("brief", Rows.brief(n, header))
@@ -467,8 +488,12 @@ final class Session {
         return lines;
     }
 
-    /** Makes the open configuration hold {@code target}'s rules: removes, sets and sets back rule by rule. */
     private void restore(List<ZelRules.Rule> target) throws Refused {
+        restore(config, target);
+    }
+
+    /** Makes {@code config} (the open one, or a walk's copy) hold {@code target}'s rules: removes, sets and sets back rule by rule. */
+    private void restore(ZelConfig config, List<ZelRules.Rule> target) throws Refused {
         List<ZelRules.Rule> current = ZelRules.list(config);
         Map<String, ZelRules.Rule> want = new java.util.LinkedHashMap<>();
         for (ZelRules.Rule r : target) if (!r.kind().equals("note")) want.putIfAbsent(identity(r), r);
@@ -744,43 +769,189 @@ final class Session {
     }
 
     // ---------------------------------------------------------------------------------------
+    // Long work: on a copy, with progress, cancellable
+
+    /** A long request under way: what it does, how far its walk got, and its stop. */
+    static final class Job {
+        final String kind;
+        /** Names it for its own tab's Cancel; null when the tab gave none. */
+        final String id;
+        final long started = System.nanoTime();
+        final Progress progress = new Progress(null, false, false);
+
+        Job(String kind, String id) {
+            this.kind = kind;
+            this.id = id;
+        }
+    }
+
+    private final java.util.Set<Job> jobs = java.util.concurrent.ConcurrentHashMap.newKeySet();
+    /** Hook for the tests: runs in each long request once its copy is made, before its walk. */
+    static java.util.function.Consumer<Job> atJobStart;
+    /** Hook for the tests: runs at each instance a search meets. */
+    static Runnable duringSearch;
+    /**
+     * A pause (ms) before each long request's walk, in which it answers Cancel: lets the browser
+     * tests act while one runs on the small example (system property zel.edit.holdMs).
+     */
+    private static final long HOLD_MS = Long.getLong("zel.edit.holdMs", 0);
+
+    /** Cancels that came before their request (they travel apart), newest last; a few kept. */
+    private final Deque<String> cancelledFirst = new ArrayDeque<>();
+    private static final int CANCELLED_FIRST_KEPT = 64;
+
+    /** Stops the long requests under way: the one {@code id} names, or every one when null. Takes no lock. */
+    String cancel(String id) {
+        int n = 0;
+        boolean named = id != null && !id.isEmpty();
+        for (Job j : jobs) {
+            if (!named || id.equals(j.id)) {
+                j.progress.stop();
+                ++n;
+            }
+        }
+        if (named && n == 0) {
+            synchronized (cancelledFirst) {
+                cancelledFirst.addLast(id);
+                if (cancelledFirst.size() > CANCELLED_FIRST_KEPT) cancelledFirst.removeFirst();
+            }
+        }
+        return new Json().open().put("ok", true).put("stopped", n).close().toString();
+    }
+
+    /** The long requests under way and the instances each has walked; takes no lock. */
+    String progress() {
+        Json j = new Json().open().array("jobs");
+        for (Job job : jobs) {
+            j.element().put("kind", job.kind).put("id", job.id).put("walked", job.progress.walked())
+                    .put("ms", (System.nanoTime() - job.started) / 1_000_000).close();
+        }
+        return j.end().close().toString();
+    }
+
+    /** Thrown out of a walk that a tab cancelled. */
+    private static final class Cancelled extends IOException {
+        private static final long serialVersionUID = 1L;
+    }
+
+    /**
+     * The configuration as edited, as of one moment, for a long request to walk without the
+     * session's lock: the stored file opened anew and given the open one's rules.
+     */
+    private final class Copy implements AutoCloseable {
+        final List<ZelRules.Rule> rules;
+        final long generation;
+        final CellView name;
+        ZelConfig config;
+
+        Copy() {
+            synchronized (Session.this) {
+                rules = ZelRules.list(Session.this.config);
+                generation = Session.this.generation;
+                name = Session.this.name;
+            }
+        }
+
+        /** Opens the copy; what the rules alone tell needs none. */
+        ZelConfig open() throws Refused {
+            if (config != null) return config;
+            ZelConfig c = new ZelConfig();
+            if (!c.open(name.lib, name.cell, name.view, "a", listener)) {
+                throw new Refused(409, "no copy of " + name + " to walk" + lastWarning());
+            }
+            try {
+                restore(c, rules);
+            } catch (Refused | RuntimeException e) {
+                c.close();
+                throw e;
+            }
+            return config = c;
+        }
+
+        /** Whether an edit, save or reload came after the copy: its answer no longer holds. */
+        boolean stale() {
+            synchronized (Session.this) {
+                return Session.this.generation != generation;
+            }
+        }
+
+        @Override
+        public void close() {
+            if (config != null) config.close();
+            config = null;
+        }
+    }
+
+    /** Runs one long request as a job others can see and stop; its copy is closed however it ends. */
+    private interface Work {
+        String run(Copy copy, Job job) throws Refused, WalkException, IOException;
+    }
+
+    private String longWork(String kind, String id, Work work) throws Refused {
+        Job job = new Job(kind, id);
+        jobs.add(job);
+        synchronized (cancelledFirst) {
+            if (id != null && cancelledFirst.remove(id)) job.progress.stop();
+        }
+        try (Copy copy = new Copy()) {
+            if (job.progress.stopping()) throw new Cancelled();  // its Cancel came first
+            if (atJobStart != null) atJobStart.accept(job);
+            for (long end = System.nanoTime() + HOLD_MS * 1_000_000; System.nanoTime() - end < 0;) {
+                if (job.progress.stopping()) throw new Cancelled();
+                Thread.sleep(10);
+            }
+            return work.run(copy, job);
+        } catch (Progress.Stopped | Cancelled e) {
+            throw new Refused(409, kind + " cancelled after " + job.progress.count() + " instances");
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            throw new Refused(409, kind + " interrupted");
+        } catch (WalkException | IOException e) {
+            throw new Refused(409, "no " + kind + ": " + e.getMessage());
+        } finally {
+            jobs.remove(job);
+        }
+    }
+
+    // ---------------------------------------------------------------------------------------
     // Changes and search
 
-    /** The walk's difference between the saved file (A) and the open configuration (B). */
-    synchronized String changes() throws Refused {
-        ZelConfig saved = new ZelConfig();
-        if (!saved.open(name.lib, name.cell, name.view, "r", listener)) {
-            throw new Refused(409, "the saved configuration " + name + " does not open" + lastWarning());
-        }
-        Lines out = new Lines(CHANGES_LINES);
-        List<String> rules = rulesChanged(ZelRules.list(saved), ZelRules.list(config));
-        if (rules.isEmpty()) {
-            // The same rules over the same design bind alike: no walk needed (on a million instances it takes tens of seconds).
-            saved.close();
-            return new Json().open().put("cut", false).array("lines")
-                    .put(null, "Same rules as the saved file: no binding differs.").end()
-                    .array("rules").end().close().toString();
-        }
-        try {
-            // Both walk the whole design, each level's instances in turn: a level a call.
-            Walker a = new Walker(saved, design, listener, Integer.MAX_VALUE, new Progress(null, false, false), true)
-                    .wholeLevels(true);
-            Walker b = walker(true).wholeLevels(true);
-            try {
-                new Diff(out, a, Rows.header(saved), b, Rows.header(config)).run();
-            } catch (Lines.Full e) {
-                out.cut = true;
+    /** The walk's difference between the saved file (A) and the configuration as edited (B). */
+    String changes(String id) throws Refused {
+        return longWork("changes", id, (copy, job) -> {
+            ZelConfig saved = new ZelConfig();
+            if (!saved.open(copy.name.lib, copy.name.cell, copy.name.view, "r", listener)) {
+                throw new Refused(409, "the saved configuration " + copy.name + " does not open" + lastWarning());
             }
-        } catch (WalkException | IOException e) {
-            throw new Refused(409, "no changes: " + e.getMessage());
-        } finally {
-            saved.close();
-        }
-        Json j = new Json().open().put("cut", out.cut).array("lines");
-        for (String l : out.lines) j.put(null, l);
-        j.end().array("rules");
-        for (String l : rules) j.put(null, l);
-        return j.end().close().toString();
+            try {
+                Lines out = new Lines(CHANGES_LINES);
+                List<String> rules = rulesChanged(ZelRules.list(saved), copy.rules);
+                if (rules.isEmpty()) {
+                    // The same rules over the same design bind alike: no walk needed.
+                    out.lines.add("Same rules as the saved file: no binding differs.");
+                } else {
+                    // Both walk the whole design, each level's instances in turn: a level a call.
+                    Walker a = walker(saved, job.progress, true).wholeLevels(true);
+                    Walker b = walker(copy.open(), job.progress, true).wholeLevels(true);
+                    try {
+                        new Diff(out, a, Rows.header(saved), b, Rows.header(copy.config)).run();
+                    } catch (Lines.Full e) {
+                        out.cut = true;
+                    } finally {
+                        a.close();
+                        b.close();
+                    }
+                }
+                Json j = new Json().open().put("cut", out.cut).put("stale", copy.stale()).put("walked", job.progress.count())
+                        .array("lines");
+                for (String l : out.lines) j.put(null, l);
+                j.end().array("rules");
+                for (String l : rules) j.put(null, l);
+                return j.end().close().toString();
+            } finally {
+                saved.close();
+            }
+        });
     }
 
     /** Lines written, up to a number; then the writer throws to end the walk that writes. */
@@ -821,24 +992,17 @@ final class Session {
     }
 
     /**
-     * Walks the hierarchy for instances whose name, path, master cell or bound cell holds
-     * {@code q}; gives those from {@code offset} on, at most {@code limit}, and whether more
-     * follow. The walk stops at the first match past them.
-     */
-    /**
      * The table of cells: for each master cell view, each binding it gets, by which kind of
      * rule, with how many instances and the first of them. Walks the whole design.
      */
-    synchronized String table() throws Refused {
-        long started = System.nanoTime();
-        Walker w = walker(false);
-        Map<String, long[]> counts = new java.util.LinkedHashMap<>();
-        Map<String, String[]> rows = new java.util.HashMap<>();
-        try {
-            w.walk(new WalkSink() {
+    String table(String id) throws Refused {
+        return longWork("table", id, (copy, job) -> {
+            Map<String, long[]> counts = new java.util.LinkedHashMap<>();
+            Map<String, String[]> rows = new java.util.HashMap<>();
+            walker(copy.open(), job.progress, false).walk(new WalkSink() {
                 @Override
                 public void enter(Node n) throws IOException {
-                    stopIfCancelled(started);
+                    if (job.progress.stopping()) throw new Cancelled();
                     String binding = n.binding == null ? "open" : n.binding.toString();
                     String by = Labels.chosenBy(n.answers);
                     String key = n.master + "\0" + binding + "\0" + by;
@@ -850,90 +1014,56 @@ final class Session {
                 public void finish(Node top) {
                 }
             });
-        } catch (Cancelled e) {
-            throw new Refused(409, "table cancelled");
-        } catch (WalkException | IOException e) {
-            throw new Refused(409, "no table: " + e.getMessage());
-        } finally {
-            w.close();
-        }
-        Json j = new Json().open().array("rows");
-        for (Map.Entry<String, long[]> e : counts.entrySet()) {
-            String[] r = rows.get(e.getKey());
-            j.element().put("cell", r[0]).put("binding", r[1]).put("by", r[2]).put("count", e.getValue()[0])
-                    .put("first", r[3]).close();
-        }
-        return j.end().close().toString();
+            Json j = new Json().open().put("stale", copy.stale()).array("rows");
+            for (Map.Entry<String, long[]> e : counts.entrySet()) {
+                String[] r = rows.get(e.getKey());
+                j.element().put("cell", r[0]).put("binding", r[1]).put("by", r[2]).put("count", e.getValue()[0])
+                        .put("first", r[3]).close();
+            }
+            return j.end().close().toString();
+        });
     }
 
-    /** When a tab last asked to stop the long work under way (System.nanoTime), 0 never. */
-    private volatile long cancelAsked;
-    /** Hook for the tests: runs at each instance a search meets. */
-    static Runnable duringSearch;
-
-    /** Stops the search or table under way; takes no lock, so it is heard while one runs. */
-    String cancel() {
-        cancelAsked = System.nanoTime();
-        return new Json().open().put("ok", true).close().toString();
-    }
-
-    /** Thrown out of a walk that a tab cancelled. */
-    private static final class Cancelled extends IOException {
-        private static final long serialVersionUID = 1L;
-    }
-
-    private void stopIfCancelled(long started) throws Cancelled {
-        if (cancelAsked - started > 0) throw new Cancelled();
-    }
-
-    synchronized String search(String q, int offset, int limit) throws Refused {
+    /**
+     * Walks the hierarchy for instances whose name, path, master cell or bound cell holds
+     * {@code q}; gives those from {@code offset} on, at most {@code limit}, and whether more
+     * follow. The walk stops at the first match past them.
+     */
+    String search(String q, int offset, int limit, String id) throws Refused {
         if (q == null || q.isEmpty()) throw new Refused(400, "give something to search for");
-        long started = System.nanoTime();
-        Walker w = walker(false);
-        WalkHeader header = Rows.header(config);
-        Json j = new Json().open().put("q", q).put("offset", offset).array("rows");
-        final class Enough extends IOException {
-            private static final long serialVersionUID = 1L;
-        }
-        long[] seen = {0, 0};
-        boolean more = false;
-        try {
-            w.walk(new WalkSink() {
-                @Override
-                public void start(Node top) {
-                }
+        return longWork("search", id, (copy, job) -> {
+            Walker w = walker(copy.open(), job.progress, false);
+            WalkHeader header = Rows.header(copy.config);
+            Json j = new Json().open().put("q", q).put("offset", offset).array("rows");
+            final class Enough extends IOException {
+                private static final long serialVersionUID = 1L;
+            }
+            long[] seen = {0};
+            boolean more = false;
+            try {
+                w.walk(new WalkSink() {
+                    @Override
+                    public void enter(Node n) throws IOException {
+                        if (duringSearch != null) duringSearch.run();
+                        if (job.progress.stopping()) throw new Cancelled();
+                        if (!matches(n, q)) return;
+                        long k = seen[0]++;
+                        if (k < offset) return;
+                        if (k >= (long) offset + limit) throw new Enough();
+                        row(j.element(), n, header);
+                        j.close();
+                    }
 
-                @Override
-                public void enter(Node n) throws IOException {
-                    ++seen[1];
-                    if (duringSearch != null) duringSearch.run();
-                    stopIfCancelled(started);
-                    if (!matches(n, q)) return;
-                    long k = seen[0]++;
-                    if (k < offset) return;
-                    if (k >= (long) offset + limit) throw new Enough();
-                    row(j.element(), n, header);
-                    j.close();
-                }
-
-                @Override
-                public void leave(Node n) {
-                }
-
-                @Override
-                public void finish(Node top) {
-                }
-            });
-        } catch (Enough e) {
-            more = true;
-        } catch (Cancelled e) {
-            throw new Refused(409, "search cancelled after " + seen[1] + " instances");
-        } catch (WalkException | IOException e) {
-            throw new Refused(409, e.getMessage());
-        }
-        return j.end().put("more", more).put("visited", seen[1]).close().toString();
+                    @Override
+                    public void finish(Node top) {
+                    }
+                });
+            } catch (Enough e) {
+                more = true;
+            }
+            return j.end().put("more", more).put("visited", job.progress.count()).put("stale", copy.stale()).close().toString();
+        });
     }
-
     private static boolean matches(Node n, String q) {
         if (n.name.contains(q) || n.master.cell != null && n.master.cell.contains(q)) return true;
         if (n.binding != null && n.binding.cell != null && n.binding.cell.contains(q)) return true;
@@ -943,40 +1073,52 @@ final class Session {
     // ---------------------------------------------------------------------------------------
     // Lint
 
-    /** Runs the lint over the saved file and keeps its findings for the rows. */
-    synchronized String lint() throws Refused {
-        lint = Lint.run(config, definitionsFile, listener);
-        // A finding names an instance path, a cell view or a library: the page links those
-        // that are instances of the open configuration's hierarchy.
-        java.util.Set<String> instances = new java.util.HashSet<>();
-        Walker w = walker(false);
-        try {
-            Node top = w.start();
-            int tried = 0;
-            for (Lint.Item f : lint.all) {
-                if (f.path == null || f.path.contains("*") || instances.contains(f.path) || ++tried > 1000) continue;
-                try {
-                    Node n = descend(w, top, split(f.path));
-                    instances.add(f.path);
-                    for (; n.parent != null; n = n.parent) w.leave(n);
-                } catch (Refused e) {
-                    // Not an instance; descend left the path vector where it stopped.
-                    w.close();
-                    w = walker(false);
-                    top = w.start();
+    /** Lints the configuration as edited and keeps its findings for the rows. */
+    String lint(String id) throws Refused {
+        return longWork("lint", id, (copy, job) -> {
+            ZelConfig c = copy.open();
+            Lint.Findings found = Lint.run(c, definitionsFile, listener, job.progress);
+            // A finding names an instance path, a cell view or a library: the page links those
+            // that are instances of the open configuration's hierarchy.
+            java.util.Set<String> instances = new java.util.HashSet<>();
+            Walker w = walker(c, job.progress, false);
+            try {
+                Node top = w.start();
+                int tried = 0;
+                for (Lint.Item f : found.all) {
+                    if (f.path == null || f.path.contains("*") || instances.contains(f.path) || ++tried > 1000) continue;
+                    try {
+                        Node n = descend(w, top, split(f.path));
+                        instances.add(f.path);
+                        for (; n.parent != null; n = n.parent) w.leave(n);
+                    } catch (Refused e) {
+                        // Not an instance; descend left the path vector where it stopped.
+                        w.close();
+                        w = walker(c, job.progress, false);
+                        top = w.start();
+                    }
                 }
+            } finally {
+                w.close();
             }
-        } catch (WalkException e) {
-            throw new Refused(409, e.getMessage());
-        } finally {
-            w.close();
-        }
-        lint.byPath.keySet().retainAll(instances);
-        ++generation;
-        Json j = new Json().open().put("summary", lint.summary).array("findings");
-        for (Lint.Item f : lint.all) {
-            j.element().put("path", f.path).put("instance", instances.contains(f.path)).put("text", f.text).close();
-        }
-        return j.end().close().toString();
+            found.byPath.keySet().retainAll(instances);
+            boolean stale;
+            long runs;
+            synchronized (this) {
+                // Findings of rules since changed would mark the rows wrongly: the page asks again.
+                stale = generation != copy.generation;
+                if (!stale) {
+                    lint = found;
+                    ++lintRuns;
+                }
+                runs = lintRuns;
+            }
+            Json j = new Json().open().put("summary", found.summary).put("stale", stale).put("lintRuns", runs)
+                    .array("findings");
+            for (Lint.Item f : found.all) {
+                j.element().put("path", f.path).put("instance", instances.contains(f.path)).put("text", f.text).close();
+            }
+            return j.end().close().toString();
+        });
     }
 }

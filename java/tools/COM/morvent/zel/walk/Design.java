@@ -21,8 +21,8 @@ public final class Design {
         public final DesignFile.Instance[] instances;
         /** Why it cannot be walked: NOT_IN_DESIGN or DESIGN_FILE_ERROR; null when it can. */
         public final Node.End problem;
-        /** Its instances packed for ZelLevel, once the walk binds them so. */
-        ZelLevel.Instances packed;
+        /** Its instances packed for ZelLevel, once the walk binds them so (walks on other threads may share it). */
+        volatile ZelLevel.Instances packed;
 
         Level(DesignFile.Instance[] instances, Node.End problem) {
             this.instances = instances;
@@ -61,8 +61,8 @@ public final class Design {
         this.maxKept = maxKept;
     }
 
-    /** What lies below a cell view. */
-    public Level level(CellView cv) {
+    /** What lies below a cell view. Walks on several threads may share one design. */
+    public synchronized Level level(CellView cv) {
         Level level = levels.get(cv);
         if (level == null) {
             level = read(cv);

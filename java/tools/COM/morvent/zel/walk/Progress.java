@@ -21,6 +21,18 @@ public final class Progress {
     private long count;
     private int deepest;
     private boolean lineOpen;
+    /** The count as another thread may read it, brought up to date every 1,024 instances. */
+    private volatile long published;
+    private volatile boolean stopAsked;
+
+    /** Thrown out of the walk once {@link #stop} was asked: the walk closes its path vector on the way out. */
+    public static final class Stopped extends RuntimeException {
+        private static final long serialVersionUID = 1L;
+
+        Stopped() {
+            super("the walk was stopped", null, false, false);
+        }
+    }
 
     /**
      * @param err      standard error
@@ -37,7 +49,25 @@ public final class Progress {
     /** An instance was bound, {@code depth} levels below the top cell. */
     public void instance(int depth) {
         if (depth > deepest) deepest = depth;
-        if ((++count & 1023) == 0 && shown) tick(depth);
+        if ((++count & 1023) != 0) return;
+        published = count;
+        if (stopAsked) throw new Stopped();
+        if (shown) tick(depth);
+    }
+
+    /** Ends the walk at its next 1,024th instance; may be called from any thread. */
+    public void stop() {
+        stopAsked = true;
+    }
+
+    /** Whether {@link #stop} was asked: a walk that checks at each instance ends at once. */
+    public boolean stopping() {
+        return stopAsked;
+    }
+
+    /** Instances walked so far, to the last 1,024, for another thread to show. */
+    public long walked() {
+        return published;
     }
 
     public long count() {

@@ -30,6 +30,43 @@ async function call(name, params, post) {
 const get = (name, params) => call(name, params, false);
 const post = (name, params) => call(name, params, true);
 
+// Long requests (Changes, lint, search, the table) each carry a job name of their own, so that
+// their Cancel stops them alone; meanwhile `line` shows how many instances the walk bound.
+let jobCount = 0;
+function longCall(name, params, isPost, line, what, job) {
+  const text = el('span', null, what + '\u2026 ');
+  line.textContent = '';
+  line.append(text, button('Cancel', () => post('cancel', {job}).catch(() => {})));
+  const timer = setInterval(async () => {
+    try {
+      const j = (await get('progress')).jobs.find((x) => x.id === job);
+      if (j) text.textContent = what + '\u2026 ' + j.walked.toLocaleString('en') + ' instances walked ';
+    } catch (e) { /* the request's own answer tells */ }
+  }, 400);
+  return call(name, Object.assign({job}, params), isPost).finally(() => clearInterval(timer));
+}
+
+// The panel's long request: a newer one stops the one before, whose answer is then dropped (null).
+let panelJob = null;
+async function panelCall(name, isPost, what) {
+  if (panelJob) post('cancel', {job: panelJob}).catch(() => {});
+  const job = 'p' + Date.now().toString(36) + '-' + ++jobCount;
+  panelJob = job;
+  const line = el('p', 'hint');
+  line.id = 'working';
+  $('panel').append(line);
+  try {
+    const r = await longCall(name, {}, isPost, line, what, job);
+    return panelJob === job ? r : null;
+  } catch (e) {
+    if (panelJob !== job) return null;
+    throw e;
+  } finally {
+    if (panelJob === job) panelJob = null;
+    line.remove();
+  }
+}
+
 // A path's instance names, each as the path writes it: a '/' or '\\' inside a name has a '\\' before it.
 function pathParts(path) {
   const parts = [];
@@ -485,13 +522,10 @@ async function showTable() {
   panelMode = {kind: 'table'};
   const p = $('panel');
   p.textContent = '';
-  const walking = el('p', 'hint', 'Walking the design\u2026 ');
-  walking.append(button('Cancel', () => post('cancel').catch(() => {})));
-  p.append(el('h2', null, 'Cells and their bindings'), walking);
+  p.append(el('h2', null, 'Cells and their bindings'));
   let t;
-  try { t = await get('table'); } catch (e) { return panelError(e); }
-  if (panelMode?.kind !== 'table') return;
-  p.lastChild.remove();
+  try { t = await panelCall('table', false, 'Walking the design'); } catch (e) { return panelError(e); }
+  if (!t || panelMode?.kind !== 'table') return;
   const cols = [['cell', 'cell'], ['binding', 'view chosen'], ['by', 'by'], ['count', 'instances']];
   const draw = () => {
     p.querySelector('table')?.remove();
@@ -551,10 +585,12 @@ async function showChanges() {
   panelMode = {kind: 'changes'};
   const p = $('panel');
   p.textContent = '';
-  p.append(el('h2', null, 'Changes against the saved file'), el('p', 'hint', 'Walking both\u2026'));
+  p.append(el('h2', null, 'Changes against the saved file'));
   let c;
-  try { c = await get('changes'); } catch (e) { return panelError(e); }
-  p.lastChild.remove();
+  try { c = await panelCall('changes', false, 'Walking both'); } catch (e) { return panelError(e); }
+  if (!c || panelMode?.kind !== 'changes') return;
+  // An edit came during the walk: what it found is of the rules before it.
+  if (c.stale) return showChanges();
   const pre = el('pre');
   pre.id = 'changed-bindings';
   for (const line of c.lines) {
@@ -649,18 +685,21 @@ async function revert() {
 }
 
 async function lint() {
-  banner('Linting\u2026', true);
-  let r;
-  try {
-    r = await post('lint');
-  } catch (e) {
-    return banner(e.message);
-  }
-  banner('Lint: ' + r.summary + (r.findings.length ? '; marked \u26a0 on their rows' : ''), true);
   panelMode = {kind: 'lint'};
   const p = $('panel');
   p.textContent = '';
-  p.append(el('h2', null, 'Lint of the configuration as edited'), el('p', 'hint', r.summary));
+  p.append(el('h2', null, 'Lint of the configuration as edited'));
+  let r;
+  try {
+    r = await panelCall('lint', true, 'Linting');
+  } catch (e) {
+    return panelError(e);
+  }
+  if (!r || panelMode?.kind !== 'lint') return;
+  if (r.stale) return lint();
+  lintRunsSeen = r.lintRuns;  // this tab marks its rows below; the poll need not again
+  banner('Lint: ' + r.summary + (r.findings.length ? '; marked \u26a0 on their rows' : ''), true);
+  p.append(el('p', 'hint', r.summary));
   const list = el('div');
   for (const f of r.findings) {
     const line = el('div', 'lintline');
@@ -679,6 +718,7 @@ async function lint() {
 }
 
 let foreignSeen = false;
+let lintRunsSeen = -1;
 async function poll() {
   let s;
   try { s = await get('state', {since: warningsSeen}); } catch (e) { return; }
@@ -697,6 +737,8 @@ async function poll() {
       button('Reload (drop my edits)', () => reload()),
       button('Keep editing', () => banner(null)),
     ]);
+    // Changes compare with the file on disk, which is another now; the lint shows with them.
+    if (panelMode?.kind === 'changes' || panelMode?.kind === 'lint') guard(refreshPanel());
   }
   if (!s.changedOnDisk) foreignSeen = false;
   $('saveline').hidden = !s.lastSave;
@@ -709,11 +751,16 @@ async function poll() {
     f.scrollTop = f.scrollHeight;
   }
   warningsSeen = s.warningCount;
+  // A lint run in another tab marks the rows anew.
+  const linted = lintRunsSeen >= 0 && s.lintRuns > lintRunsSeen;
+  lintRunsSeen = Math.max(lintRunsSeen, s.lintRuns);
   // Only a newer generation: a poll answered before this tab's own edit must not rebuild the panel under the user.
   if (generation >= 0 && s.generation > generation) {
     generation = s.generation;
     await refreshTree();
     await refreshPanel();
+  } else if (linted) {
+    await refreshTree();
   }
   generation = Math.max(generation, s.generation);
 }
@@ -722,26 +769,32 @@ async function poll() {
 // Search
 
 let lastQuery = null;
+let searchJob = null;  // the search under way: a newer one stops it, and its answer is dropped
 async function search(q, offset) {
   const box = $('results');
   if (!offset) { box.textContent = ''; lastQuery = q; }
+  if (searchJob) post('cancel', {job: searchJob}).catch(() => {});
+  const job = 's' + Date.now().toString(36) + '-' + ++jobCount;
+  searchJob = job;
   box.hidden = false;
   // While the server walks: say so, with a way to stop it.
-  const pending = el('div', 'head', 'Searching for "' + q + '"\u2026 ');
+  const pending = el('div', 'head');
   pending.id = 'searching';
-  pending.append(button('Cancel', () => post('cancel').catch(() => {})));
-  const shownPending = setTimeout(() => box.prepend(pending), 150);
+  const shownPending = setTimeout(() => { if (searchJob === job) box.prepend(pending); }, 150);
   let r;
   try {
-    r = await get('search', {q, offset, limit: 100});
+    r = await longCall('search', {q, offset, limit: 100}, false, pending, 'Searching for "' + q + '"', job);
   } catch (e) {
-    box.append(el('div', 'err', e.message));
+    if (searchJob === job) { searchJob = null; box.append(el('div', 'err', e.message)); }
     return;
   } finally {
     clearTimeout(shownPending);
     pending.remove();
   }
-  if (q !== lastQuery) return;
+  if (searchJob !== job) return;
+  searchJob = null;
+  // An edit overtook it: the search it made asks again.
+  if (q !== lastQuery || r.stale) return;
   box.querySelector('.more')?.remove();
   let head = box.querySelector('.head');
   if (!head) { head = el('div', 'head'); box.append(head); }
