@@ -207,8 +207,36 @@ public:
         return id;
     }
     // A word list joined by single blanks, as getCurrentLibList answers it.
-    jint addWords(ZelWords words) {
+    // last: the text this field had at the instance before, nearly always the
+    // same list again: compared in place, it is neither joined nor hashed.
+    jint addWords(ZelWords words, jint& last) {
         if (words == nullptr) return -1;
+        if (last >= 0 && sameWords(words, entries_[static_cast<std::size_t>(last)])) return last;
+        last = addJoined(words);
+        return last;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t hash;
+        std::size_t at, length;
+    };
+
+    // Whether the words joined by single blanks are the entry's text.  The
+    // arena ends each text with a NUL, which no word holds: a text that ends
+    // early mismatches there.
+    bool sameWords(ZelWords words, const Entry& e) const {
+        const char* t = arena_.data() + e.at;
+        for (ZelWords w = words; *w != nullptr; ++w) {
+            if (w != words && *t++ != ' ') return false;
+            for (const char* c = *w; *c != '\0'; ++c, ++t) {
+                if (*t != *c) return false;
+            }
+        }
+        return t == arena_.data() + e.at + e.length;
+    }
+
+    jint addJoined(ZelWords words) {
         joined_.clear();
         for (ZelWords w = words; *w != nullptr; ++w) {
             if (w != words) joined_ += ' ';
@@ -216,6 +244,8 @@ public:
         }
         return add(joined_.data(), joined_.size());
     }
+
+public:
     // The Java array, of the kept Strings; null with an exception pending
     // when the JVM has no room.
     jobjectArray toJava(JNIEnv* env) const {
@@ -235,11 +265,6 @@ public:
     }
 
 private:
-    struct Entry {
-        std::uint64_t hash;
-        std::size_t at, length;
-    };
-
     jint add(const char* text, std::size_t length) {
         const std::uint64_t hash = hashText(text, length);
         const std::size_t mask = slots_.size() - 1;
@@ -291,8 +316,13 @@ void bindOne(PathVectorSlot& slot, const char* const* s, jint options) {
     slot.resolvedLists = lists;
 }
 
+// The word lists of the instance before, in the table.
+struct LastLists {
+    jint libList = -1, expanded = -1;
+};
+
 // The answers of the bind just made, as the binding queries read them.
-void readBinding(const PathVectorSlot& slot, StringTable& table, jint* out) {
+void readBinding(const PathVectorSlot& slot, StringTable& table, LastLists& last, jint* out) {
     BindingRecord* b = slot.binding;
     out[kLib] = table.add(b != nullptr ? b->libName : nullptr);
     out[kCell] = table.add(b != nullptr ? b->cellName : nullptr);
@@ -300,8 +330,8 @@ void readBinding(const PathVectorSlot& slot, StringTable& table, jint* out) {
     jint flags = b != nullptr && zelIsOpenBinding(b) ? jint{kUnbound} : jint{0};
     const BindInfo* info = slot.bindInfo;
     const ResolvedLists* lists = slot.resolvedLists;
-    out[kLibList] = info != nullptr && lists != nullptr ? table.addWords(lists->libWords) : -1;
-    out[kExpanded] = lists != nullptr ? table.addWords(lists->expandedViewWords) : -1;
+    out[kLibList] = info != nullptr && lists != nullptr ? table.addWords(lists->libWords, last.libList) : -1;
+    out[kExpanded] = lists != nullptr ? table.addWords(lists->expandedViewWords, last.expanded) : -1;
     out[kViewList] = -1;
     out[kLibSet] = -1;
     out[kWhy] = pathvector::kLibListDefault;
@@ -384,6 +414,7 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_COM_morvent_zel_ZelLevel_bindLeve
         if (!unpack(env, packed, 0, env->GetArrayLength(packed), count, bytes, texts)) return nullptr;
         std::vector<jint> out(1 + static_cast<std::size_t>(count) * kStride, 0);
         StringTable table;
+        LastLists last;
         jsize bound = 0;
         while (bound < count) {
             const char* const* s = &texts[static_cast<std::size_t>(bound) * 4];
@@ -395,7 +426,7 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_COM_morvent_zel_ZelLevel_bindLeve
             }
             bindOne(*slot, s, options);
             warnings.disarm();
-            readBinding(*slot, table, answer);
+            readBinding(*slot, table, last, answer);
             answer[kContext] = -1;
             if ((options & kOccurPaths) != 0 && zelGetContextOccInst(slot->pathVector, s[0]) != nullptr) {
                 answer[kFlags] |= kPartOfOccurPath;

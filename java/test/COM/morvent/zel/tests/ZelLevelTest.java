@@ -171,6 +171,30 @@ class ZelLevelTest {
         assertTrue(config.close());
     }
 
+    // A level answers each instance's library list as the natives do, whatever the list of the
+    // instance before it: longer, shorter, another letter, another blank, the same.
+    @Test
+    void eachListAsTheNativesWhateverTheOneBefore() {
+        ZelConfig config = Fixture.fresh("lists");
+        String[] lists = {"design stdcells devices", "design stdcells", "design stdcellz", "design stdcells devices",
+                          "designxstdcells", "design stdcells", "design stdcells"};
+        String[][] rows = new String[lists.length][];
+        for (int i = 0; i < lists.length; ++i) {
+            rows[i] = new String[] {"U" + i, "design", "core", "symbol"};
+            assertTrue(config.setInstLibList("design", "chip", "schematic", rows[i][0], lists[i]));
+        }
+        try (ZelPathVector pv = ZelPathVector.create(config)) {
+            assertTrue(pv.pushCell("design", "chip", "schematic", null));
+            ZelLevel level = ZelLevel.bind(pv, column(rows, 0), column(rows, 1), column(rows, 2), column(rows, 3),
+                                           true, true, false, true, null);
+            for (int i = 0; i < lists.length; ++i) {
+                assertEquals(lists[i], level.getCurrentLibList(i));
+                assertEquals(oneByOne(pv, rows[i], true), fromLevel(level, i), rows[i][0]);
+            }
+        }
+        assertTrue(config.close());
+    }
+
     static List<Object> bound(ZelPathVector pv) {
         return Arrays.asList(pv.getCurrentLibBinding(), pv.getCurrentCellBinding(), pv.getCurrentViewBinding(), pv.isUnbound());
     }
