@@ -146,12 +146,6 @@ public:
     }
     std::mutex& mutex() { return mutex_; }
 
-    // For the tests: how many bytes of text are kept, each with its NUL.
-    std::size_t size() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return arena_.size();
-    }
-
 private:
     struct Entry {
         std::uint64_t hash;
