@@ -172,12 +172,14 @@ class ZelLevelTest {
     }
 
     // A level answers each instance's library list as the natives do, whatever the list of the
-    // instance before it: longer, shorter, another letter, another blank, the same.
+    // instance before it: longer, shorter, another letter, another blank, the same; then 300
+    // lists of their own, more than the tables of texts hold before they grow.
     @Test
     void eachListAsTheNativesWhateverTheOneBefore() {
         ZelConfig config = Fixture.fresh("lists");
-        String[] lists = {"design stdcells devices", "design stdcells", "design stdcellz", "design stdcells devices",
-                          "designxstdcells", "design stdcells", "design stdcells"};
+        String[] lists = Arrays.copyOf(new String[] {"design stdcells devices", "design stdcells", "design stdcellz",
+            "design stdcells devices", "designxstdcells", "design stdcells", "design stdcells"}, 307);
+        for (int i = 7; i < lists.length; ++i) lists[i] = "design l" + i;
         String[][] rows = new String[lists.length][];
         for (int i = 0; i < lists.length; ++i) {
             rows[i] = new String[] {"U" + i, "design", "core", "symbol"};
