@@ -12,8 +12,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -89,6 +89,98 @@ bool unpack(JNIEnv* env, jbyteArray packed, jsize from, jsize to, jsize count, s
     return at == static_cast<std::size_t>(size);
 }
 
+// A hash of a text, one word at a time where it can (FNV-1a over 8 bytes,
+// then the odd bytes): the texts are names and word lists, and the library's
+// std::hash cost more than the rest of a table's work.
+std::uint64_t hashText(const char* text, std::size_t length) {
+    constexpr std::uint64_t kPrime = 0x100000001b3ULL;
+    std::uint64_t h = 0xcbf29ce484222325ULL ^ length;
+    std::size_t k = 0;
+    for (; k + 8 <= length; k += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + k, 8);
+        h = (h ^ word) * kPrime;
+        h ^= h >> 29;
+    }
+    for (; k < length; ++k) h = (h ^ static_cast<unsigned char>(text[k])) * kPrime;
+    return h ^ (h >> 32);
+}
+
+// The Java Strings of the texts answered, kept from one call to the next:
+// a walk answers the same few dozen names and lists at every level, and
+// making a String of each, a level at a time, cost a sixth of the walk.  The
+// same object each time also spares the caller's hash maps (a String keeps
+// its hash) and comparisons (the same reference).  Keyed on the text alone,
+// so nothing a configuration does can make an entry wrong.  Bounded: once
+// its texts would pass kLimit bytes (each with its NUL) it starts afresh.
+// Process-wide, one lock: a level takes it once.
+class KeptStrings {
+public:
+    static constexpr std::size_t kLimit = 256 * 1024;
+
+    // The String of text (length bytes, NUL-terminated), as a global
+    // reference the cache owns; null with an exception pending when the JVM
+    // has no room.  Called with mutex() held.
+    jstring get(JNIEnv* env, const char* text, std::size_t length, std::uint64_t hash) {
+        std::size_t k = static_cast<std::size_t>(hash) & (slots_.size() - 1);
+        for (; slots_[k] >= 0; k = (k + 1) & (slots_.size() - 1)) {
+            const Entry& e = entries_[static_cast<std::size_t>(slots_[k])];
+            if (e.hash == hash && e.length == length && std::memcmp(arena_.data() + e.at, text, length) == 0)
+                return e.string;
+        }
+        if (arena_.size() + length + 1 > kLimit) {
+            clear(env);
+            k = static_cast<std::size_t>(hash) & (slots_.size() - 1);
+        }
+        jstring local = toJavaString(env, text);
+        if (local == nullptr) return nullptr;
+        auto kept = static_cast<jstring>(env->NewGlobalRef(local));
+        env->DeleteLocalRef(local);
+        if (kept == nullptr) return nullptr;
+        slots_[k] = static_cast<jint>(entries_.size());
+        entries_.push_back({hash, arena_.size(), length, kept});
+        arena_.append(text, length);
+        arena_.push_back('\0');
+        if (entries_.size() * 2 > slots_.size()) grow();
+        return kept;
+    }
+    std::mutex& mutex() { return mutex_; }
+
+private:
+    struct Entry {
+        std::uint64_t hash;
+        std::size_t at, length;
+        jstring string;
+    };
+
+    void clear(JNIEnv* env) {
+        for (const Entry& e : entries_) env->DeleteGlobalRef(e.string);
+        entries_.clear();
+        arena_.clear();
+        slots_.assign(kFirstSlots, -1);
+    }
+    void grow() {
+        slots_.assign(slots_.size() * 2, -1);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t id = 0; id < entries_.size(); ++id) {
+            std::size_t k = static_cast<std::size_t>(entries_[id].hash) & mask;
+            while (slots_[k] >= 0) k = (k + 1) & mask;
+            slots_[k] = static_cast<jint>(id);
+        }
+    }
+
+    static constexpr std::size_t kFirstSlots = 256;
+    std::mutex mutex_;
+    std::vector<jint> slots_ = std::vector<jint>(kFirstSlots, -1);  // -1: free; at most half full
+    std::vector<Entry> entries_;
+    std::string arena_;
+};
+
+KeptStrings& keptStrings() {
+    static KeptStrings* kept = new KeptStrings;  // never destroyed: natives may run while the process exits
+    return *kept;
+}
+
 // Each text once; -1 stands for null.  Open addressing over one arena of
 // text: a level's few distinct texts cost no allocation each (a map of
 // strings allocated a node a text, and hashed and compared more than the
@@ -109,28 +201,13 @@ public:
         return id;
     }
     // A word list joined by single blanks, as getCurrentLibList answers it.
-    jint addWords(ZelWords words) {
+    // last: the text this field had at the instance before, nearly always the
+    // same list again: compared in place, it is neither joined nor hashed.
+    jint addWords(ZelWords words, jint& last) {
         if (words == nullptr) return -1;
-        joined_.clear();
-        for (ZelWords w = words; *w != nullptr; ++w) {
-            if (w != words) joined_ += ' ';
-            joined_ += *w;
-        }
-        return add(joined_.data(), joined_.size());
-    }
-    // The Java array; null with an exception pending when the JVM has no room.
-    jobjectArray toJava(JNIEnv* env) const {
-        jclass strings = stringClass(env);
-        if (strings == nullptr) return nullptr;
-        jobjectArray array = env->NewObjectArray(static_cast<jsize>(entries_.size()), strings, nullptr);
-        if (array == nullptr) return nullptr;
-        for (std::size_t k = 0; k < entries_.size(); ++k) {
-            jstring s = toJavaString(env, arena_.data() + entries_[k].at);
-            if (s == nullptr) return nullptr;
-            env->SetObjectArrayElement(array, static_cast<jsize>(k), s);
-            env->DeleteLocalRef(s);
-        }
-        return array;
+        if (last >= 0 && sameWords(words, entries_[static_cast<std::size_t>(last)])) return last;
+        last = addJoined(words);
+        return last;
     }
 
 private:
@@ -139,8 +216,51 @@ private:
         std::size_t at, length;
     };
 
+    // Whether the words joined by single blanks are the entry's text.  The
+    // arena ends each text with a NUL, which no word holds: a text that ends
+    // early mismatches there.
+    bool sameWords(ZelWords words, const Entry& e) const {
+        const char* t = arena_.data() + e.at;
+        for (ZelWords w = words; *w != nullptr; ++w) {
+            if (w != words && *t++ != ' ') return false;
+            for (const char* c = *w; *c != '\0'; ++c, ++t) {
+                if (*t != *c) return false;
+            }
+        }
+        return t == arena_.data() + e.at + e.length;
+    }
+
+    jint addJoined(ZelWords words) {
+        joined_.clear();
+        for (ZelWords w = words; *w != nullptr; ++w) {
+            if (w != words) joined_ += ' ';
+            joined_ += *w;
+        }
+        return add(joined_.data(), joined_.size());
+    }
+
+public:
+    // The Java array, of the kept Strings; null with an exception pending
+    // when the JVM has no room.
+    jobjectArray toJava(JNIEnv* env) const {
+        jclass strings = stringClass(env);
+        if (strings == nullptr) return nullptr;
+        jobjectArray array = env->NewObjectArray(static_cast<jsize>(entries_.size()), strings, nullptr);
+        if (array == nullptr) return nullptr;
+        KeptStrings& kept = keptStrings();
+        std::lock_guard<std::mutex> lock(kept.mutex());
+        for (std::size_t k = 0; k < entries_.size(); ++k) {
+            const Entry& e = entries_[k];
+            jstring s = kept.get(env, arena_.data() + e.at, e.length, e.hash);
+            if (s == nullptr) return nullptr;
+            env->SetObjectArrayElement(array, static_cast<jsize>(k), s);
+        }
+        return array;
+    }
+
+private:
     jint add(const char* text, std::size_t length) {
-        const std::uint64_t hash = std::hash<std::string_view>{}(std::string_view(text, length));
+        const std::uint64_t hash = hashText(text, length);
         const std::size_t mask = slots_.size() - 1;
         std::size_t k = static_cast<std::size_t>(hash) & mask;
         for (; slots_[k] >= 0; k = (k + 1) & mask) {
@@ -190,8 +310,13 @@ void bindOne(PathVectorSlot& slot, const char* const* s, jint options) {
     slot.resolvedLists = lists;
 }
 
+// The word lists of the instance before, in the table.
+struct LastLists {
+    jint libList = -1, expanded = -1;
+};
+
 // The answers of the bind just made, as the binding queries read them.
-void readBinding(const PathVectorSlot& slot, StringTable& table, jint* out) {
+void readBinding(const PathVectorSlot& slot, StringTable& table, LastLists& last, jint* out) {
     BindingRecord* b = slot.binding;
     out[kLib] = table.add(b != nullptr ? b->libName : nullptr);
     out[kCell] = table.add(b != nullptr ? b->cellName : nullptr);
@@ -199,8 +324,8 @@ void readBinding(const PathVectorSlot& slot, StringTable& table, jint* out) {
     jint flags = b != nullptr && zelIsOpenBinding(b) ? jint{kUnbound} : jint{0};
     const BindInfo* info = slot.bindInfo;
     const ResolvedLists* lists = slot.resolvedLists;
-    out[kLibList] = info != nullptr && lists != nullptr ? table.addWords(lists->libWords) : -1;
-    out[kExpanded] = lists != nullptr ? table.addWords(lists->expandedViewWords) : -1;
+    out[kLibList] = info != nullptr && lists != nullptr ? table.addWords(lists->libWords, last.libList) : -1;
+    out[kExpanded] = lists != nullptr ? table.addWords(lists->expandedViewWords, last.expanded) : -1;
     out[kViewList] = -1;
     out[kLibSet] = -1;
     out[kWhy] = pathvector::kLibListDefault;
@@ -256,24 +381,34 @@ void lookBelow(PathVectorSlot& slot, const char* inst, jint* out) {
     zelPopCell(slot.pathVector);
 }
 
+// The path vector's slot, its configuration's lock held; null when the
+// handle names nothing.  The handle comes as an argument, read from the
+// object's field by the Java side: the field look-up that every call of the
+// fixed natives pays cost more than a level's binds here.
+PathVectorSlot* holdSlot(door::Held& held, jint handle) {
+    PathVectorSlot* slot = door::holdPathVector(held, handle);
+    return slot != nullptr && slot->pathVector != nullptr ? slot : nullptr;
+}
+
 }  // namespace
 
-extern "C" JNIEXPORT jobjectArray JNICALL Java_COM_morvent_zel_ZelLevel_bindLevel(JNIEnv* env, jclass, jobject pv,
+extern "C" JNIEXPORT jobjectArray JNICALL Java_COM_morvent_zel_ZelLevel_bindLevel(JNIEnv* env, jclass, jint pv,
                                                                                  jbyteArray packed, jint count,
                                                                                  jint options, jintArray answers,
                                                                                  jobject listener) {
     return door::relayed(env, listener, "bindLevel", jobjectArray{nullptr},
                          [&](WarningScope& warnings, door::Held& held) -> jobjectArray {
-        if (pv == nullptr || packed == nullptr || answers == nullptr || count < 0 ||
+        if (packed == nullptr || answers == nullptr || count < 0 ||
             env->GetArrayLength(answers) != 1 + static_cast<jlong>(count) * kStride)
             return nullptr;
-        PathVectorSlot* slot = door::OnSlot::hold(held, env, pv);
+        PathVectorSlot* slot = holdSlot(held, pv);
         if (slot == nullptr) return nullptr;
         std::vector<char> bytes;
         std::vector<const char*> texts;
         if (!unpack(env, packed, 0, env->GetArrayLength(packed), count, bytes, texts)) return nullptr;
         std::vector<jint> out(1 + static_cast<std::size_t>(count) * kStride, 0);
         StringTable table;
+        LastLists last;
         jsize bound = 0;
         while (bound < count) {
             const char* const* s = &texts[static_cast<std::size_t>(bound) * 4];
@@ -285,7 +420,7 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_COM_morvent_zel_ZelLevel_bindLeve
             }
             bindOne(*slot, s, options);
             warnings.disarm();
-            readBinding(*slot, table, answer);
+            readBinding(*slot, table, last, answer);
             answer[kContext] = -1;
             if ((options & kOccurPaths) != 0 && zelGetContextOccInst(slot->pathVector, s[0]) != nullptr) {
                 answer[kFlags] |= kPartOfOccurPath;
@@ -302,13 +437,13 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_COM_morvent_zel_ZelLevel_bindLeve
     });
 }
 
-extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelLevel_enterInstance(JNIEnv* env, jclass, jobject pv,
+extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelLevel_enterInstance(JNIEnv* env, jclass, jint pv,
                                                                                   jbyteArray packed, jint start,
                                                                                   jint end, jint options) {
     return door::guarded(jboolean{JNI_FALSE}, [&]() -> jboolean {
-        if (pv == nullptr || packed == nullptr) return JNI_FALSE;
+        if (packed == nullptr) return JNI_FALSE;
         door::Held held(env);
-        PathVectorSlot* slot = door::OnSlot::hold(held, env, pv);
+        PathVectorSlot* slot = holdSlot(held, pv);
         if (slot == nullptr) return JNI_FALSE;
         std::vector<char> bytes;
         std::vector<const char*> texts;

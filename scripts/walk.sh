@@ -15,6 +15,5 @@ dir="$repo/build/plain"
 
 # No cd: --libs FILE is taken relative to the caller's directory.
 # One thread walks, and most of its time goes to the natives: the serial collector
-# and the quick compiler alone (no C2, whose compiling would cost more than it
-# wins back in one walk) cost it least, and keep its resident size small.
-exec java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Dzel.examples="$repo/examples" -jar "$dir/java/zel-walk.jar" "$@"
+# costs it least.  Both compilers, as bin/zel runs it (cmake/zel.in says why).
+exec java -XX:+UseSerialGC -Dzel.examples="$repo/examples" -jar "$dir/java/zel-walk.jar" "$@"

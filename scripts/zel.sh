@@ -12,5 +12,5 @@ zel_build_tools "$repo" zel.sh 127
 dir="$repo/build/plain"
 
 # No cd: --libs FILE is taken relative to the caller's directory.
-exec java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 --enable-native-access=ALL-UNNAMED -Dzel.examples="$repo/examples" \
+exec java -XX:+UseSerialGC --enable-native-access=ALL-UNNAMED -Dzel.examples="$repo/examples" \
     -cp "$dir/java/zel-walk.jar" COM.morvent.zel.walk.Zel "$@"

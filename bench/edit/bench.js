@@ -12,7 +12,7 @@ const runs = Number(runsText);
 
 function server(libs, config) {
   // bin/zel's options, in a 256 MB heap.
-  const child = spawn('java', ['-Xmx256m', '-XX:+UseSerialGC', '-XX:TieredStopAtLevel=1', '-Djava.library.path=' + libDir, '-cp',
+  const child = spawn('java', ['-Xmx256m', '-XX:+UseSerialGC', '-Djava.library.path=' + libDir, '-cp',
                                path.join(javaDir, 'zel-walk.jar') + ':' + path.join(javaDir, 'zel.jar'),
                                'COM.morvent.zel.edit.Edit', '--libs', libs, config], {stdio: ['ignore', 'pipe', 'pipe']});
   const t0 = Date.now();

@@ -10,7 +10,7 @@ repo=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$(cd "$1" && pwd) copies=${2:-20} instances=${3:-100}
 work=$dir/netlist-bench
 rm -rf "$work" && mkdir -p "$work/libs/big" "$work/libs/bigjson" "$work/libs/cells" && cd "$work"
-zel=(java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Djava.library.path="$dir" -cp "$dir/java/zel.jar:$dir/java/zel-walk.jar"
+zel=(java -XX:+UseSerialGC -Djava.library.path="$dir" -cp "$dir/java/zel.jar:$dir/java/zel-walk.jar"
      COM.morvent.zel.walk.Zel)
 printf 'DEFINE big libs/big\nDEFINE bigjson libs/bigjson\nDEFINE cells libs/cells\n' >kwo.lib
 measure() {  # LABEL COMMAND...: one line, the seconds and the peak resident size

@@ -20,7 +20,7 @@ if [ ! -f "$design/.complete" ]; then
     rm -rf "$design"
     "$build/bench/walk/zel_walk_gen" "$design"
 fi
-jvm=(java -Xmx128m -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -Djava.library.path="$build")
+jvm=(java -Xmx128m -XX:+UseSerialGC -Djava.library.path="$build")
 timed() {  # OUT COMMAND...: prints "SECONDS PEAK_KIB CPU_SECONDS"; its output to OUT
     local out=$1 status=0
     shift

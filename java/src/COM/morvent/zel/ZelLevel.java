@@ -205,7 +205,7 @@ public final class ZelLevel {
         int options = (checkDesign ? OPT_CHECK_DESIGN : 0) | (useOccurrences ? OPT_OCCURRENCES : 0)
                       | (allowRecent ? OPT_RECENT : 0) | (occurrencePaths ? OPT_OCCUR_PATHS : 0);
         int[] answers = new int[1 + instances.count * STRIDE];
-        String[] strings = bindLevel(pv, instances.packed, instances.count, options, answers, listener);
+        String[] strings = bindLevel(handle(pv), instances.packed, instances.count, options, answers, listener);
         return strings == null ? null : new ZelLevel(strings, answers);
     }
 
@@ -229,12 +229,18 @@ public final class ZelLevel {
         if (i < 0 || i >= instances.count) throw new IndexOutOfBoundsException("instance " + i + " of " + instances.count);
         int options = (checkDesign ? OPT_CHECK_DESIGN : 0) | (useOccurrences ? OPT_OCCURRENCES : 0)
                       | (allowRecent ? OPT_RECENT : 0);
-        return enterInstance(pv, instances.packed, instances.starts[i], instances.starts[i + 1], options);
+        return enterInstance(handle(pv), instances.packed, instances.starts[i], instances.starts[i + 1], options);
     }
 
-    private static native boolean enterInstance(ZelPathVector pv, byte[] packed, int start, int end, int options);
+    // The natives take the path vector's handle rather than the object: read here, it costs the
+    // call no field look-up. 0 names nothing.
+    private static int handle(ZelPathVector pv) {
+        return pv == null ? 0 : pv.pathvector;
+    }
 
-    private static native String[] bindLevel(ZelPathVector pv, byte[] packed, int count, int options, int[] answers,
+    private static native boolean enterInstance(int pv, byte[] packed, int start, int end, int options);
+
+    private static native String[] bindLevel(int pv, byte[] packed, int count, int options, int[] answers,
                                              ZelWarningListener listener);
 
     /**

@@ -20,9 +20,9 @@ import java.util.Map;
  * The walk benchmark through the bridge: opens a configuration and walks the design it describes
  * with one path vector, depth first. Per level: ZelLevel.bind binds each instance and reads every
  * binding answer the walk tool reads, enters its binding, asks isAtStop and getStopWhy there and
- * leaves again, in one call; then for each binding the walk goes below: ZelLevel.enter (bind
- * again, as the level below inherits its lists from the last bind, and pushCell), the walk below,
- * popCell. With --per-instance a native a question, as before ZelLevel: per instance bind, every
+ * leaves again, in one call; then for each binding whose cell view has instances the walk goes
+ * below: ZelLevel.enter (bind again, as the level below inherits its lists from the last bind, and
+ * pushCell), the walk below, popCell. With --per-instance a native a question, as before ZelLevel: per instance bind, every
  * binding query, pushCell into the binding, isAtStop and getStopWhy, the walk below, popCell. Each
  * cell view's
  * instances are read once and kept.
@@ -186,9 +186,12 @@ public final class WalkBench {
                 countStop(why);
                 continue;
             }
+            // Nothing below a cell view without instances: its stop rules were asked already.
+            Level below = instancesOf(lib, cell, view);
+            if (below.insts.length == 0) continue;
             // The level below inherits its lists from the last bind: this instance's again.
             if (!ZelLevel.enter(pv, level.packed, i, true, true, false)) continue;
-            level(instancesOf(lib, cell, view));
+            level(below);
             pv.popCell();
         }
     }

@@ -4,6 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
+import static org.junit.jupiter.api.Assertions.assertNotSame;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertThrows;
@@ -19,6 +20,7 @@ import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.function.Function;
 import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.Test;
 
@@ -134,6 +136,65 @@ class ZelLevelTest {
             }
             assertTrue(config.close());
         }
+    }
+
+    // The Strings answered are kept from one level to the next, keyed on their text, and start
+    // afresh once their texts (each with its NUL) would pass 256 KiB: the native's limit.
+    @Test
+    void theStringsAnsweredAreKeptWithinTheirLimit() {
+        final int limit = 256 * 1024;
+        ZelConfig config = Fixture.fresh("kept");
+        try (ZelPathVector pv = ZelPathVector.create(config)) {
+            assertTrue(pv.pushCell("design", "chip", "schematic", null));
+            // An instance bound to open in this configuration answers two texts: its library
+            // list "design" (7 bytes kept), then the default view list.
+            Function<String, ZelLevel> bindWith = list -> {
+                assertTrue(config.setDefaultViewListString(list));
+                ZelLevel level = ZelLevel.bind(pv, new String[] {"U1"}, new String[] {"design"}, new String[] {"core"},
+                                               new String[] {null}, true, true, false, false, null);
+                assertEquals(Arrays.asList("design", list), Arrays.asList(level.getCurrentLibList(0), level.getCurrentViewList(0)));
+                return level;
+            };
+            for (int room : new int[] {0, 1}) {
+                // A list that fills the limit alone: what was kept before is gone, and the next
+                // bind starts afresh with "design" and "b", 9 bytes.
+                bindWith.apply(new String(new char[limit - 1]).replace('\0', 'a'));
+                ZelLevel first = bindWith.apply("b");
+                bindWith.apply(new String(new char[limit - room - 9 - 1]).replace('\0', 'c'));
+                ZelLevel again = bindWith.apply("b");
+                assertSame(first.getCurrentLibList(0), again.getCurrentLibList(0), "kept up to the limit, room " + room);
+                assertSame(first.getCurrentViewList(0), again.getCurrentViewList(0));
+                bindWith.apply("d");  // 2 bytes more: past the limit
+                assertNotSame(first.getCurrentLibList(0), bindWith.apply("b").getCurrentLibList(0), "afresh, room " + room);
+            }
+        }
+        assertTrue(config.close());
+    }
+
+    // A level answers each instance's library list as the natives do, whatever the list of the
+    // instance before it: longer, shorter, another letter, another blank, the same; then 300
+    // lists of their own, more than the tables of texts hold before they grow.
+    @Test
+    void eachListAsTheNativesWhateverTheOneBefore() {
+        ZelConfig config = Fixture.fresh("lists");
+        String[] lists = Arrays.copyOf(new String[] {"design stdcells devices", "design stdcells", "design stdcellz",
+            "design stdcells devices", "designxstdcells", "design stdcells", "design stdcells"}, 307);
+        for (int i = 7; i < lists.length; ++i) lists[i] = "design l" + i;
+        String[][] rows = new String[lists.length][];
+        for (int i = 0; i < lists.length; ++i) {
+            rows[i] = new String[] {"U" + i, "design", "core", "symbol"};
+            assertTrue(config.setInstLibList("design", "chip", "schematic", rows[i][0], lists[i]));
+        }
+        try (ZelPathVector pv = ZelPathVector.create(config)) {
+            assertTrue(pv.pushCell("design", "chip", "schematic", null));
+            ZelLevel level = ZelLevel.bind(pv, column(rows, 0), column(rows, 1), column(rows, 2), column(rows, 3),
+                                           true, true, false, true, null);
+            for (int i = 0; i < lists.length; ++i) {
+                assertEquals(lists[i], level.getCurrentLibList(i));
+                assertEquals(oneByOne(pv, rows[i], true), fromLevel(level, i), rows[i][0]);
+            }
+        }
+        assertTrue(config.close());
     }
 
     static List<Object> bound(ZelPathVector pv) {

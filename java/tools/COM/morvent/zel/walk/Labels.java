@@ -23,10 +23,13 @@ public final class Labels {
 
         public final String token;
         public final String label;
+        // Made once: the walk labels every instance, and a summary counts by these.
+        final String boundToOpen;
 
         ViewChoice(String token, String label) {
             this.token = token;
             this.label = label;
+            this.boundToOpen = label + ", bound to open";
         }
     }
 
@@ -48,10 +51,12 @@ public final class Labels {
 
         public final String token;
         public final String label;
+        final String inherited;
 
         ListSource(String token, String label) {
             this.token = token;
             this.label = label;
+            this.inherited = label + ", inherited";
         }
     }
 
@@ -119,7 +124,7 @@ public final class Labels {
         ViewChoice choice = viewChoice(a);
         boolean rule = choice == ViewChoice.OCCURRENCE_RULE || choice == ViewChoice.INSTANCE_RULE
                        || choice == ViewChoice.CELL_RULE;
-        return rule && a.unbound ? choice.label + ", bound to open" : choice.label;
+        return rule && a.unbound ? choice.boundToOpen : choice.label;
     }
 
     /**
@@ -142,7 +147,7 @@ public final class Labels {
 
     /** Which kind of rule supplied the view list, as printed. */
     public static String viewListFrom(BindAnswers a, ListSource kind) {
-        return a.viewListInherited ? kind.label + ", inherited" : kind.label;
+        return a.viewListInherited ? kind.inherited : kind.label;
     }
 
     /** Which kind of rule supplied the library list, without "inherited". */
@@ -157,6 +162,6 @@ public final class Labels {
 
     /** Which kind of rule supplied the library list, as printed. */
     public static String libListFrom(BindAnswers a) {
-        return a.libListInherited ? libListKind(a).label + ", inherited" : libListKind(a).label;
+        return a.libListInherited ? libListKind(a).inherited : libListKind(a).label;
     }
 }

@@ -27,6 +27,38 @@ public final class SummaryPrinter implements WalkSink {
     private final Map<String, long[]> libLists = new HashMap<>();
     private final Map<String, long[]> viewLists = new HashMap<>();
     private final Map<CellView, long[]> bound = new HashMap<>();
+    private final Tally endTally = new Tally(ends), chosenByTally = new Tally(chosenBy), libListTally = new Tally(libLists),
+            viewListTally = new Tally(viewLists);
+    private static final String[] NOT_WALKED = new String[Node.End.values().length];
+
+    static {
+        for (Node.End e : Node.End.values()) NOT_WALKED[e.ordinal()] = "not walked: " + e.label;
+    }
+
+    /**
+     * Counts by label. The labels are the few strings of {@link Labels} and {@link Node.End},
+     * never null, and a walk counts the same one many times in a row: the one counted last is
+     * known by its reference, without the map.
+     */
+    private static final class Tally {
+        private final Map<String, long[]> counts;
+        private String lastKey;
+        private long[] last;
+
+        Tally(Map<String, long[]> counts) {
+            this.counts = counts;
+        }
+
+        void add(String key) {
+            if (key != lastKey) {
+                long[] n = counts.get(key);
+                if (n == null) counts.put(key, n = new long[1]);
+                last = n;
+                lastKey = key;
+            }
+            ++last[0];
+        }
+    }
 
     public SummaryPrinter(Writer out, WalkHeader header) {
         this.out = out;
@@ -47,16 +79,16 @@ public final class SummaryPrinter implements WalkSink {
             case WALKED: end = node.hasInstances() ? "walked below" : "no instances"; break;
             case OPEN: end = "bound to open"; break;
             case STOP: end = Node.End.STOP.label; break;
-            default: end = "not walked: " + node.end.label; break;
+            default: end = NOT_WALKED[node.end.ordinal()]; break;
         }
-        count(ends, end);
+        endTally.add(end);
         for (int i = 0; i < Labels.STOP_NAMES.length; ++i) {
             if (Labels.hasStop(node.stopWhy, i)) ++stops[i];
         }
         if (Labels.unknownStopBits(node.stopWhy) != 0) ++stops[Labels.STOP_NAMES.length];
-        count(chosenBy, Labels.chosenBy(a));
-        count(libLists, Labels.libListFrom(a));
-        count(viewLists, Labels.viewListFrom(a, node.viewListKind));
+        chosenByTally.add(Labels.chosenBy(a));
+        libListTally.add(Labels.libListFrom(a));
+        viewListTally.add(Labels.viewListFrom(a, node.viewListKind));
         if (node.binding != null) count(bound, node.binding);
     }
 
