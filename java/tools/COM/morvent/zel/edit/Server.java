@@ -145,6 +145,7 @@ final class Server {
                                       (int) Math.min(1000, Math.max(1, number(q.get("limit"), 100))));
             case "changes": return session.changes();
             case "table": return session.table();
+            case "names": return session.names(q.get("lib"), q.get("cell"));
             default:
                 break;
         }
