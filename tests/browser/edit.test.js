@@ -360,11 +360,14 @@ async function main() {
       // Undone in this tab, the first tab sees it; made again, it sees that too.
       const first = (has) => page.waitForFunction((sel, h) => document.querySelector(sel)?.textContent.includes('-> design/alu/symbol') === h,
                                                   {polling: 250, timeout: 10000}, rowSel('CORE/ALU0'), has);  // a tab behind: no frames
-      await other.click('#b-undo');
-      await first(false);
-      await other.click('#b-redo');
-      await first(true);
-      await other.close();
+      try {
+        await other.click('#b-undo');
+        await first(false);
+        await other.click('#b-redo');
+        await first(true);
+      } finally {
+        await other.close();
+      }
     });
 
     await check('"Changes" lists the edited instance against the saved file', async () => {
