@@ -134,25 +134,14 @@ async function main() {
         return JSON.parse(r.body);
       };
       const g0 = 'CORE/ALU0/ADD/FA1/G0';
-      const ladder = [  // kind, names, property, value, binding (null: planted by the example)
+      const specific = ['design/fulladder/schematic/G0', 'design/fulladder/*/G0', '*/fulladder/schematic/G0', '*/fulladder/*/G0'];
+      const ladder = [  // kind, names, property, value, binding (null: planted by the example), passed down from
         ['occurrence', g0, 'bind', null, 'altcells/nand2/schematic'],
-        ['inst', 'design/fulladder/schematic/G0', 'bind', 'altcells/nand2/layout'],
-        ['inst', 'design/fulladder/*/G0', 'bind', 'altcells/nand2/symbol'],
-        ['inst', '*/fulladder/schematic/G0', 'bind', 'altcells/nand2/schematic'],
-        ['inst', '*/fulladder/*/G0', 'bind', 'altcells/nand2/layout'],
-        ['inst', 'design/fulladder/schematic/G0', 'view-binding', 'behavioral'],
-        ['inst', 'design/fulladder/*/G0', 'view-binding', 'layout'],
-        ['inst', '*/fulladder/schematic/G0', 'view-binding', 'schematic'],
-        ['inst', '*/fulladder/*/G0', 'view-binding', 'behavioral'],
-        ['cell', 'stdcells/nand2', 'view-binding', 'layout'],
-        ['cell', '*/nand2', 'bind', 'altcells/nand2/symbol'],
-        ['occurrence', g0, 'views', 'layout'],
-        ['inst', 'design/fulladder/schematic/G0', 'views', 'behavioral'],
-        ['inst', 'design/fulladder/*/G0', 'views', 'layout'],
-        ['inst', '*/fulladder/schematic/G0', 'views', 'behavioral'],
-        ['inst', '*/fulladder/*/G0', 'views', 'layout'],
-        ['cell', 'stdcells/nand2', 'views', 'behavioral'],
-        ['cell', '*/nand2', 'views', 'layout'],
+        ...specific.map((sc, i) => ['inst', sc, 'bind', 'altcells/nand2/' + ['layout', 'symbol'][i % 2]]),
+        ...specific.map((sc, i) => ['inst', sc, 'view-binding', ['behavioral', 'layout'][i % 2]]),
+        ['cell', 'stdcells/nand2', 'view-binding', 'schematic'], ['cell', '*/nand2', 'bind', 'altcells/nand2/symbol'],
+        ['occurrence', g0, 'views', 'layout'], ...specific.map((sc, i) => ['inst', sc, 'views', ['behavioral', 'layout'][i % 2]]),
+        ['cell', 'stdcells/nand2', 'views', 'behavioral'], ['cell', '*/nand2', 'views', 'layout'],
         ['library', 'stdcells', 'views', null, 'stdcells/nand2/symbol'],
         ['inst', 'design/adder/schematic/FA1', 'views', 'layout schematic', 'stdcells/nand2/layout', 'CORE/ALU0/ADD/FA1'],
         ['default-views', '', null, null, 'stdcells/nand2/schematic'],
@@ -481,10 +470,8 @@ async function main() {
       const dir = path.join(scratch, 'libs/design/wide');
       fs.mkdirSync(path.join(dir, 'schematic'), {recursive: true});
       fs.mkdirSync(path.join(dir, 'config'));
-      fs.writeFileSync(path.join(dir, 'schematic/instances.zel'), 'zel-instances 1\n'
-                       + Array.from({length: 1000}, (_, i) => `inst I${i} stdcells inv symbol\n`).join(''));
-      fs.writeFileSync(path.join(dir, 'config/config.zel'), 'zelvek-config 1\nlocation design wide config\nrevision 1\n'
-                       + 'top design wide schematic\ndefault-views "symbol"\ndefault-libs "stdcells"\n');
+      fs.writeFileSync(path.join(dir, 'schematic/instances.zel'), 'zel-instances 1\n' + Array.from({length: 1000}, (_, i) => `inst I${i} stdcells inv symbol\n`).join(''));
+      fs.writeFileSync(path.join(dir, 'config/config.zel'), 'zelvek-config 1\nlocation design wide config\nrevision 1\ntop design wide schematic\n');
       const wide = await startServer('design/wide/config');
       try {
         const tab = await browser.newPage();
@@ -505,6 +492,15 @@ async function main() {
       } finally {
         wide.child.kill();
       }
+    });
+
+    await check('a rule removed, saved and brought back by undo has its comment again', async () => {
+      const post = async (q) => expect((await raw(port, 'POST', '/' + token + '/api/' + q, {Host: host, 'X-Zel-Edit': '1'})).status === 200, q);
+      const file = path.join(scratch, 'libs/design/chip/edited/config.zel');
+      const commented = '# NEG, in any view of the ALU, goes down to its transistors.\ninst design alu * NEG\n';
+      expect(fs.readFileSync(file, 'utf8').includes(commented), 'the comment to begin with');
+      for (const q of ['edit?op=rule-remove&kind=inst&scope=design/alu/*/NEG&property=view-binding', 'save', 'undo', 'save']) await post(q);
+      expect(fs.readFileSync(file, 'utf8').includes(commented), 'the comment back: ' + fs.readFileSync(file, 'utf8'));
     });
 
     await check('the page raised no script or policy error', async () => {

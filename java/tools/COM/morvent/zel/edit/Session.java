@@ -584,6 +584,9 @@ final class Session {
         for (ZelRules.Rule r : want.values()) {
             ZelRules.Rule h = have.get(identity(r));
             if (h == null || !h.values().equals(r.values())) ok &= ZelRules.set(config, r, listener);
+            // A rule back after a save dropped its lines: its comment with it (false, and no
+            // harm, where the file still holds its line and comment).
+            if (h == null && r.comment() != null) ZelRules.setComment(config, r, listener);
         }
         List<String> lines = noteLines(target);
         if (!lines.equals(noteLines(current))) {
