@@ -146,9 +146,7 @@ async function main() {
         ['inst', 'design/adder/schematic/FA1', 'views', 'layout schematic', 'stdcells/nand2/layout', 'CORE/ALU0/ADD/FA1'],
         ['default-views', '', null, null, 'stdcells/nand2/schematic'],
       ];
-      for (const [kind, scope, property, value] of ladder) {
-        if (value) await api('edit', {op: 'rule', kind, scope, property, value}, 'POST');
-      }
+      for (const [kind, scope, property, value] of ladder) if (value) await api('edit', {op: 'rule', kind, scope, property, value}, 'POST');
       for (const [kind, scope, property, value, binding, from] of ladder) {
         const d = await api('instance', {path: g0});
         const got = d.decided;
@@ -281,9 +279,7 @@ async function main() {
       // This occurrence: its rule decides before the instance rule, and Remove of it shown removes it.
       const typed = async (v, want) => {
         await page.$eval('#newvalue', (e, val) => {
-          const prop = document.querySelector('#newprop');
-          prop.value = 'bind';
-          prop.dispatchEvent(new Event('change'));
+          Object.assign(document.querySelector('#newprop'), {value: 'bind'}).dispatchEvent(new Event('change'));
           e.value = val;
           e.dispatchEvent(new Event('input'));
         }, v);
@@ -350,13 +346,8 @@ async function main() {
       const first = (has) => page.waitForFunction((sel, h) => document.querySelector(sel)?.textContent.includes('-> design/alu/symbol') === h,
                                                   {polling: 250, timeout: 10000}, rowSel('CORE/ALU0'), has);  // a tab behind: no frames
       try {
-        await other.click('#b-undo');
-        await first(false);
-        await other.click('#b-redo');
-        await first(true);
-      } finally {
-        await other.close();
-      }
+        for (const [button, has] of [['#b-undo', false], ['#b-redo', true]]) await other.click(button).then(() => first(has));
+      } finally { await other.close(); }
     });
 
     await check('"Changes" lists the edited instance against the saved file', async () => {
@@ -468,8 +459,7 @@ async function main() {
 
     await check('an edit at the bottom of a 1,000-row level keeps the scroll and the selection', async () => {
       const dir = path.join(scratch, 'libs/design/wide');
-      fs.mkdirSync(path.join(dir, 'schematic'), {recursive: true});
-      fs.mkdirSync(path.join(dir, 'config'));
+      for (const d of ['schematic', 'config']) fs.mkdirSync(path.join(dir, d), {recursive: true});
       fs.writeFileSync(path.join(dir, 'schematic/instances.zel'), 'zel-instances 1\n' + Array.from({length: 1000}, (_, i) => `inst I${i} stdcells inv symbol\n`).join(''));
       fs.writeFileSync(path.join(dir, 'config/config.zel'), 'zelvek-config 1\nlocation design wide config\nrevision 1\ntop design wide schematic\n');
       const wide = await startServer('design/wide/config');
@@ -485,8 +475,8 @@ async function main() {
         await input.type('layout');
         await tab.keyboard.press('Enter');
         await tab.waitForFunction((s) => document.querySelector(s)?.textContent.includes('-> stdcells/inv/layout'), {}, rowSel('I999'));
-        const after = await tab.$eval('#tree', (t) => t.scrollTop);
-        expect(Math.abs(after - top) <= 1, 'the scroll kept: ' + top + ' then ' + after);  // at the bottom, within a pixel's rounding
+        const after = await tab.$eval('#tree', (t) => t.scrollTop);  // at the bottom: within a pixel's rounding
+        expect(Math.abs(after - top) <= 1, 'the scroll kept: ' + top + ' then ' + after);
         expect(await tab.$eval('.row.sel', (r) => r.dataset.path) === 'I999', 'the selection kept');
         await tab.close();
       } finally {
