@@ -148,6 +148,29 @@ extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelRules_removeRule(J
     return change(env, "removeRule", config, kind, scope, property, nullptr, false, listener);
 }
 
+extern "C" JNIEXPORT jboolean JNICALL Java_COM_morvent_zel_ZelRules_setRuleComment(JNIEnv* env, jclass, jobject config,
+                                                                                   jstring kind, jobjectArray scope,
+                                                                                   jstring property, jstring comment,
+                                                                                   jobject listener) {
+    return door::relayed(env, listener, "setRuleComment", jboolean{JNI_FALSE},
+                         [&](WarningScope& warnings, door::Held& held) -> jboolean {
+        ConfigRecord* record = OnConfig::hold(held, env, config);
+        if (record == nullptr) return jboolean{JNI_FALSE};
+        ParameterStrings strings(env);
+        std::vector<const char*> scopeItems;
+        ZelStringList scopeList{};
+        const char* kindChars = strings.add(kind);
+        const ZelStringList* scopeChars = strings.addArray(scope, scopeItems, scopeList);
+        const char* propertyChars = strings.add(property);
+        const char* commentChars = strings.add(comment);
+        if (!strings.ok()) return jboolean{JNI_FALSE};
+        warnings.arm(listener);
+        const ZelBool done = zelSetRuleComment(record, kindChars, scopeChars, propertyChars, commentChars);
+        warnings.disarm();
+        return toJavaBoolean(done);
+    });
+}
+
 extern "C" JNIEXPORT jobjectArray JNICALL Java_COM_morvent_zel_ZelRules_listLibraries(JNIEnv* env, jclass,
                                                                                       jint which) {
     // The definitions are the process's, guarded by the layer's own lock: no

@@ -381,6 +381,51 @@ ZelBool zelRemoveRule(ConfigRecord* config, const char* kind, const ZelStringLis
     return change(config, kind, scope, property, nullptr, false);
 }
 
+ZelBool zelSetRuleComment(ConfigRecord* config, const char* kind, const ZelStringList* scopeList, const char* property,
+                          const char* comment) {
+    Config* cfg = configOf(config);
+    if (!cfg || !kind || !property || !comment || !*comment) return 0;
+    const BlockKind* k = blockKind(kind);
+    const Names s = namesOf(scopeList);
+    if (!k || !scopeFits(*k, kind, s, property, false)) return 0;
+    const void* owner = nullptr;
+    const std::string block = kind;
+    if (block == "library") {
+        auto found = cfg->libRules.find(s.text[0]);
+        if (found != cfg->libRules.end()) owner = found->second.get();
+    } else if (block == "cell") {
+        owner = existingCell(*cfg, s);
+    } else if (block == "inst") {
+        owner = findInst(*cfg, s);
+    } else {
+        owner = findOcc(*cfg, s);
+    }
+    if (!owner) return 0;
+    const std::string p = property;
+    const int line = p == "views" ? kViewsLine : p == "libs" ? kLibsLine : p == "stop" ? kStopLine
+                   : p == "stops" ? kStopsLine : p == "view-binding" || block == "cell" ? kViewBindingLine : kBindLine;
+    // A line of the file, or one that has its remark, keeps what it has.
+    auto known = [&](const RemarkKey& key) {
+        if (cfg->remarks.count(key)) return true;
+        for (const LayoutLine& l : cfg->layout.lines)
+            if (l.key == key) return true;
+        return false;
+    };
+    const RemarkKey statement{owner, kStatementLine}, own{owner, line};
+    if (known(own)) return 0;
+    // A block new to the file gets the comment above it, as it was read.
+    const RemarkKey at = known(statement) ? own : statement;
+    std::string before;
+    for (size_t i = 0; i <= std::strlen(comment);) {
+        const char* start = comment + i;
+        const size_t n = std::strcspn(start, "\n");
+        if (n > 0) before += (start[0] == '#' ? "" : "# ") + std::string(start, n) + "\n";
+        i += n + 1;
+    }
+    cfg->remarks[at].before = before;
+    return 1;
+}
+
 ZelStringList* zelListLibraries(int32_t which) {
     return newList(which == 0 ? vek::libraryListing() : vek::definitionProblems());
 }

@@ -169,6 +169,12 @@ ZelBool zelSetRule(ConfigRecord* config, const char* kind, const ZelStringList* 
 /* Removes one rule; property null removes every rule of a block.  False when
  * nothing was set. */
 ZelBool zelRemoveRule(ConfigRecord* config, const char* kind, const ZelStringList* scope, const char* property);
+/* Gives a block rule the comment a save writes with it (lines, '\n' between,
+ * each from its '#'): above its block when the file does not hold the block
+ * yet, else above its line.  False when the rule is not set, or its line
+ * already has what the file or an earlier call gave it. */
+ZelBool zelSetRuleComment(ConfigRecord* config, const char* kind, const ZelStringList* scope, const char* property,
+                          const char* comment);
 /* The libraries of the library definitions, as name and folder pairs, sorted
  * by name (which); or the problems met reading the definitions, each a
  * warning's text.  Both belong to the caller: give them back with

@@ -125,6 +125,40 @@ async function main() {
       }
     });
 
+    await check('the rule shown is the one that decided: each level planted against the next', async () => {
+      // G0 below FA1 (design/fulladder/schematic), master stdcells/nand2; each rule binds it apart
+      // from the next, so the binding proves the library's choice too.
+      const api = async (name, params, method = 'GET') => {
+        const r = await raw(port, method, '/' + token + '/api/' + name + '?' + new URLSearchParams(params), {Host: host, 'X-Zel-Edit': '1'});
+        expect(r.status === 200, name + ' ' + JSON.stringify(params) + ': ' + r.body);
+        return JSON.parse(r.body);
+      };
+      const g0 = 'CORE/ALU0/ADD/FA1/G0';
+      const specific = ['design/fulladder/schematic/G0', 'design/fulladder/*/G0', '*/fulladder/schematic/G0', '*/fulladder/*/G0'];
+      const ladder = [  // kind, names, property, value, binding (null: planted by the example), passed down from
+        ['occurrence', g0, 'bind', null, 'altcells/nand2/schematic'],
+        ...specific.map((sc, i) => ['inst', sc, 'bind', 'altcells/nand2/' + ['layout', 'symbol'][i % 2]]),
+        ...specific.map((sc, i) => ['inst', sc, 'view-binding', ['behavioral', 'layout'][i % 2]]),
+        ['cell', 'stdcells/nand2', 'view-binding', 'schematic'], ['cell', '*/nand2', 'bind', 'altcells/nand2/symbol'],
+        ['occurrence', g0, 'views', 'layout'], ...specific.map((sc, i) => ['inst', sc, 'views', ['behavioral', 'layout'][i % 2]]),
+        ['cell', 'stdcells/nand2', 'views', 'behavioral'], ['cell', '*/nand2', 'views', 'layout'],
+        ['library', 'stdcells', 'views', null, 'stdcells/nand2/symbol'],
+        ['inst', 'design/adder/schematic/FA1', 'views', 'layout schematic', 'stdcells/nand2/layout', 'CORE/ALU0/ADD/FA1'],
+        ['default-views', '', null, null, 'stdcells/nand2/schematic'],
+      ];
+      for (const [kind, scope, property, value] of ladder) if (value) await api('edit', {op: 'rule', kind, scope, property, value}, 'POST');
+      for (const [kind, scope, property, value, binding, from] of ladder) {
+        const d = await api('instance', {path: g0});
+        const got = d.decided;
+        expect(got && got.kind === kind && got.scope === scope && got.property === property && got.from === (from || null),
+               'decided ' + JSON.stringify(got) + ', not ' + [kind, scope, property].join(' '));
+        const want = binding || (property === 'bind' ? value : 'stdcells/nand2/' + value.split(' ')[0]);
+        expect(d.binding === want, got.text + ' binds ' + d.binding + ', not ' + want);
+        if (kind !== 'default-views') await api('edit', {op: 'rule-remove', kind, scope, property}, 'POST');
+      }
+      await api('reload', {}, 'POST');
+    });
+
     const page = await browser.newPage();
     page.on('dialog', (d) => d.accept());
     const errors = [];
@@ -230,19 +264,41 @@ async function main() {
       // Remove removes the rule shown: another decides now.
       await page.$eval('#panel .decided', (d) => [...d.querySelectorAll('button')].find((b) => b.textContent === 'Remove').click());
       await page.waitForFunction(() => !document.querySelector('#panel .decided .mono')?.textContent.startsWith('inst design alu * NEG'));
-      const newRule = (scope) => page.evaluate((sc) => {
+      const newRule = (scope, prop = 'view-binding', value = 'layout') => page.evaluate((sc, pr, v) => {
         document.querySelector('#newscope').value = sc;
-        document.querySelector('#newprop').value = 'view-binding';
-        document.querySelector('#newvalue').value = 'layout';
+        document.querySelector('#newprop').value = pr;
+        document.querySelector('#newvalue').value = v;
         document.querySelector('#b-newrule').click();
-      }, scope);
+      }, scope, prop, value);
       // A refusal says why.
-      await newRule('4');
+      await newRule('5');
       await page.waitForFunction(() => /Not changed: a library rule holds a view list/.test(document.querySelector('#banner')?.textContent));
       // A new rule at the scope chosen: any view of the cell that holds NEG.
       await newRule('1');
       await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'inst design alu * NEG view-binding layout');
       expect(await page.$eval('#banner', (e) => e.hidden), 'the refusal goes once an edit is made');
+      // This occurrence: its rule decides before the instance rule, and Remove of it shown removes it.
+      const typed = async (v, want) => {
+        await page.$eval('#newvalue', (e, val) => {
+          Object.assign(document.querySelector('#newprop'), {value: 'bind'}).dispatchEvent(new Event('change'));
+          e.value = val;
+          e.dispatchEvent(new Event('input'));
+        }, v);
+        await page.waitForFunction((w) => {
+          const e = document.querySelector('#newvalue');
+          const warn = [...e.parentNode.querySelectorAll('.namewarn')].find((x) => !x.hidden).textContent;
+          return (warn + '|' + [...document.getElementById(e.getAttribute('list')).options].map((o) => o.value).join(' ')).startsWith(w);
+        }, {timeout: 5000}, want);
+      };
+      await typed('stdcells/', '|stdcells/dff/ stdcells/inv/ stdcells/nand2/ stdcells/nor2/');
+      await typed('stdcelz/inv', '\u26a0 no library stdcelz in the definitions|');
+      await typed('stdcells/invv/x', '\u26a0 no cell invv in library stdcells|');
+      await typed('stdcells/inv/layuot', '\u26a0 no view layuot of stdcells/inv on disk|stdcells/inv/behavioral');
+      await newRule('2', 'bind', 'stdcells/inv/symbol');
+      await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'occurrence CORE ALU0 NEG bind stdcells inv symbol');
+      await page.waitForFunction((s) => document.querySelector(s)?.textContent.includes('-> stdcells/inv/symbol'), {}, rowSel('CORE/ALU0/NEG'));
+      await page.$eval('#panel .decided', (d) => [...d.querySelectorAll('button')].find((b) => b.textContent === 'Remove').click());
+      await page.waitForFunction(() => document.querySelector('#panel .decided .mono')?.textContent === 'inst design alu * NEG view-binding layout');
     });
 
     await check('the table lists cells, their bindings and counts, sorts, and opens an instance', async () => {
@@ -287,7 +343,12 @@ async function main() {
       await twisty(other, 'CORE');
       await other.waitForSelector(rowSel('CORE/ALU0'));
       expect((await rowText(other, 'CORE/ALU0')).includes('design/alu/symbol'), 'the edit of the first tab');
-      await other.close();
+      // Undone in this tab, the first tab sees it; made again, it sees that too.
+      const first = (has) => page.waitForFunction((sel, h) => document.querySelector(sel)?.textContent.includes('-> design/alu/symbol') === h,
+                                                  {polling: 250, timeout: 10000}, rowSel('CORE/ALU0'), has);  // a tab behind: no frames
+      try {
+        for (const [button, has] of [['#b-undo', false], ['#b-redo', true]]) await other.click(button).then(() => first(has));
+      } finally { await other.close(); }
     });
 
     await check('"Changes" lists the edited instance against the saved file', async () => {
@@ -427,6 +488,42 @@ async function main() {
         await tab.close();
         slow.child.kill();
       }
+    });
+
+    await check('an edit at the bottom of a 1,000-row level keeps the scroll and the selection', async () => {
+      const dir = path.join(scratch, 'libs/design/wide');
+      for (const d of ['schematic', 'config']) fs.mkdirSync(path.join(dir, d), {recursive: true});
+      fs.writeFileSync(path.join(dir, 'schematic/instances.zel'), 'zel-instances 1\n' + Array.from({length: 1000}, (_, i) => `inst I${i} stdcells inv symbol\n`).join(''));
+      fs.writeFileSync(path.join(dir, 'config/config.zel'), 'zelvek-config 1\nlocation design wide config\nrevision 1\ntop design wide schematic\n');
+      const wide = await startServer('design/wide/config');
+      try {
+        const tab = await browser.newPage();
+        await tab.goto(wide.url);
+        await tab.waitForSelector(rowSel('I999'));
+        await tab.click(rowSel('I999'));  // scrolls it into view
+        await tab.waitForFunction(() => document.querySelector('#panel h2')?.textContent === 'I999');
+        const top = await tab.$eval('#tree', (t) => t.scrollTop);
+        expect(top > 1000, 'scrolled to the bottom: ' + top);
+        const input = await (await tab.$$('#panel table'))[1].$('input[type=text]');
+        await input.type('layout');
+        await tab.keyboard.press('Enter');
+        await tab.waitForFunction((s) => document.querySelector(s)?.textContent.includes('-> stdcells/inv/layout'), {}, rowSel('I999'));
+        const after = await tab.$eval('#tree', (t) => t.scrollTop);  // at the bottom: within a pixel's rounding
+        expect(Math.abs(after - top) <= 1, 'the scroll kept: ' + top + ' then ' + after);
+        expect(await tab.$eval('.row.sel', (r) => r.dataset.path) === 'I999', 'the selection kept');
+        await tab.close();
+      } finally {
+        wide.child.kill();
+      }
+    });
+
+    await check('a rule removed, saved and brought back by undo has its comment again', async () => {
+      const post = async (q) => expect((await raw(port, 'POST', '/' + token + '/api/' + q, {Host: host, 'X-Zel-Edit': '1'})).status === 200, q);
+      const file = path.join(scratch, 'libs/design/chip/edited/config.zel');
+      const commented = '# NEG, in any view of the ALU, goes down to its transistors.\ninst design alu * NEG\n';
+      expect(fs.readFileSync(file, 'utf8').includes(commented), 'the comment to begin with');
+      for (const q of ['edit?op=rule-remove&kind=inst&scope=design/alu/*/NEG&property=view-binding', 'save', 'undo', 'save']) await post(q);
+      expect(fs.readFileSync(file, 'utf8').includes(commented), 'the comment back: ' + fs.readFileSync(file, 'utf8'));
     });
 
     await check('the page raised no script or policy error', async () => {

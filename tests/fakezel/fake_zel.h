@@ -158,6 +158,8 @@
       const char* property, const ZelStringList* values), (config, kind, scope, property, values)) \
     X(ZelBool, zelRemoveRule, (ConfigRecord* config, const char* kind, const ZelStringList* scope, \
       const char* property), (config, kind, scope, property)) \
+    X(ZelBool, zelSetRuleComment, (ConfigRecord* config, const char* kind, const ZelStringList* scope, \
+      const char* property, const char* comment), (config, kind, scope, property, comment)) \
     X(ZelStringList*, zelListLibraries, (int32_t which), (which)) \
     X(void, zelFreeStringList, (ZelStringList* list), (list)) \
     X(int, mipInitialize, (int32_t* state), (state)) \

@@ -282,6 +282,24 @@ public final class ZelRules {
     }
 
     /**
+     * Gives a rule of a block that is set the comment it had, as {@link Rule#comment()} lists it
+     * (one line each, from its {@code #}): a save writes it above the rule's block when the file
+     * does not hold the block yet, else above the rule's line. A rule removed and set again
+     * before a save keeps its comment anyway; this brings it back after a save dropped it.
+     *
+     * @param config   an open configuration
+     * @param rule     the rule and its comment
+     * @param listener receives why the names were refused, or {@code null}
+     * @return {@code true} when the comment was given; {@code false} when the rule has none, is
+     *         a setting or is not set, or its line has its place and comment in the file already
+     */
+    public static boolean setComment(ZelConfig config, Rule rule, ZelWarningListener listener) {
+        if (rule.comment() == null || rule.isSetting()) return false;
+        return setRuleComment(requireConfig(config), rule.kind(), array(rule.scope()), rule.property(), rule.comment(),
+                              listener);
+    }
+
+    /**
      * The libraries of the definitions that {@link ZelConfig#init(String)} read, sorted by name.
      *
      * @return the libraries; empty before {@code init}
@@ -370,6 +388,9 @@ public final class ZelRules {
 
     private static native boolean removeRule(ZelConfig config, String kind, String[] scope, String property,
                                              Object listener);
+
+    private static native boolean setRuleComment(ZelConfig config, String kind, String[] scope, String property,
+                                                 String comment, Object listener);
 
     /** 0: name, folder pairs; 1: the problems. */
     private static native String[] listLibraries(int which);

@@ -154,6 +154,7 @@ final class Server {
             case "changes": return session.changes(q.get("job"));
             case "table": return session.table(q.get("job"));
             case "progress": return session.progress();
+            case "names": return session.names(q.get("lib"), q.get("cell"));
             default:
                 break;
         }

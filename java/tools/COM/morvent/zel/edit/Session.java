@@ -327,11 +327,12 @@ final class Session {
             j.array("viewsOnDisk");
             for (String v : viewsOnDisk(m)) j.put(null, v);
             j.end();
-            ZelRules.Rule decided = decidingRule(choice, in, inst, m);
-            if (decided != null) {
-                j.object("decided").put("kind", decided.kind()).put("scope", scopeText(decided.scope()))
-                        .put("property", decided.property()).put("value", decided.valueText())
-                        .put("text", decided.toString()).put("line", decided.line()).close();
+            Decided decided = decidingRule(ZelRules.list(config), node);
+            if (decided.rule != null) {
+                ZelRules.Rule r = decided.rule;
+                j.object("decided").put("kind", r.kind()).put("scope", scopeText(r.scope()))
+                        .put("property", r.property()).put("value", r.valueText()).put("text", r.toString())
+                        .put("line", r.line()).put("binding", decided.binding).put("from", decided.from).close();
             }
             String cellLib = m.lib;
             j.object("cellRule").put("lib", cellLib).put("cell", m.cell)
@@ -354,71 +355,173 @@ final class Session {
         }
     }
 
+    /** The rules of the open configuration by their names, for the look-ups the library makes. */
+    private static final class RuleIndex {
+        private final Map<String, ZelRules.Rule> byName = new java.util.HashMap<>();
+
+        RuleIndex(List<ZelRules.Rule> rules) {
+            for (ZelRules.Rule r : rules) byName.putIfAbsent(key(r.kind(), r.property(), r.scope()), r);
+        }
+
+        ZelRules.Rule get(String kind, String property, String... scope) {
+            return byName.get(key(kind, property, java.util.Arrays.asList(scope)));
+        }
+
+        private static String key(String kind, String property, List<String> scope) {
+            StringBuilder b = new StringBuilder(kind).append('\0').append(property);
+            for (String n : scope) b.append('\0').append(n == null ? "\1*" : n);
+            return b.toString();
+        }
+    }
+
+    /** The rule that decided, and what it decided (binding or view list), and the level it came down from. */
+    private static final class Decided {
+        final ZelRules.Rule rule;
+        final boolean binding;
+        final String from;
+
+        Decided(ZelRules.Rule rule, boolean binding, String from) {
+            this.rule = rule;
+            this.binding = binding;
+            this.from = from;
+        }
+    }
+
     /**
-     * The rule that chose the instance's view, as the file holds it: for an instance rule the
-     * first in the file whose names match (its view or {@code *}), a binding before a view
-     * binding; for a cell rule the cell's own library before any library. Null when no
-     * instance or cell rule decided.
+     * The rule that decided the instance's binding, looked up as the library binds (zelvek's
+     * bind): an occurrence's binding; an instance rule's {@code bind}, then its view binding, each
+     * in the holding cell view's library and view, that library and any view, any library and that
+     * view, any library and any view; the master cell's binding, its library's rule before any
+     * library's. Without one, the rule whose view list the view was taken from: the occurrence's,
+     * the instance rule's (same order), the cell's, the master library's, one an instance or
+     * occurrence rule above passes down, or the default.
      */
-    private ZelRules.Rule decidingRule(Labels.ViewChoice choice, CellView in, String inst, CellView m) {
-        boolean instRule = choice == Labels.ViewChoice.INSTANCE_RULE;
-        if (!instRule && choice != Labels.ViewChoice.CELL_RULE) return null;
-        List<ZelRules.Rule> rules = ZelRules.list(config);
+    static Decided decidingRule(List<ZelRules.Rule> rules, Node n) {
+        RuleIndex x = new RuleIndex(rules);
+        CellView in = n.parent.binding;
+        String[] occ = split(n.path());
+        ZelRules.Rule r = x.get("occurrence", "bind", occ);
         for (String property : new String[] {"bind", "view-binding"}) {
-            if (instRule) {
-                for (ZelRules.Rule r : rules) {
-                    List<String> n = r.scope();
-                    if (r.kind().equals("inst") && property.equals(r.property()) && n.size() == 4
-                            && (n.get(0) == null || n.get(0).equals(in.lib)) && in.cell.equals(n.get(1))
-                            && (n.get(2) == null || n.get(2).equals(in.view)) && inst.equals(n.get(3))) {
-                        return r;
-                    }
-                }
-            } else {
-                for (String lib : new String[] {m.lib, null}) {
-                    for (ZelRules.Rule r : rules) {
-                        List<String> n = r.scope();
-                        if (r.kind().equals("cell") && property.equals(r.property()) && n.size() == 2
-                                && java.util.Objects.equals(n.get(0), lib) && m.cell.equals(n.get(1))) {
-                            return r;
-                        }
-                    }
+            for (String lib : new String[] {in.lib, null}) {
+                for (String view : new String[] {in.view, null}) {
+                    if (r == null) r = x.get("inst", property, lib, in.cell, view, n.name);
                 }
             }
         }
-        return null;
+        CellView m = n.master;
+        if (r == null && m.cell != null && !m.cell.isEmpty()) {
+            // The master's library's cell rule, then any library's: the first with a binding.
+            for (String lib : m.lib != null && !m.lib.isEmpty() ? new String[] {m.lib, null} : new String[] {null}) {
+                if (r == null) r = x.get("cell", "view-binding", lib, m.cell);
+                if (r == null) r = x.get("cell", "bind", lib, m.cell);
+            }
+        }
+        if (r != null) return new Decided(r, true, null);
+        ZelRules.Rule list = viewListRule(x, n);
+        Node from = n;
+        while (list != null && from.parent != null && ownViewList(x, from) != list) from = from.parent;
+        return new Decided(list, false, from == n || from.parent == null ? null : from.path());
+    }
+
+    /** The rule of the view list in effect for instance {@code n}; null for no default list. */
+    private static ZelRules.Rule viewListRule(RuleIndex x, Node n) {
+        ZelRules.Rule own = ownViewList(x, n);
+        if (own != null) return own;
+        // The level's list passes down when an instance or occurrence rule gave it; the top's is the default.
+        if (n.parent.parent != null) {
+            ZelRules.Rule above = viewListRule(x, n.parent);
+            if (above != null && (above.kind().equals("inst") || above.kind().equals("occurrence"))) return above;
+        }
+        return x.get("default-views", null);
+    }
+
+    /** The view list of the instance's own rules: occurrence, instance, cell, library. */
+    private static ZelRules.Rule ownViewList(RuleIndex x, Node n) {
+        ZelRules.Rule r = x.get("occurrence", "views", split(n.path()));
+        CellView in = n.parent.binding;
+        for (String lib : new String[] {in.lib, null}) {
+            for (String view : new String[] {in.view, null}) {
+                if (r == null) r = x.get("inst", "views", lib, in.cell, view, n.name);
+            }
+        }
+        CellView m = n.master;
+        boolean hasLib = m.lib != null && !m.lib.isEmpty();
+        if (m.cell != null && !m.cell.isEmpty()) {
+            if (r == null && hasLib) r = x.get("cell", "views", m.lib, m.cell);
+            if (r == null) r = x.get("cell", "views", (String) null, m.cell);
+        }
+        if (r == null && hasLib) r = x.get("library", "views", m.lib);
+        return r;
     }
 
     /** The views of a cell on disk, in its own library, sorted; none when it cannot be read. */
     private List<String> viewsOnDisk(CellView m) {
-        List<String> views = new ArrayList<>();
         java.nio.file.Path lib = m.lib == null ? null : libraries.directory(m.lib);
-        if (lib == null || m.cell == null || m.cell.isEmpty() || m.cell.contains("/") || m.cell.startsWith(".")) return views;
-        try (java.util.stream.Stream<java.nio.file.Path> s = java.nio.file.Files.list(lib.resolve(m.cell))) {
-            s.filter(java.nio.file.Files::isDirectory).forEach(v -> views.add(v.getFileName().toString()));
+        return lib == null || !Rows.isName(m.cell) ? new ArrayList<>() : folders(lib.resolve(m.cell));
+    }
+
+    /** The folders in a folder, sorted: the cells of a library, the views of a cell. */
+    private static List<String> folders(java.nio.file.Path dir) {
+        List<String> names = new ArrayList<>();
+        try (java.util.stream.Stream<java.nio.file.Path> s = java.nio.file.Files.list(dir)) {
+            s.filter(java.nio.file.Files::isDirectory).map(v -> v.getFileName().toString())
+                    .filter(Rows::isName).forEach(names::add);
         } catch (IOException | java.io.UncheckedIOException e) {
-            // an unreadable cell offers no names
+            // an unreadable folder offers no names
         }
-        views.sort(null);
-        return views;
+        names.sort(null);
+        return names;
+    }
+
+    /**
+     * The names offered as a LIB/CELL/VIEW is typed: the libraries of the definitions, the cells
+     * of {@code lib} on disk, the views of its {@code cell}; null where the name above is nowhere.
+     */
+    String names(String lib, String cell) {
+        Json j = new Json().open().array("libs");
+        for (String l : libraries.names()) j.put(null, l);
+        j.end();
+        java.nio.file.Path dir = lib == null || lib.isEmpty() ? null : libraries.directory(lib);  // a defined library's, never a path
+        List<String> cells = dir == null ? null : folders(dir);
+        if (cells != null) {
+            j.array("cells");
+            for (String c : cells) j.put(null, c);
+            j.end();
+        }
+        if (cells != null && cell != null && cells.contains(cell)) {
+            j.array("views");
+            for (String v : folders(dir.resolve(cell))) j.put(null, v);
+            j.end();
+        }
+        return j.close().toString();
     }
 
     /** A rule's names as the page sends them back: joined by '/', {@code *} for any. */
     static String scopeText(List<String> scope) {
         StringBuilder b = new StringBuilder();
-        for (String n : scope) b.append(b.length() == 0 ? "" : "/").append(n == null ? "*" : n);
+        for (String n : scope) {
+            if (b.length() > 0) b.append('/');
+            // An occurrence's instance names are written as a path writes them ('/' and '\\' escaped).
+            b.append(n == null ? "*" : n.replace("\\", "\\\\").replace("/", "\\/"));
+        }
         return b.toString();
     }
 
     /** Sets or removes the rule the page names by its kind, names and property. */
     private boolean ruleEdit(Map<String, String> f, boolean remove) throws Refused {
         String kind = need(f, "kind");
-        int size = kind.equals("inst") ? 4 : kind.equals("cell") ? 2 : kind.equals("library") ? 1 : -1;
-        if (size < 0) throw new Refused(400, "a rule here is an inst, cell or library rule, not '" + kind + "'");
-        String[] words = need(f, "scope").split("/", -1);
-        if (words.length != size) throw new Refused(400, "a " + kind + " rule takes " + size + " names, not '" + f.get("scope") + "'");
+        boolean occurrence = kind.equals("occurrence");
+        int size = kind.equals("inst") ? 4 : kind.equals("cell") ? 2 : kind.equals("library") ? 1 : occurrence ? 0 : -1;
+        if (size < 0) throw new Refused(400, "a rule here is an inst, cell, library or occurrence rule, not '" + kind + "'");
+        // Names as a path writes them: an instance's '/' escaped.
+        String[] words = split(need(f, "scope"));
+        if (occurrence ? words.length == 0 : words.length != size) {
+            throw new Refused(400, "a " + kind + " rule takes " + (occurrence ? "the path of an instance" : size + " names")
+                                   + ", not '" + f.get("scope") + "'");
+        }
         List<String> scope = new ArrayList<>();
-        for (String w : words) scope.add(w.equals("*") ? null : word(w, "a name of the rule"));
+        // An occurrence names instances, never "any".
+        for (String w : words) scope.add(w.equals("*") && !occurrence ? null : word(w, "a name of the rule"));
         String property = need(f, "property");
         String value = f.get("value");
         String shown = kind + " " + String.join(" ", words) + " " + property;
@@ -506,6 +609,9 @@ final class Session {
         for (ZelRules.Rule r : want.values()) {
             ZelRules.Rule h = have.get(identity(r));
             if (h == null || !h.values().equals(r.values())) ok &= ZelRules.set(config, r, listener);
+            // A rule back after a save dropped its lines: its comment with it (false, and no
+            // harm, where the file still holds its line and comment).
+            if (h == null && r.comment() != null) ZelRules.setComment(config, r, listener);
         }
         List<String> lines = noteLines(target);
         if (!lines.equals(noteLines(current))) {

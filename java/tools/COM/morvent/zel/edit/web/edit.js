@@ -331,10 +331,42 @@ function offerNames(input, names, what) {
   const check = () => {
     const words = input.value.trim().split(/\s+/).filter((w) => w && !w.startsWith('$('));
     const unknown = words.filter((w) => !names.includes(w));
-    warn.textContent = unknown.length ? '\u26a0 no ' + what + ' ' + unknown.join(', ') + ' on disk' : '';
+    warn.textContent = unknown.length ? '\u26a0 no ' + what + ' ' + unknown.join(', ') + (what === 'library' ? ' in the definitions' : ' on disk') : '';
   };
   input.addEventListener('input', check);
   check();
+  return [list, warn];
+}
+
+// A LIB/CELL/VIEW as it is typed: the libraries of the definitions, then the cells of the library
+// on disk, then the views of the cell are offered; a name that is nowhere is warned of at once.
+function offerCellView(input) {
+  const list = el('datalist');
+  list.id = 'names' + (++namesId);
+  input.setAttribute('list', list.id);
+  const warn = el('span', 'namewarn');
+  let asked = 0;
+  const check = async () => {
+    const v = input.value.trim();
+    const ask = ++asked;
+    const [lib, cell, view] = v.split('/');
+    let n;
+    try { n = await get('names', {lib: lib || '', cell: cell || ''}); } catch (e) { return; }
+    if (ask !== asked) return;  // a later keystroke asked again
+    const offered = cell === undefined ? n.libs.map((l) => l + '/')
+      : view === undefined ? (n.cells || []).map((c) => lib + '/' + c + '/')
+      : (n.views || []).map((w) => lib + '/' + cell + '/' + w);
+    list.textContent = '';
+    for (const o of offered) { const e = el('option'); e.value = o; list.append(e); }
+    let why = '';
+    if (v.includes('$(')) why = '';  // a constant: known when the walk expands it
+    else if (lib && !n.libs.includes(lib)) why = 'no library ' + lib + ' in the definitions';
+    else if (cell && n.cells && !n.cells.includes(cell)) why = 'no cell ' + cell + ' in library ' + lib;
+    else if (view && n.views && !n.views.includes(view)) why = 'no view ' + view + ' of ' + lib + '/' + cell + ' on disk';
+    warn.textContent = why ? '\u26a0 ' + why : '';
+  };
+  input.addEventListener('input', check);
+  if (input.value) check();
   return [list, warn];
 }
 
@@ -345,7 +377,7 @@ function field(value, placeholder, apply, removable = true, names = null, what =
   input.type = 'text';
   input.value = value || '';
   input.placeholder = placeholder;
-  const offered = offerNames(input, names, what);
+  const offered = names === 'cellview' ? offerCellView(input) : offerNames(input, names, what);
   const set = el('button', null, 'Set');
   set.addEventListener('click', () => apply(input.value));
   input.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') apply(input.value); });
@@ -409,23 +441,30 @@ async function showInstance(path) {
   // The rule that decided, as the file holds it: editing it changes that very rule.
   const D = d.decided;
   const decided = el('div', 'decided');
+  const mc = d.master.split('/')[1];
   if (D) {
-    decided.append(el('div', 'mono', D.text), el('div', 'hint', D.kind + ' rule, names ' + D.scope + ', line ' + (D.line || 'not saved yet')));
+    const setting = D.kind === 'default-views';
+    const what = D.binding ? 'decided the binding' : d.binding
+      ? 'gave the view list the view was taken from' : 'gave the view list, of which no view is on disk';
+    decided.append(el('div', 'mono', D.text), el('div', 'hint',
+      (setting ? 'no rule decided: the default view list' : D.kind + ' rule, names ' + D.scope)
+      + ', line ' + (D.line || 'not saved yet') + (D.from ? ', passed down from ' + D.from : '') + '; it ' + what));
     const shown = D.property === 'bind' ? D.value.split(/\s+/).join('/') : D.value.replace(/^"|"$/g, '');
-    decided.append(field(shown, D.property, (v) => v.trim()
+    decided.append(field(shown, D.property || 'views', (v) => setting ? edit({op: 'default-views', value: v}) : v.trim()
       ? edit({op: 'rule', kind: D.kind, scope: D.scope, property: D.property, value: v})
       : edit({op: 'rule-remove', kind: D.kind, scope: D.scope, property: D.property}),
-    true, D.property === 'bind' ? null : d.viewsOnDisk, 'view of ' + d.master.split('/')[1]));
+    true, D.property === 'bind' ? 'cellview' : d.viewsOnDisk, 'view of ' + mc));
   } else {
-    decided.append(el('div', 'hint', 'No instance or cell rule decided the view: ' + d.chosenBy + '.'));
+    decided.append(el('div', 'hint', 'No rule decided the view and the configuration has no default view list: ' + d.chosenBy + '.'));
   }
   p.append(el('h3', null, 'The rule that applies'), decided);
   // A new rule, at the scope chosen.
   const [il, ic, iv] = d.in.split('/');
-  const [ml, mc] = d.master.split('/');
+  const ml = d.master.split('/')[0];
   const scopes = [
     ['this view: inst ' + il + ' ' + ic + ' ' + iv + ' ' + d.name, 'inst', [il, ic, iv, d.name].join('/')],
     ['any view: inst ' + il + ' ' + ic + ' * ' + d.name, 'inst', [il, ic, '*', d.name].join('/')],
+    ['this occurrence: occurrence ' + pathParts(path).join(' '), 'occurrence', path],
     ['the cell: cell ' + ml + ' ' + mc, 'cell', ml + '/' + mc],
     ['the cell in any library: cell * ' + mc, 'cell', '*/' + mc],
     ['the library: library ' + ml, 'library', ml],
@@ -435,11 +474,11 @@ async function showInstance(path) {
   scopes.forEach(([label], i) => { const o = el('option', null, label); o.value = String(i); scopeSel.append(o); });
   const propSel = el('select');
   propSel.id = 'newprop';
-  for (const prop of ['view-binding', 'views']) { const o = el('option', null, prop); o.value = prop; propSel.append(o); }
+  for (const prop of ['view-binding', 'views', 'bind']) { const o = el('option', null, prop); o.value = prop; propSel.append(o); }
   const newRule = el('div', 'edit');
   const valueIn = el('input');
   valueIn.id = 'newvalue';
-  valueIn.placeholder = 'a view, or views';
+  valueIn.placeholder = 'a view, views, or LIB/CELL/VIEW';
   const add = el('button', null, 'Add rule');
   add.id = 'b-newrule';
   const addRule = () => {
@@ -448,7 +487,18 @@ async function showInstance(path) {
   };
   add.addEventListener('click', addRule);
   valueIn.addEventListener('keydown', (ev) => { if (ev.key === 'Enter') addRule(); });
-  newRule.append(scopeSel, propSel, valueIn, add, ...offerNames(valueIn, d.viewsOnDisk, 'view of ' + mc));
+  const [viewNames, viewWarn] = offerNames(valueIn, d.viewsOnDisk, 'view of ' + mc);
+  const cellView = offerCellView(valueIn);
+  // The names offered follow the property: views, or a LIB/CELL/VIEW for a binding.
+  const follow = () => {
+    const bind = propSel.value === 'bind';
+    valueIn.setAttribute('list', (bind ? cellView[0] : viewNames).id);
+    viewWarn.hidden = bind;
+    cellView[1].hidden = !bind;
+  };
+  propSel.addEventListener('change', follow);
+  follow();
+  newRule.append(scopeSel, propSel, valueIn, add, viewNames, viewWarn, ...cellView);
   p.append(el('h3', null, 'A new rule'), newRule);
 
   const I = d.instRule;
@@ -462,7 +512,7 @@ async function showInstance(path) {
   const O = d.occurRule;
   p.append(el('h3', null, 'Occurrence rule: this path only'));
   p.append(table([
-    ['binding', field(O.binding, 'LIB/CELL/VIEW', (v) => edit({op: 'occur-bind', path, value: v}))],
+    ['binding', field(O.binding, 'LIB/CELL/VIEW', (v) => edit({op: 'occur-bind', path, value: v}), true, 'cellview')],
     ['stop point', check(O.stop, 'stop below this occurrence', (v) => edit({op: 'occur-stop', path, value: v}))],
   ]));
   const C = d.cellRule;
@@ -484,17 +534,17 @@ function panelError(e) {
 
 async function showSettings() {
   panelMode = {kind: 'settings'};
-  let s;
-  try { s = await get('settings'); } catch (e) { return panelError(e); }
+  let s, names;
+  try { [s, names] = await Promise.all([get('settings'), get('names')]); } catch (e) { return panelError(e); }
   if (!panelMode || panelMode.kind !== 'settings') return;
   const p = $('panel');
   p.textContent = '';
   p.append(el('h2', null, 'Configuration ' + s.config));
   const top = [s.topLib, s.topCell, s.topView].map((x) => x || '-').join('/');
   p.append(table([
-    ['top cell', field(top, 'LIB/CELL/VIEW', (v) => edit({op: 'top', value: v}), false)],
+    ['top cell', field(top, 'LIB/CELL/VIEW', (v) => edit({op: 'top', value: v}), false, 'cellview')],
     ['default views', field(s.defaultViews, 'views', (v) => edit({op: 'default-views', value: v}))],
-    ['default libraries', field(s.defaultLibs, 'libraries', (v) => edit({op: 'default-libs', value: v}))],
+    ['default libraries', field(s.defaultLibs, 'libraries', (v) => edit({op: 'default-libs', value: v}), true, names.libs, 'library')],
     ['default stop list', field(s.defaultStops, 'views to stop at', (v) => edit({op: 'default-stops', value: v}))],
   ]));
   p.append(el('h3', null, 'Constants'));
