@@ -156,6 +156,11 @@ async function main() {
         expect(d.binding === want, got.text + ' binds ' + d.binding + ', not ' + want);
         if (kind !== 'default-views') await api('edit', {op: 'rule-remove', kind, scope, property}, 'POST');
       }
+      // A bind to open is shown as "open", and "open" given back binds to open.
+      expect((await api('instance', {path: 'PAD0'})).decided.open === true, 'PAD0\'s rule shown as a bind to open');
+      await api('edit', {op: 'rule', kind: 'occurrence', scope: g0, property: 'bind', value: 'open'}, 'POST');
+      const opened = await api('instance', {path: g0});
+      expect(opened.binding === null && opened.decided.open === true, 'G0 bound to open: ' + JSON.stringify(opened.decided));
       await api('reload', {}, 'POST');
     });
 

@@ -332,7 +332,8 @@ final class Session {
                 ZelRules.Rule r = decided.rule;
                 j.object("decided").put("kind", r.kind()).put("scope", scopeText(r.scope()))
                         .put("property", r.property()).put("value", r.valueText()).put("text", r.toString())
-                        .put("line", r.line()).put("binding", decided.binding).put("from", decided.from).close();
+                        .put("open", "bind".equals(r.property()) && r.bindsToOpen()).put("line", r.line())
+                        .put("binding", decided.binding).put("from", decided.from).close();
             }
             String cellLib = m.lib;
             j.object("cellRule").put("lib", cellLib).put("cell", m.cell)
@@ -544,6 +545,11 @@ final class Session {
                 values = List.of(list(value));
                 break;
             case "bind": {
+                // "open" as the panel shows a bind to open: no LIB/CELL/VIEW is one word.
+                if (value.trim().equals("open")) {
+                    values = List.of("", "", "");
+                    break;
+                }
                 CellView to = cellView(value, "the binding");
                 values = List.of(to.lib, to.cell, to.view);
                 break;

@@ -449,7 +449,7 @@ async function showInstance(path) {
     decided.append(el('div', 'mono', D.text), el('div', 'hint',
       (setting ? 'no rule decided: the default view list' : D.kind + ' rule, names ' + D.scope)
       + ', line ' + (D.line || 'not saved yet') + (D.from ? ', passed down from ' + D.from : '') + '; it ' + what));
-    const shown = D.property === 'bind' ? D.value.split(/\s+/).join('/') : D.value.replace(/^"|"$/g, '');
+    const shown = D.open ? 'open' : D.property === 'bind' ? D.value.split(/\s+/).join('/') : D.value.replace(/^"|"$/g, '');
     decided.append(field(shown, D.property || 'views', (v) => setting ? edit({op: 'default-views', value: v}) : v.trim()
       ? edit({op: 'rule', kind: D.kind, scope: D.scope, property: D.property, value: v})
       : edit({op: 'rule-remove', kind: D.kind, scope: D.scope, property: D.property}),
