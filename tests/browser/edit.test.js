@@ -254,6 +254,13 @@ async function main() {
         return e.parentNode.querySelector('.namewarn').textContent;
       });
       expect(warned === '\u26a0 no view of inv layuot on disk', 'warned: ' + warned);
+      // In the instance rule's view list: the word typed finished, the words before it kept.
+      const listed = await page.$$eval('#panel input[placeholder^="views, e.g."]', ([e]) => {
+        e.value = 'layout  sym';
+        e.dispatchEvent(new Event('input'));
+        return [...e.list.options].map((o) => o.value).join('|') + ' ' + e.parentNode.querySelector('.namewarn').textContent;
+      });
+      expect(listed === 'layout  behavioral|layout  layout|layout  schematic|layout  symbol \u26a0 no view of inv sym on disk', 'listed: ' + listed);
       // Each step in one go in the page: a panel drawn again between two steps would lose the first.
       await page.$eval('#panel .decided input', (e) => {
         e.value = 'layout';

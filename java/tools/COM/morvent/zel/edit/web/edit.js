@@ -325,10 +325,13 @@ function offerNames(input, names, what) {
   if (!names) return null;
   const list = el('datalist');
   list.id = 'names' + (++namesId);
-  for (const n of names) { const o = el('option'); o.value = n; list.append(o); }
   input.setAttribute('list', list.id);
   const warn = el('span', 'namewarn');
   const check = () => {
+    // In a list, the names offered finish the word being typed and keep the words before it.
+    const before = input.value.slice(0, input.value.search(/\S*$/));
+    list.textContent = '';
+    for (const n of names) { const o = el('option'); o.value = before + n; list.append(o); }
     const words = input.value.trim().split(/\s+/).filter((w) => w && !w.startsWith('$('));
     const unknown = words.filter((w) => !names.includes(w));
     warn.textContent = unknown.length ? '\u26a0 no ' + what + ' ' + unknown.join(', ') + (what === 'library' ? ' in the definitions' : ' on disk') : '';
@@ -505,7 +508,7 @@ async function showInstance(path) {
   p.append(el('h3', null, 'Instance rule: ' + d.name + ' in ' + d.in));
   p.append(table([
     ['view binding', field(I.view, 'a view, e.g. symbol', (v) => edit({op: 'inst-view', path, value: v}), true, d.viewsOnDisk, 'view of ' + mc)],
-    ['view list', field(I.viewList, 'views, e.g. schematic symbol', (v) => edit({op: 'inst-list', path, value: v}))],
+    ['view list', field(I.viewList, 'views, e.g. schematic symbol', (v) => edit({op: 'inst-list', path, value: v}), true, d.viewsOnDisk, 'view of ' + mc)],
     ['bind to open', check(I.open, 'leave it unbound', (v) => edit({op: 'inst-open', path, value: v}))],
     ['stop point', check(I.stop, 'stop below this instance', (v) => edit({op: 'inst-stop', path, value: v}))],
   ]));
@@ -519,7 +522,7 @@ async function showInstance(path) {
   p.append(el('h3', null, 'Cell rule: ' + (C.lib || '-') + '/' + C.cell));
   p.append(table([
     ['view binding', field(C.view, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'lib'}), true, d.viewsOnDisk, 'view of ' + mc)],
-    ['view list', field(C.viewList, 'views', (v) => edit({op: 'cell-list', path, value: v, scope: 'lib'}))],
+    ['view list', field(C.viewList, 'views', (v) => edit({op: 'cell-list', path, value: v, scope: 'lib'}), true, d.viewsOnDisk, 'view of ' + mc)],
     ['any library: view', field(C.anyView, 'a view', (v) => edit({op: 'cell-view', path, value: v, scope: 'any'}))],
     ['any library: list', field(C.anyViewList, 'views', (v) => edit({op: 'cell-list', path, value: v, scope: 'any'}))],
     ['stop point', check(C.stop, 'stop at this cell', (v) => edit({op: 'cell-stop', path, value: v, scope: 'lib'}))],
