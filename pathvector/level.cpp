@@ -106,6 +106,19 @@ std::uint64_t hashText(const char* text, std::size_t length) {
     return h ^ (h >> 32);
 }
 
+// Doubles an open-addressing table of entry ids (-1 free, a power of two in
+// size) and places every entry again by its hash.
+template <typename Entries>
+void growSlots(std::vector<jint>& slots, const Entries& entries) {
+    slots.assign(slots.size() * 2, -1);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t id = 0; id < entries.size(); ++id) {
+        std::size_t k = static_cast<std::size_t>(entries[id].hash) & mask;
+        while (slots[k] >= 0) k = (k + 1) & mask;
+        slots[k] = static_cast<jint>(id);
+    }
+}
+
 // The Java Strings of the texts answered, kept from one call to the next:
 // a walk answers the same few dozen names and lists at every level, and
 // making a String of each, a level at a time, cost a sixth of the walk.  The
@@ -159,15 +172,7 @@ private:
         arena_.clear();
         slots_.assign(kFirstSlots, -1);
     }
-    void grow() {
-        slots_.assign(slots_.size() * 2, -1);
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t id = 0; id < entries_.size(); ++id) {
-            std::size_t k = static_cast<std::size_t>(entries_[id].hash) & mask;
-            while (slots_[k] >= 0) k = (k + 1) & mask;
-            slots_[k] = static_cast<jint>(id);
-        }
-    }
+    void grow() { growSlots(slots_, entries_); }
 
     static constexpr std::size_t kFirstSlots = 256;
     std::mutex mutex_;
@@ -276,15 +281,7 @@ private:
         if (entries_.size() * 2 > slots_.size()) grow();
         return id;
     }
-    void grow() {
-        slots_.assign(slots_.size() * 2, -1);
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t id = 0; id < entries_.size(); ++id) {
-            std::size_t k = static_cast<std::size_t>(entries_[id].hash) & mask;
-            while (slots_[k] >= 0) k = (k + 1) & mask;
-            slots_[k] = static_cast<jint>(id);
-        }
-    }
+    void grow() { growSlots(slots_, entries_); }
 
     std::vector<jint> slots_;  // -1: free; a power of two, at most half full
     std::vector<Entry> entries_;
