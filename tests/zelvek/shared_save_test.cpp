@@ -188,6 +188,15 @@ TEST_F(SharedSaveTest, AFolderThatCanBeWrittenButNotListedSaves) {
     EXPECT_NE(readFile(file()).find("constant K edited"), std::string::npos);
 }
 
+// Another writer's file beside the configuration (a lock or a claim): its
+// text, how old its times say it is, and whether a save goes through it.
+struct HeldBy {
+    const char* name;
+    std::string holder;
+    long age;
+    bool saves;
+};
+
 // The lock a save takes beside the file, and what a save does with one it
 // finds: ages by the folder's clock (the file's times), not by its text.
 TEST_F(SharedSaveTest, ALockIsTakenOverOnlyFromADeadWriterOrOnceOld) {
@@ -195,12 +204,7 @@ TEST_F(SharedSaveTest, ALockIsTakenOverOnlyFromADeadWriterOrOnceOld) {
     const long now = static_cast<long>(std::time(nullptr));
     const uint64_t start = vek::os::processStart(getpid()), parent = vek::os::processStart(getppid());
     const std::string me = hostName();
-    struct Case {
-        const char* name;
-        std::string holder;
-        long age;
-        bool saves;
-    } cases[] = {
+    const HeldBy cases[] = {
         {"a dead process of this host", owner(me, deadPid(), now, 5), 0, true},
         {"this process's id, a process begun at another time", owner(me, getpid(), now, start + 1), 0, true},
         {"a live process of this host, long ago", owner(me, getppid(), now, parent), 120, false},
@@ -215,7 +219,7 @@ TEST_F(SharedSaveTest, ALockIsTakenOverOnlyFromADeadWriterOrOnceOld) {
     };
     ConfigRecord* c = edited();
     ASSERT_NE(c, nullptr);
-    for (const Case& k : cases) {
+    for (const HeldBy& k : cases) {
         writeFile(lock, k.holder);
         age(lock, k.age);
         const std::string before = readFile(file());
@@ -385,18 +389,13 @@ TEST_F(SharedSaveTest, ClaimsOnANetworkFolderAreVoidOnceOldAndHoldOnlyTheirFile)
     ASSERT_NE(c, nullptr);
     const long now = static_cast<long>(std::time(nullptr));
     const std::string elsewhere = "elsewhere 42 " + std::to_string(now) + "\n";
-    struct Case {
-        const char* name;
-        std::string holder;
-        long age;
-        bool saves;
-    } cases[] = {
+    const HeldBy cases[] = {
         {"another host's, a minute old", elsewhere, 60, false},
         {"another host's, 6 minutes old", elsewhere, 360, true},
         {"dated 6 minutes ahead", elsewhere, -360, true},
         {"of a dead process of this host", owner(hostName(), deadPid(), now, 5), 0, true},
     };
-    for (const Case& k : cases) {
+    for (const HeldBy& k : cases) {
         const std::string claim = claimOf(file()), before = readFile(file());
         writeFile(claim, k.holder);
         age(claim, k.age);
